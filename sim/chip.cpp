@@ -1,0 +1,45 @@
+#include "sim/chip.h"
+
+namespace zsim {
+
+Chip::Chip(uint8_t device_type) { spi_[0] = device_type; }
+
+uint8_t Chip::spi_read(uint8_t address) { return spi_[address]; }
+
+void Chip::spi_write(uint8_t address, uint8_t value)
+{
+    if (address == 0) return; // the device type is read-only
+    spi_[address] = value;
+}
+
+McuPeripheral *Chip::owner_of(uint32_t address) const
+{
+    for (McuPeripheral *p : peripherals_)
+        if (p->claims(address)) return p;
+    return nullptr;
+}
+
+uint32_t Chip::peek_mcu(uint32_t address) const
+{
+    auto it = mem_.find(address & ~3u);
+    return it == mem_.end() ? 0 : it->second;
+}
+
+uint32_t Chip::mcu_read(uint32_t address)
+{
+    address &= ~3u;
+    if (McuPeripheral *p = owner_of(address)) return p->read_word(address);
+    return peek_mcu(address);
+}
+
+void Chip::mcu_write(uint32_t address, uint32_t value)
+{
+    address &= ~3u;
+    if (McuPeripheral *p = owner_of(address)) {
+        p->write_word(address, value);
+        return;
+    }
+    mem_[address] = value;
+}
+
+} // namespace zsim
