@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -11,7 +12,7 @@ namespace zsim {
 
 // A memory-mapped block of registers in the chip's MCU space.
 class McuPeripheral {
-public:
+  public:
     virtual ~McuPeripheral() = default;
     virtual bool claims(uint32_t address) const = 0;
     virtual uint32_t read_word(uint32_t address) = 0;
@@ -19,7 +20,7 @@ public:
 };
 
 class Chip {
-public:
+  public:
     explicit Chip(uint8_t device_type = 0x20);
 
     uint8_t device_type() const { return spi_[0]; }
@@ -32,6 +33,14 @@ public:
     uint32_t mcu_read(uint32_t address);
     void mcu_write(uint32_t address, uint32_t value);
 
+    // Multi-byte accesses as one bridge packet carries them. SPI space: one byte per address,
+    // the address advancing except where the chip has a port that streams through one address.
+    // MCU space: whole little-endian words; count is a multiple of 4.
+    void spi_write_block(uint8_t address, std::span<const uint8_t> data);
+    void spi_read_block(uint8_t address, std::span<uint8_t> out);
+    void mcu_write_block(uint32_t address, std::span<const uint8_t> data);
+    void mcu_read_block(uint32_t address, std::span<uint8_t> out);
+
     // The chip does not own its peripherals; they must outlive it.
     void attach(McuPeripheral &peripheral) { peripherals_.push_back(&peripheral); }
 
@@ -41,7 +50,7 @@ public:
     void poke_spi(uint8_t address, uint8_t value) { spi_[address] = value; }
     void poke_mcu(uint32_t address, uint32_t value) { mem_[address & ~3u] = value; }
 
-private:
+  private:
     McuPeripheral *owner_of(uint32_t address) const;
 
     uint8_t spi_[256] = {};

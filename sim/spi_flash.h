@@ -22,14 +22,14 @@ struct FlashConfig {
     unsigned block_erase_polls = 32;
     unsigned chip_erase_polls = 128;
     // Faults.
-    bool absent = false;        // nothing on the bus: every byte reads 0
-    bool stuck_busy = false;    // the busy bit never clears
-    long flip_bit_at = -1;      // byte address whose bit 0 reads inverted, -1 for none
-    std::string image_path;     // contents kept in this file across runs when set
+    bool absent = false;     // nothing on the bus: every byte reads 0
+    bool stuck_busy = false; // the busy bit never clears
+    long flip_bit_at = -1;   // byte address whose bit 0 reads inverted, -1 for none
+    std::string image_path;  // contents kept in this file across runs when set
 };
 
 class SpiFlash {
-public:
+  public:
     explicit SpiFlash(FlashConfig config = {});
     ~SpiFlash();
     SpiFlash(const SpiFlash &) = delete;
@@ -58,7 +58,7 @@ public:
     // Writes the cells to image_path, if one is set.
     void save() const;
 
-private:
+  private:
     FlashConfig config_;
     std::vector<uint8_t> cells_;
     bool wel_ = false;

@@ -14,16 +14,14 @@ struct Frame : ::testing::Test {
     morvel_zelp_integration_interfaces_s iif = host.iif();
     morvel_zelp_device_s *zelp = nullptr;
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (zelp != nullptr) {
             morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_RESET);
             zelp = nullptr;
         }
     }
 
-    void init_ok()
-    {
+    void init_ok() {
         ASSERT_EQ(morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET), 0);
         ASSERT_NE(zelp, nullptr);
         host.clear_log();
@@ -31,8 +29,7 @@ struct Frame : ::testing::Test {
     }
 };
 
-TEST_F(Frame, InitAllocatesReadsTypeBeforeSyncAndMarksHandle)
-{
+TEST_F(Frame, InitAllocatesReadsTypeBeforeSyncAndMarksHandle) {
     init_ok();
     EXPECT_EQ(host.mallocs, 1);
     EXPECT_EQ(host.get_types, 1);
@@ -41,8 +38,7 @@ TEST_F(Frame, InitAllocatesReadsTypeBeforeSyncAndMarksHandle)
     EXPECT_EQ(zelp->driver, &morvel_zelp7x_driver);
 }
 
-TEST_F(Frame, FailedGetTypeFreesTheHandleItAllocated)
-{
+TEST_F(Frame, FailedGetTypeFreesTheHandleItAllocated) {
     host.get_type_result = MORVEL_ZELP_ERROR_FAIL;
     EXPECT_EQ(morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_FAIL);
     EXPECT_EQ(zelp, nullptr);
@@ -51,8 +47,7 @@ TEST_F(Frame, FailedGetTypeFreesTheHandleItAllocated)
     EXPECT_EQ(host.syncs, 0);
 }
 
-TEST_F(Frame, FailedInitKeepsACallersHandleButRefusesIt)
-{
+TEST_F(Frame, FailedInitKeepsACallersHandleButRefusesIt) {
     morvel_zelp_device_s own{};
     morvel_zelp_device_s *p = &own;
     host.device_type = 0x31;
@@ -63,8 +58,7 @@ TEST_F(Frame, FailedInitKeepsACallersHandleButRefusesIt)
     EXPECT_EQ(own.init, 0);
 }
 
-TEST_F(Frame, SecondFamilyTypeFailsWithoutSync)
-{
+TEST_F(Frame, SecondFamilyTypeFailsWithoutSync) {
     host.device_type = 0x31;
     EXPECT_EQ(morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_FAIL);
     EXPECT_EQ(host.syncs, 0);
@@ -72,21 +66,18 @@ TEST_F(Frame, SecondFamilyTypeFailsWithoutSync)
     EXPECT_EQ(zelp, nullptr);
 }
 
-TEST_F(Frame, AllocationFailureIsNomemAndTouchesNothing)
-{
+TEST_F(Frame, AllocationFailureIsNomemAndTouchesNothing) {
     host.fail_malloc = true;
     EXPECT_EQ(morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_NOMEM);
     EXPECT_EQ(zelp, nullptr);
     EXPECT_EQ(host.get_types, 0);
 }
 
-TEST_F(Frame, NoHandleAndNoInterfacesIsAnArgumentError)
-{
+TEST_F(Frame, NoHandleAndNoInterfacesIsAnArgumentError) {
     EXPECT_EQ(morvel_zelp_init(&zelp, nullptr, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_ARG);
 }
 
-TEST_F(Frame, OperationsAfterUninitAreRefused)
-{
+TEST_F(Frame, OperationsAfterUninitAreRefused) {
     init_ok();
     EXPECT_EQ(morvel_zelp_uninit(zelp, 0, MORVEL_ZELP_INIT_MODE_RESET), 0);
     uint8_t b = 0;
@@ -104,8 +95,7 @@ TEST_F(Frame, OperationsAfterUninitAreRefused)
     EXPECT_EQ(host.mallocs, 1);
 }
 
-TEST_F(Frame, UninitWithFreeReleasesEvenWhenSyncFails)
-{
+TEST_F(Frame, UninitWithFreeReleasesEvenWhenSyncFails) {
     init_ok();
     host.sync_result = MORVEL_ZELP_ERROR_BUSY;
     EXPECT_EQ(morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_BUSY);
@@ -114,16 +104,14 @@ TEST_F(Frame, UninitWithFreeReleasesEvenWhenSyncFails)
     zelp = nullptr;
 }
 
-TEST_F(Frame, SendDataOfNothingIsRefusedBeforeSync)
-{
+TEST_F(Frame, SendDataOfNothingIsRefusedBeforeSync) {
     init_ok();
     uint8_t b = 0;
     EXPECT_EQ(morvel_zelp_send_data(zelp, &b, 0, 0, 0), MORVEL_ZELP_ERROR_ARG);
     EXPECT_EQ(host.syncs, 0);
 }
 
-TEST_F(Frame, FailingSyncSkipsDriverAndUnsync)
-{
+TEST_F(Frame, FailingSyncSkipsDriverAndUnsync) {
     init_ok();
     host.sync_result = MORVEL_ZELP_ERROR_BUSY;
     uint8_t b = 0;
@@ -132,8 +120,7 @@ TEST_F(Frame, FailingSyncSkipsDriverAndUnsync)
     EXPECT_TRUE(host.transfers.empty());
 }
 
-TEST_F(Frame, DriverErrorWinsOverUnsyncError)
-{
+TEST_F(Frame, DriverErrorWinsOverUnsyncError) {
     init_ok();
     host.unsync_result = MORVEL_ZELP_ERROR_TIMEOUT;
     host.on_write = [](int, uint32_t, const uint8_t *, unsigned) { return MORVEL_ZELP_ERROR_FAIL; };
@@ -144,8 +131,7 @@ TEST_F(Frame, DriverErrorWinsOverUnsyncError)
     EXPECT_EQ(host.unsyncs, 2);
 }
 
-TEST_F(Frame, OpSizeAnswersWithoutSync)
-{
+TEST_F(Frame, OpSizeAnswersWithoutSync) {
     init_ok();
     unsigned size = 0;
     EXPECT_EQ(morvel_zelp_op_size(zelp, 0, &size), 0);
@@ -155,8 +141,7 @@ TEST_F(Frame, OpSizeAnswersWithoutSync)
     EXPECT_EQ(host.syncs, 0);
 }
 
-TEST_F(Frame, SingleWritesMoveOneUnitLeastSignificantFirst)
-{
+TEST_F(Frame, SingleWritesMoveOneUnitLeastSignificantFirst) {
     init_ok();
     EXPECT_EQ(morvel_zelp_write(zelp, 0, 0x10, 0x1234), 0);
     EXPECT_EQ(morvel_zelp_write(zelp, 1, 0x20017004, 0x11223344), 0);
@@ -167,8 +152,7 @@ TEST_F(Frame, SingleWritesMoveOneUnitLeastSignificantFirst)
     EXPECT_EQ(host.transfers, expect);
 }
 
-TEST_F(Frame, GetConfigIsGivenTheDeviceIdUnderSync)
-{
+TEST_F(Frame, GetConfigIsGivenTheDeviceIdUnderSync) {
     init_ok();
     morvel_zelp_config_s config{};
     morvel_zelp_get_config(zelp, &config);
@@ -177,8 +161,7 @@ TEST_F(Frame, GetConfigIsGivenTheDeviceIdUnderSync)
     EXPECT_EQ(host.unsyncs, 1);
 }
 
-TEST(FrameNames, ErrorNamesAndVersion)
-{
+TEST(FrameNames, ErrorNamesAndVersion) {
     EXPECT_STREQ(morvel_zelp_error_name(0), "none");
     EXPECT_STREQ(morvel_zelp_error_name(8), "timeout");
     EXPECT_STREQ(morvel_zelp_error_name(11), "crc");
@@ -186,11 +169,11 @@ TEST(FrameNames, ErrorNamesAndVersion)
     EXPECT_STREQ(morvel_zelp_devlib_version(), "v79");
 }
 
-TEST(FrameNames, DeviceFamilies)
-{
+TEST(FrameNames, DeviceFamilies) {
     for (unsigned t : {0x02u, 0x13u, 0x14u, 0x18u, 0x20u, 0x24u})
         EXPECT_EQ(morvel_zelp_get_device_family(t), MORVEL_ZELP_7X) << t;
-    for (unsigned t : {0x30u, 0x31u, 0x3Bu}) EXPECT_EQ(morvel_zelp_get_device_family(t), MORVEL_ZELP_80);
+    for (unsigned t : {0x30u, 0x31u, 0x3Bu})
+        EXPECT_EQ(morvel_zelp_get_device_family(t), MORVEL_ZELP_80);
     for (unsigned t : {0x00u, 0x22u, 0x2Fu, 0x3Cu}) {
         EXPECT_EQ(morvel_zelp_get_device_family(t), MORVEL_ZELP_INV_DEV_ID) << t;
         EXPECT_EQ(morvel_zelp_get_driver(t), nullptr);

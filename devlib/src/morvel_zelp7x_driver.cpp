@@ -25,6 +25,8 @@ morvel_zelp_driver_s morvel_zelp7x_driver = {
     morvel_zelp7x_write_block,
 };
 
-morvel_zelp_driver_s *morvel_zelp7x_get_driver(void) { return &morvel_zelp7x_driver; }
+morvel_zelp_driver_s *morvel_zelp7x_get_driver(void) {
+    return &morvel_zelp7x_driver;
+}
 
 } // extern "C"

@@ -10,64 +10,57 @@ namespace {
 FakeHost *g_current = nullptr;
 } // namespace
 
-FakeHost::FakeHost() { g_current = this; }
+FakeHost::FakeHost() {
+    g_current = this;
+}
 
-morvel_zelp_integration_interfaces_s FakeHost::iif()
-{
+morvel_zelp_integration_interfaces_s FakeHost::iif() {
     g_current = this;
     return {this, do_malloc, do_free, do_mbwait, do_get_type, do_sync, do_unsync, do_transfer};
 }
 
-std::vector<Transfer> FakeHost::writes() const
-{
+std::vector<Transfer> FakeHost::writes() const {
     std::vector<Transfer> w;
     for (const Transfer &t : transfers)
         if (t.write) w.push_back(t);
     return w;
 }
 
-void *FakeHost::do_malloc(int size)
-{
+void *FakeHost::do_malloc(int size) {
     ++g_current->mallocs;
     if (g_current->fail_malloc) return nullptr;
     return std::calloc(1, static_cast<size_t>(size));
 }
 
-void FakeHost::do_free(void *p)
-{
+void FakeHost::do_free(void *p) {
     ++g_current->frees;
     std::free(p);
 }
 
-int FakeHost::do_mbwait(morvel_zelp_handle_t d)
-{
+int FakeHost::do_mbwait(morvel_zelp_handle_t d) {
     ++self(d)->mbwaits;
     return self(d)->mbwait_result;
 }
 
-int FakeHost::do_get_type(morvel_zelp_handle_t d, unsigned int *type)
-{
+int FakeHost::do_get_type(morvel_zelp_handle_t d, unsigned int *type) {
     FakeHost *h = self(d);
     ++h->get_types;
     if (h->get_type_result == 0) *type = h->device_type;
     return h->get_type_result;
 }
 
-int FakeHost::do_sync(morvel_zelp_handle_t d)
-{
+int FakeHost::do_sync(morvel_zelp_handle_t d) {
     ++self(d)->syncs;
     return self(d)->sync_result;
 }
 
-int FakeHost::do_unsync(morvel_zelp_handle_t d)
-{
+int FakeHost::do_unsync(morvel_zelp_handle_t d) {
     ++self(d)->unsyncs;
     return self(d)->unsync_result;
 }
 
 int FakeHost::do_transfer(morvel_zelp_handle_t d, int mcu, uint32_t address, void *out, void *in,
-                          unsigned int count)
-{
+                          unsigned int count) {
     FakeHost *h = self(d);
     Transfer t{mcu, address, out != nullptr, {}};
     int s = 0;

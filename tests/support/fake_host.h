@@ -20,7 +20,7 @@ struct Transfer {
 };
 
 class FakeHost {
-public:
+  public:
     FakeHost();
 
     // The integration interfaces record pointing back at this host.
@@ -44,7 +44,7 @@ public:
     std::vector<Transfer> writes() const;
     void clear_log() { transfers.clear(); }
 
-private:
+  private:
     static FakeHost *self(morvel_zelp_handle_t d) { return static_cast<FakeHost *>(d); }
     static void *do_malloc(int size);
     static void do_free(void *p);
