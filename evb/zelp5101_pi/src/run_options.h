@@ -1,0 +1,49 @@
+// Everything one run of zelp7x_flash knows: the options as parsed, the counts derived from them
+// and the image files, and the buffers the write and read steps share.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct run_options {
+    // Options. Negative `input_freq` and `count` mean "not given".
+    int input_freq = -1;
+    int spi_default_speed = 1000000;
+    int spi_mcu_read_speed = 0;
+    int spi_sample_write_speed = 0;
+    int spi_split = 0;
+    int spi_read_delay = 1;
+    int print_device_id = 0;
+    int address = 0; // used as an unsigned 24-bit flash address
+    int count = -1;
+    int three_byte = 0;
+    int atmel_dongle = 0;
+    int erase_region = 0;
+    int erase_chip = 0;
+    int checksum_flash = 0;
+    int quiet = 0;
+    int accel_op = 0;
+    std::optional<std::string> spi_dev;
+    std::optional<std::string> read_file_name;
+    std::optional<std::string> write_file_name;
+    std::optional<std::string> verify_file_name;
+
+    // Derived once the image files are read. `count` above is then the data byte count (>= 0).
+    int encoded_count = 0; // bytes on the flash: after 3-byte encoding, a multiple of 4
+    int erase_count = 0;   // bytes that -e erases
+
+    // File contents: present when -w / -v was given. Each holds at least `count` bytes.
+    std::optional<std::vector<uint8_t>> write_data;
+    std::optional<std::vector<uint8_t>> verify_data;
+    // Flash image of the data (`encoded_count` bytes). Built by the write step and reused by the
+    // read step; the read step sizes it itself when there was no write step.
+    std::optional<std::vector<uint8_t>> encoded_data;
+
+    // Atmel dongle descriptor (-A): size word then magic word, each least significant byte first,
+    // already shifted for 3-byte encoding, and the flash address it goes to.
+    std::array<uint8_t, 8> dongle_descriptor{};
+    uint32_t dongle_descriptor_address = 0;
+};
