@@ -78,8 +78,8 @@ inline constexpr uint32_t ZELP7X_MCU_SECURE_BOOT = 0x40009048; // 0x10000 for a 
 inline constexpr uint32_t ZELP7X_MCU_FLLCTL0 = 0x40009058;
 inline constexpr uint32_t ZELP7X_MCU_FLLCTL1 = 0x4000905C;
 inline constexpr uint32_t ZELP7X_MCU_FLLCTL2 = 0x40009060;
-inline constexpr uint32_t ZELP7X_MCU_FLLSTS0 = 0x40009064;
-inline constexpr uint32_t ZELP7X_MCU_FLLSTS1 = 0x40009068;
+inline constexpr uint32_t ZELP7X_MCU_FLLSTS0 = 0x40009068;
+inline constexpr uint32_t ZELP7X_MCU_FLLSTS1 = 0x4000906C;
 
 // Audio front end.
 inline constexpr uint32_t ZELP7X_MCU_PDMCTL = 0x4000C004;
@@ -127,3 +127,6 @@ inline constexpr uint32_t ZELP7X_TANK_RESET = 0x00008000;
 inline constexpr uint32_t ZELP7X_DNNCTL0_RESET = 0x00002801;
 
 // ---- Configuration engine (appended by its owner) --------------------------------------------
+
+// Equalizer gains, four signed bytes per word, ten words.
+inline constexpr uint32_t ZELP7X_MCU_FILTER_EQ0 = 0x4000C058;
