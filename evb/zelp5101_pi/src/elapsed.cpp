@@ -1,0 +1,27 @@
+#include "elapsed.h"
+
+timeval tv_sub(const timeval &end, const timeval &start) {
+    timeval td{};
+    td.tv_sec = end.tv_sec - start.tv_sec;
+    td.tv_usec = end.tv_usec - start.tv_usec;
+    if (td.tv_usec < 0) {
+        td.tv_usec += 1000000;
+        td.tv_sec -= 1;
+    }
+    return td;
+}
+
+int run_ms(const timeval &td) {
+    return static_cast<int>(td.tv_sec * 1000 + (td.tv_usec + 500) / 1000);
+}
+
+int bit_rate(int64_t bytes, int ms) {
+    if (ms == 0) return 0;
+    return static_cast<int>(bytes * 8000 / ms);
+}
+
+timeval time_now() {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    return now;
+}
