@@ -87,7 +87,72 @@ int morvel_zelp7x_write_block(morvel_zelp_device_s *zelp, int mcu, uint32_t addr
 int morvel_zelp7x_read(morvel_zelp_device_s *zelp, int mcu, uint32_t address, void *value);
 int morvel_zelp7x_write(morvel_zelp_device_s *zelp, int mcu, uint32_t address, uint32_t value);
 
+/* Reads one MCU word through the SPI window (maddr/mdata); works before the chip has a clock. */
+int morvel_zelp7x_slow_read(morvel_zelp_device_s *zelp, uint32_t addr, uint32_t *vp);
 
+/* Waits for the firmware's answer to a mailbox request through the host's mbwait callback. */
+int morvel_zelp7x_mbwait(morvel_zelp_device_s *zelp);
+
+/* Interrupt causes: bit n of the chip's intctl enables cause n. */
+typedef enum morvel_zelp_interrupt_e {
+    MORVEL_ZELP_INTERRUPT_MATCH = 0x1,
+    MORVEL_ZELP_INTERRUPT_MAILBOX_IN = 0x2,
+    MORVEL_ZELP_INTERRUPT_MAILBOX_OUT = 0x4,
+    MORVEL_ZELP_INTERRUPT_DNN_FRAME = 0x8,
+    MORVEL_ZELP_INTERRUPT_FEATURE = 0x10,
+    MORVEL_ZELP_INTERRUPT_ADDRESS_ERROR = 0x20,
+    MORVEL_ZELP_INTERRUPT_WATER_MARK = 0x40,
+    MORVEL_ZELP_INTERRUPT_SPI_READ_FAILURE = 0x80,
+    MORVEL_ZELP_INTERRUPT_ALL = 0xFF,
+    MORVEL_ZELP_INTERRUPT_DEFAULT = 0x100
+} morvel_zelp_interrupt_e;
+
+/* Notifications reported by poll. */
+typedef enum morvel_zelp_notification_e {
+    MORVEL_ZELP_NOTIFICATION_ERROR = 0x1,
+    MORVEL_ZELP_NOTIFICATION_MATCH = 0x2,
+    MORVEL_ZELP_NOTIFICATION_DNN = 0x4,
+    MORVEL_ZELP_NOTIFICATION_MAILBOX_IN = 0x8,
+    MORVEL_ZELP_NOTIFICATION_MAILBOX_OUT = 0x10,
+    MORVEL_ZELP_NOTIFICATION_WATER_MARK = 0x20,
+    MORVEL_ZELP_NOTIFICATION_FEATURE = 0x40,
+    MORVEL_ZELP_NOTIFICATION_EXTRACT_READY = 0x80,
+    MORVEL_ZELP_NOTIFICATION_ALL_M = 0xFF
+} morvel_zelp_notification_e;
+
+/* Reset (secured: also request a secured boot), adopting a running chip, and the boot loader
+ * program that repairs a chip stuck in its boot loader. */
+int morvel_zelp7x_reset(morvel_zelp_device_s *zelp, int secured);
+int morvel_zelp7x_restart(morvel_zelp_device_s *zelp);
+int morvel_zelp7x_reset_fix(morvel_zelp_device_s *zelp);
+void morvel_zelp7x_reset_firmware_state(morvel_zelp_device_s *zelp);
+int morvel_zelp7x_load_fw_pointers(morvel_zelp_device_s *zelp);
+int morvel_zelp7x_restore_config(morvel_zelp_device_s *zelp);
+
+/* Boot loader mailbox (mbout/mbout_resp and mbin/mbin_resp in boot mode). */
+typedef enum morvel_zelp7x_boot_const_e {
+    MORVEL_ZELP7X_BOOT_MB_REQUEST_BOOTING = 17,
+    MORVEL_ZELP7X_BOOT_MB_REQUEST_LOAD = 9,
+    MORVEL_ZELP7X_BOOT_MB_REQUEST_BURST = 1,
+    MORVEL_ZELP7X_BOOT_MB_RESPONSE_DONE = 0,
+    MORVEL_ZELP7X_BOOT_MB_RESPONSE_MORE = 1,
+    MORVEL_ZELP7X_BOOT_MB_RESPONSE_ERROR = 0x20,
+    MORVEL_ZELP7X_BOOT_MB_RESPONSE_ERROR_FAIL = 0,
+    MORVEL_ZELP7X_BOOT_MB_ERROR_MASK = 0x1F,
+    MORVEL_ZELP7X_BOOT_MB_OWNER_MASK = 0x80,
+    MORVEL_ZELP7X_BOOT_MB_PAYLOAD_MASK = 0x7F,
+    MORVEL_ZELP7X_OPEN_RAM_BASE = 0x20017C00,
+    MORVEL_ZELP7X_OPEN_RAM_SIZE = 1024
+} morvel_zelp7x_boot_const_e;
+
+/* Polls the SPI register at address until its bit 7 equals owner; stores the value read. */
+int morvel_zelp7x_wait_mb(morvel_zelp_device_s *zelp, uint32_t address, uint8_t owner, uint8_t *vp);
+int morvel_zelp7x_boot_start(morvel_zelp_device_s *zelp);
+int morvel_zelp7x_boot_burst(morvel_zelp_device_s *zelp);
+
+/* The reset-fix package, handed whole to the boot loader. */
+extern const uint8_t zelp7x_reset_fix_v1_mvpkg[];
+extern const unsigned int zelp7x_reset_fix_v1_mvpkg_size;
 #ifdef __cplusplus
 }
 #endif
