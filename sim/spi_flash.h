@@ -3,8 +3,10 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +30,18 @@ struct FlashConfig {
     std::string image_path;  // contents kept in this file across runs when set
 };
 
+// What the flash has been asked to do, for tests and benchmarks.
+struct FlashStats {
+    unsigned commands = 0; // transactions with at least a command byte
+    unsigned page_programs = 0;
+    unsigned sector_erases = 0;
+    unsigned block_erases = 0;
+    unsigned chip_erases = 0;
+    unsigned status_polls = 0;
+    unsigned ignored = 0; // commands dropped: busy, no write enable, or an incomplete address
+    std::vector<uint32_t> erase_log; // address of every sector or block erase, in order
+};
+
 class SpiFlash {
   public:
     explicit SpiFlash(FlashConfig config = {});
@@ -44,7 +58,9 @@ class SpiFlash {
     void deselect();
 
     // The bridge firmware's own block access (its flash read, write and start-of-file
-    // commands). start_of_file announces a run of writes of `total` bytes.
+    // commands). start_of_file announces a run of writes of `total` bytes: from then on each
+    // 4 KiB sector is erased before the first write into it, so an image can be programmed
+    // through the bridge without a separate erase.
     void bridge_start_of_file(uint32_t total);
     void bridge_read(uint32_t address, std::span<uint8_t> out);
     void bridge_write(uint32_t address, std::span<const uint8_t> data);
@@ -54,19 +70,65 @@ class SpiFlash {
     std::span<uint8_t> cells() { return cells_; }
     bool busy() const;
     bool write_enabled() const { return wel_; }
+    const FlashStats &stats() const { return stats_; }
 
-    // Writes the cells to image_path, if one is set.
+    // Why image_path could not be used (the flash then keeps its cells in memory); empty when
+    // it is in use or none was given.
+    const std::string &image_error() const { return image_error_; }
+
+    // Makes sure the cells are on disk in image_path, if one is set. The image is a shared
+    // mapping of the file, so every change reaches the file as it happens, even when the
+    // process ends without calling this.
     void save() const;
 
   private:
+    enum class Kind : uint8_t {
+        unknown,
+        read_id,
+        read_status,
+        read,
+        program,
+        write_enable,
+        write_disable,
+        erase,
+    };
+    enum class Op : uint8_t { program, sector_erase, block_erase, chip_erase };
+    struct Command;
+    struct Transaction {
+        const Command *command = nullptr;
+        unsigned address_bytes = 0;
+        uint32_t address = 0;
+        unsigned data_bytes = 0; // bytes after the command and its address
+        std::array<uint8_t, 256> page{};
+    };
+    class Image;
+
+    static const Command *find_command(uint8_t opcode);
+    uint8_t status_byte();
+    uint8_t read_cell(uint32_t address) const;
+    uint8_t respond(uint8_t mosi);
+    void finish_transaction();
+    void program_page();
+    void erase(uint32_t address, size_t span);
+    void start_busy(Op op);
+    void settle();
+
     FlashConfig config_;
-    std::vector<uint8_t> cells_;
+    std::unique_ptr<Image> image_;
+    std::vector<uint8_t> ram_;
+    std::span<uint8_t> cells_;
+    std::string image_error_;
     bool wel_ = false;
-    // Command bytes seen since chip select went low, and the read position while reading.
-    std::vector<uint8_t> command_;
     bool selected_ = false;
+    bool has_opcode_ = false;
+    Transaction tx_;
+    // Busy: status polls still to answer busy, or the wall-clock end of the operation.
     unsigned busy_polls_left_ = 0;
+    std::chrono::steady_clock::time_point busy_until_{};
+    bool stuck_ = false;
+    // Sectors already erased since the last start-of-file; empty when not armed.
     std::vector<bool> sof_erased_;
+    FlashStats stats_;
 };
 
 } // namespace zsim
