@@ -1,0 +1,179 @@
+#include "options.h"
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "callbacks.h"
+#include "usage.h"
+
+namespace {
+
+constexpr const char *option_string = "3a:Ab:B:c:deEF:hr:Rs:t:qQUv:w:";
+
+struct flag_option {
+    char letter;
+    int run_options::*field;
+};
+constexpr std::array flag_options{
+    flag_option{'3', &run_options::three_byte},      flag_option{'A', &run_options::atmel_dongle},
+    flag_option{'d', &run_options::print_device_id}, flag_option{'e', &run_options::erase_region},
+    flag_option{'E', &run_options::erase_chip},      flag_option{'R', &run_options::checksum_flash},
+    flag_option{'q', &run_options::quiet},           flag_option{'Q', &run_options::accel_op},
+    flag_option{'U', &run_options::spi_split},
+};
+
+struct number_option {
+    char letter;
+    const char *value_name;
+    int run_options::*field;
+};
+constexpr std::array number_options{
+    number_option{'a', "flash address", &run_options::address},
+    number_option{'b', "SPI read delay bytes", &run_options::spi_read_delay},
+    number_option{'c', "flash byte count", &run_options::count},
+    number_option{'F', "input clock frequency", &run_options::input_freq},
+};
+
+struct name_option {
+    char letter;
+    std::optional<std::string> run_options::*field;
+};
+constexpr std::array name_options{
+    name_option{'r', &run_options::read_file_name},
+    name_option{'s', &run_options::spi_dev},
+    name_option{'v', &run_options::verify_file_name},
+    name_option{'w', &run_options::write_file_name},
+};
+
+// -B default[:mcuread[:samplewrite]], in that order.
+struct speed_field {
+    const char *value_name;
+    int run_options::*field;
+};
+constexpr std::array speed_fields{
+    speed_field{"SPI default speed", &run_options::spi_default_speed},
+    speed_field{"SPI mcu read speed", &run_options::spi_mcu_read_speed},
+    speed_field{"SPI sample write speed", &run_options::spi_sample_write_speed},
+};
+
+template <typename Table>
+auto find_option(const Table &table, int letter) -> const typename Table::value_type * {
+    for (const auto &entry : table) {
+        if (entry.letter == letter) return &entry;
+    }
+    return nullptr;
+}
+
+bool is_minus(const char *arg) {
+    while (std::isspace(static_cast<unsigned char>(*arg))) ++arg;
+    return *arg == '-';
+}
+
+// getopt's optopt before any error: glibc zeroes optopt after each option it accepts, while the
+// C library's own starting value, and what other libraries keep, is '?'. Errors end the parse, so
+// a -B check only ever follows accepted options.
+constexpr int initial_optopt = '?';
+
+parse_outcome reject_option(const char *format, int letter) {
+    std::fprintf(stderr, format, letter);
+    usage_cmd_line();
+    return parse_outcome::exit_failure;
+}
+
+parse_outcome parse_speeds(const char *arg, run_options &run) {
+    std::string fields(arg); // strtok writes into what it splits
+    char *token = std::strtok(fields.data(), ":");
+    if (token == nullptr) {
+        // Nothing to parse at all: the default speed is missing, so say that.
+        std::printf("invalid %s value: %s\n", speed_fields[0].value_name, arg);
+        return parse_outcome::exit_failure;
+    }
+    for (const speed_field &speed : speed_fields) {
+        if (token == nullptr) return parse_outcome::run;
+        if (!get_int(token, speed.value_name, run.*speed.field)) {
+            return parse_outcome::exit_failure;
+        }
+        token = std::strtok(nullptr, ":");
+    }
+    if (token != nullptr) return reject_option("SPI speed option error: %c\n", initial_optopt);
+    return parse_outcome::run;
+}
+
+parse_outcome apply_option(int letter, const char *arg, run_options &run) {
+    if (const auto *flag = find_option(flag_options, letter)) {
+        run.*flag->field = 1;
+    } else if (const auto *number = find_option(number_options, letter)) {
+        if (!get_int(arg, number->value_name, run.*number->field)) {
+            return parse_outcome::exit_failure;
+        }
+    } else if (const auto *name = find_option(name_options, letter)) {
+        run.*name->field = arg;
+    } else if (letter == 't') {
+        if (!get_int(arg, "Device Type", device_type)) return parse_outcome::exit_failure;
+    } else if (letter == 'B') {
+        return parse_speeds(arg, run);
+    } else if (letter == 'h') {
+        usage_cmd_line();
+        return parse_outcome::exit_success;
+    } else {
+        // getopt answers '?' both for an unknown letter and for a missing argument.
+        return reject_option("unknown option: %c\n", optopt);
+    }
+    return parse_outcome::run;
+}
+
+} // namespace
+
+uint32_t strtoul32(const char *arg, char **end) {
+    errno = 0;
+    const unsigned long long wide = std::strtoull(arg, end, 0);
+    if (errno == ERANGE) return UINT32_MAX;
+    // strtoull has already negated a leading minus; undo that to see the magnitude.
+    const bool negative = is_minus(arg);
+    const unsigned long long magnitude = negative ? 0ULL - wide : wide;
+    if (magnitude > UINT32_MAX) {
+        errno = ERANGE;
+        return UINT32_MAX;
+    }
+    const auto value = static_cast<uint32_t>(magnitude);
+    return negative ? 0U - value : value;
+}
+
+int get_int0(const char *arg, const char *value_name, uint32_t *value, int report) {
+    char *end = nullptr;
+    *value = strtoul32(arg, &end);
+    if (*end != '\0' || errno == EINVAL) {
+        if (report) std::printf("invalid %s value: %s\n", value_name, arg);
+        return 1;
+    }
+    if (errno == ERANGE) {
+        if (report) std::printf("%s value out of range: %s\n", value_name, arg);
+        return 1;
+    }
+    return 0;
+}
+
+bool get_int(const char *arg, const char *value_name, int &field) {
+    uint32_t value = 0;
+    if (get_int0(arg, value_name, &value, 1) != 0) return false;
+    field = static_cast<int>(value);
+    return true;
+}
+
+parse_outcome parse_options(int argc, char **argv, run_options &run) {
+    device_type = 0;
+    opterr = 0;
+    optind = 0; // a full restart of getopt's scan, so a second parse starts afresh
+    int letter = 0;
+    while ((letter = getopt(argc, argv, option_string)) != -1) {
+        const parse_outcome outcome = apply_option(letter, optarg, run);
+        if (outcome != parse_outcome::run) return outcome;
+    }
+    return parse_outcome::run;
+}

@@ -1,0 +1,170 @@
+#include "run.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "atmel_dongle.h"
+#include "callbacks.h"
+#include "check_status.h"
+#include "elapsed.h"
+#include "flash_ops.h"
+#include "image_file.h"
+#include "input_clock.h"
+#include "options.h"
+
+namespace {
+
+constexpr int default_count = 16;
+constexpr int usb_input_freq = 32768;
+constexpr int spi_input_freq = 16000000;
+
+void print_elapsed(int ms) {
+    std::printf("%d.%03d sec", ms / 1000, ms % 1000);
+}
+
+bool wants_read_step(const run_options &run) {
+    return run.checksum_flash || run.read_file_name || run.verify_file_name;
+}
+
+} // namespace
+
+zelp_io_init_args io_init_args(run_options &run) {
+    zelp_io_init_args args{};
+    args.spidev = run.spi_dev ? run.spi_dev->data() : nullptr;
+    args.spi_default_speed = run.spi_default_speed;
+    args.spi_mcu_read_speed = run.spi_mcu_read_speed;
+    args.spi_pcm_input_speed = run.spi_sample_write_speed;
+    args.spi_split = run.spi_split;
+    args.spi_read_delay = run.spi_read_delay;
+    args.gpio = -1;
+    args.usb_int_enable = 0;
+    return args;
+}
+
+morvel_evb_io_handle_t open_board(run_options &run, int &io_device_type) {
+    zelp_io_init_args args = io_init_args(run);
+    morvel_evb_io_handle_t io = nullptr;
+    check_status("io_init", zelp_linux_io_init(&args, &io));
+    io_device_type = args.device_type;
+    return io;
+}
+
+void choose_input_freq(run_options &run, int io_device_type) {
+    if (run.input_freq >= 0) return;
+    run.input_freq = io_device_type == ZELP_IO_DEVICE_TYPE_USB ? usb_input_freq : spi_input_freq;
+}
+
+morvel_zelp_device_s *start_library(morvel_evb_io_handle_t io) {
+    // The library keeps its own copy of the record inside the handle it allocates.
+    morvel_zelp_integration_interfaces_s iif = zelp7x_flash_interfaces(io);
+    morvel_zelp_device_s *zelp = nullptr;
+    check_status("zelp_init", morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET));
+    return zelp;
+}
+
+void configure_input_clock(morvel_zelp_device_s *zelp, const run_options &run) {
+    check_status("zelp7x_config input set", set_input_clock(zelp, run.input_freq));
+}
+
+int check_flash_id(morvel_zelp_device_s *zelp, const run_options &run) {
+    uint8_t vendor = 0;
+    uint16_t id = 0;
+    check_status("flash_read_id", flash_read_id(zelp, &vendor, &id));
+    if (vendor == 0) {
+        std::fprintf(stderr, "no flash populated (vendor id == 0)\n");
+        return 1;
+    }
+    if (run.print_device_id) {
+        std::printf("flash vendor id = 0x%02x, device id = 0x%04x\n", vendor, id);
+    }
+    return 0;
+}
+
+void clip_count(run_options &run, size_t file_length) {
+    // A file longer than any count the run can hold is clipped to the largest one; the count
+    // check that follows then rejects it.
+    const int len =
+        file_length > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(file_length);
+    if (run.count < 0 || run.count > len) run.count = len;
+}
+
+void load_image_files(run_options &run) {
+    if (run.write_file_name) {
+        run.write_data = read_file(run.write_file_name->c_str());
+        clip_count(run, run.write_data->size());
+    }
+    if (run.verify_file_name) {
+        run.verify_data = read_file(run.verify_file_name->c_str());
+        clip_count(run, run.verify_data->size());
+    }
+}
+
+int derive_counts(run_options &run) {
+    if (run.count < 0) run.count = default_count;
+    const int64_t encoded = encoded_size(run.count, run.three_byte != 0);
+    if (encoded > INT_MAX) {
+        std::printf("flash byte count value out of range: %d\n", run.count);
+        return 1;
+    }
+    run.encoded_count = static_cast<int>(encoded);
+    run.erase_count = run.encoded_count;
+    return 0;
+}
+
+int apply_dongle_layout(run_options &run) {
+    if (!dongle_length_fits(run.encoded_count)) {
+        std::fprintf(stderr, "data length 0x%x too long for Atmel file\n",
+                     static_cast<unsigned>(run.encoded_count));
+        return 1;
+    }
+    run.erase_count = ATMEL_DONGLE_PAGE_SIZE;
+    run.dongle_descriptor =
+        dongle_descriptor(static_cast<uint32_t>(run.encoded_count), run.three_byte != 0);
+    run.dongle_descriptor_address = dongle_descriptor_address(static_cast<uint32_t>(run.address));
+    return 0;
+}
+
+void erase_region_step(morvel_zelp_device_s *zelp, const run_options &run) {
+    const stopwatch watch;
+    check_status("flash_erase", flash_erase(zelp, static_cast<uint32_t>(run.address),
+                                            static_cast<uint32_t>(run.erase_count), run.quiet));
+    const int ms = watch.elapsed_ms();
+    std::printf("%d bytes erased in ", run.erase_count);
+    print_elapsed(ms);
+    std::printf(", %d bits/s\n", bit_rate(run.erase_count, ms));
+}
+
+void erase_chip_step(morvel_zelp_device_s *zelp, const run_options &run) {
+    const stopwatch watch;
+    check_status("flash_chip_erase", flash_chip_erase(zelp, run.quiet));
+    const int ms = watch.elapsed_ms();
+    std::printf("chip erased in ");
+    print_elapsed(ms);
+    std::printf("\n");
+}
+
+int run_zelp7x_flash(int argc, char **argv) {
+    run_options run;
+    switch (parse_options(argc, argv, run)) {
+    case parse_outcome::exit_success:
+        return 0;
+    case parse_outcome::exit_failure:
+        return 1;
+    case parse_outcome::run:
+        break;
+    }
+    int io_device_type = ZELP_IO_DEVICE_TYPE_SPI;
+    morvel_evb_io_handle_t io = open_board(run, io_device_type);
+    choose_input_freq(run, io_device_type);
+    morvel_zelp_device_s *zelp = start_library(io);
+    configure_input_clock(zelp, run);
+    if (!run.accel_op && check_flash_id(zelp, run) != 0) return 1;
+    load_image_files(run);
+    if (derive_counts(run) != 0) return 1;
+    if (run.atmel_dongle && apply_dongle_layout(run) != 0) return 1;
+    if (run.erase_region && !run.accel_op) erase_region_step(zelp, run);
+    if (run.erase_chip && !run.accel_op) erase_chip_step(zelp, run);
+    if (run.write_file_name && run_write_step(zelp, run) != 0) return 1;
+    if (wants_read_step(run) && run_read_step(zelp, run) != 0) return 1;
+    return 0;
+}

@@ -1,0 +1,25 @@
+// The run sequence of zelp7x_flash: one pass from the command line to the exit status.
+#pragma once
+
+#include "morvel_devlib/morvel_zelp.h"
+#include "run_options.h"
+#include "zelp_linux_io.h"
+
+// The whole program; returns the exit status (some failures exit the process directly).
+int run_zelp7x_flash(int argc, char **argv);
+
+// The steps, in run order. Each takes the one run record so the derived values can be checked.
+zelp_io_init_args io_init_args(run_options &run);
+morvel_evb_io_handle_t open_board(run_options &run, int &io_device_type);
+void choose_input_freq(run_options &run, int io_device_type);
+morvel_zelp_device_s *start_library(morvel_evb_io_handle_t io);
+void configure_input_clock(morvel_zelp_device_s *zelp, const run_options &run);
+int check_flash_id(morvel_zelp_device_s *zelp, const run_options &run);
+void load_image_files(run_options &run);
+int derive_counts(run_options &run);
+int apply_dongle_layout(run_options &run);
+void erase_region_step(morvel_zelp_device_s *zelp, const run_options &run);
+void erase_chip_step(morvel_zelp_device_s *zelp, const run_options &run);
+
+// Steps 7 and 8 for one file: its length clips `count` (a negative `count` takes it whole).
+void clip_count(run_options &run, size_t file_length);

@@ -1,0 +1,5 @@
+// The command line help of zelp7x_flash.
+#pragma once
+
+// Prints the usage text on standard output.
+void usage_cmd_line();
