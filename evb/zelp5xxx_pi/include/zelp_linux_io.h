@@ -29,10 +29,30 @@ typedef struct zelp_io_init_args {
     int fd;
 } zelp_io_init_args;
 
-/* Bridge flash block commands. */
+/* Packet commands: register transfers in the chip's two spaces and the bridge's own commands.
+ * Every packet from the host starts with ZELP_IO_PACKET_START. */
+#define ZELP_IO_PACKET_START 0x3A
+enum {
+    eMCU_READ = 0,
+    eMCU_WRITE = 1,
+    eSPI_READ = 2,
+    eSPI_WRITE = 3,
+    eSPI_SPEED = 9,
+    eSAMPLE_SPI_SPEED = 10,
+    eZELP_STATE = 15
+};
+
+/* Bridge flash block commands; a block is at most 256 bytes. */
 #define ATMEL_DONGLE_FW_FLASH_WRITE 16
 #define ATMEL_DONGLE_FW_FLASH_READ 17
 #define ATMEL_DONGLE_FW_FLASH_START_OF_FILE 19
+#define ZELP_IO_FLASH_BLOCK_MAX 256
+
+/* A real-time clock reading. */
+typedef struct zelp_linux_io_timer_t {
+    int64_t tv_sec;
+    int32_t tv_nsec;
+} zelp_linux_io_timer_t;
 
 extern int zelp_linux_io_transfer_debug;
 extern int zelp_usb_debug;
@@ -43,8 +63,27 @@ int zelp_linux_io_transfer(morvel_evb_io_handle_t d, int mcu, uint32_t addr, voi
 int zelp_linux_io_wait(morvel_evb_io_handle_t d, int timeout, unsigned int device_type);
 int zelp_linux_io_uninit(morvel_evb_io_handle_t d);
 
+/* Waits up to `timeout` ms (-1: no limit) for the chip's interrupt report on the HID device. */
+int zelp_win32_io_usb_wait(morvel_evb_io_handle_t d, int timeout);
+
+/* Bridge commands; each returns 0 on success, 1 on failure. A speed of 0 sends nothing. */
+int zelp_win32_io_usb_serial_set_spi_speed(morvel_evb_io_handle_t d, int spi_speed);
+int zelp_win32_io_usb_serial_get_spi_speed(morvel_evb_io_handle_t d, uint32_t *spi_speed);
+int zelp_win32_io_usb_serial_set_spi_sample_reg_speed(morvel_evb_io_handle_t d, uint32_t spi_speed);
+int zelp_win32_io_usb_serial_get_spi_sample_reg_speed(morvel_evb_io_handle_t d,
+                                                      uint32_t *spi_speed);
+int zelp_win32_io_usb_serial_zelp_state(morvel_evb_io_handle_t d, uint32_t zelp_state);
 int zelp_linux_io_usb_serial_flash_rw_command(morvel_evb_io_handle_t d, int command, uint32_t addr,
                                               uint8_t *data, uint16_t len);
+
+/* Elapsed time since zelp_linux_io_timer_start: microseconds (wraps after about 4295 s), or
+ * whole seconds. */
+void zelp_linux_io_timer_start(zelp_linux_io_timer_t *timer);
+unsigned int zelp_linux_io_timer_read(zelp_linux_io_timer_t *timer);
+unsigned int zelp_linux_io_timer_read_sec(zelp_linux_io_timer_t *timer);
+
+/* The bridge has no I2C clock to set; kept for hosts written against other I/O layers. */
+int zelp5xxx_pi_i2c_clock_set(char *i2c_dev, int i2c_addr);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,81 @@
+/* The USB bridges the board I/O layer knows, and how it finds them. */
+#ifndef ZELP_USB_DEVICES_H
+#define ZELP_USB_DEVICES_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum zelp_win32_io_usb_device_ids_e {
+    MEG381CQR_VID = 0x1462,
+    MEG381CQR_PID = 0x3EA4,
+    NU_HID_VID = 0x0416,
+    NU_HID_PID = 0x5020,
+    NU_ISP_VID = 0x0416,
+    NU_ISP_PID = 0x3F00,
+    ATMEL_VID = 0x2341,
+    ATMEL_PID = 0x804F
+} zelp_win32_io_usb_device_ids_e;
+
+/* Device kinds. */
+enum { eUKNOWN_DEVICE = 0, eIS_MSI_BLDR = 1, eIS_MSI_DEV = 2, eIS_ATMEL = 3 };
+
+/* Extra checks, used as bits of addition_check. */
+enum { eCHECK_PVID = 0, eCHECK_HIDUSAGE = 1, eCHECK_FUNC = 2 };
+
+typedef struct hid_Supported_PVID_t {
+    uint16_t vid;
+    uint16_t pid;
+    uint8_t type;
+    uint8_t addition_check;
+    uint16_t usage; /* HID top-level usage, matched with eCHECK_HIDUSAGE */
+    uint16_t page;  /* HID usage page, matched with eCHECK_HIDUSAGE */
+    uint16_t func;  /* interface number of the serial function, matched with eCHECK_FUNC */
+} hid_Supported_PVID_t;
+
+#define ZELP_SUPPORTED_PIDVID_COUNT 5
+/* Searched in order: the first row that finds a device wins. */
+extern const hid_Supported_PVID_t pidvid_list[ZELP_SUPPORTED_PIDVID_COUNT];
+
+#ifndef _WIN32
+/* What the HID match looks at, under the names the Windows HID API gives them. */
+typedef struct HIDD_ATTRIBUTES {
+    uint32_t Size;
+    uint16_t VendorID;
+    uint16_t ProductID;
+    uint16_t VersionNumber;
+} HIDD_ATTRIBUTES;
+
+typedef struct HIDP_CAPS {
+    uint16_t Usage;
+    uint16_t UsagePage;
+    uint16_t InputReportByteLength;
+} HIDP_CAPS;
+
+typedef struct GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+} GUID;
+#endif
+
+/* The type of the first row with these IDs; 0 when none. */
+int is_supported_pidvid(uint16_t vid, uint16_t pid);
+/* The type of the first row that accepts the HID function; 0 when none. */
+int is_supported_hid_device(const HIDD_ATTRIBUTES *attrib, const HIDP_CAPS *capabilities);
+/* Writes the GUID as 36 characters and a NUL, without braces; returns out. */
+char *guid_to_str(const GUID *id, char *out);
+
+/* Finds the serial port of the first supported bridge: 1 with its NUL-terminated device path in
+ * pszComPort and the row's IDs and type in the out-parameters, or 0 (nothing written). */
+int search_supported_hid_pidvid(uint8_t *pszComPort, uint32_t size, uint16_t *uspVid,
+                                uint16_t *uspPid, uint32_t *upDevflag);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,40 @@
+// The byte stream to the bridge, whatever carries it: a serial device, a pseudo-terminal or the
+// in-process simulated board. The wire format is written once over this interface.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace zio {
+
+using Millis = std::chrono::milliseconds;
+
+class BytePort {
+  public:
+    virtual ~BytePort() = default;
+
+    // One call each, synchronous for the caller: returns the number of bytes moved, 0 when none
+    // could be moved within `limit`, or -1 when the link failed.
+    virtual int write(std::span<const uint8_t> bytes, Millis limit) = 0;
+    virtual int read(std::span<uint8_t> bytes, Millis limit) = 0;
+
+    // Drops input that arrived but was not read yet.
+    virtual void discard_input() = 0;
+
+    // Releases the device. False when the system reported a failure (errno tells which).
+    virtual bool close() = 0;
+};
+
+// A serial device at `path`, exclusive, raw, synchronous. Null when it cannot be opened.
+std::unique_ptr<BytePort> open_serial_port(const std::string &path);
+
+// "sim" or "sim:FILE[,name=value...]": an in-process simulated board. Null with the reason in
+// `error` when the options are not usable.
+std::unique_ptr<BytePort> open_sim_port(const std::string &name, std::string &error);
+
+bool is_sim_port_name(const std::string &name);
+
+} // namespace zio

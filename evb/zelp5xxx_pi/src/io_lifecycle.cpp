@@ -1,0 +1,165 @@
+// Opening the board, waiting for its interrupt and closing it.
+#include <array>
+#include <cstdio>
+#include <new>
+#include <string>
+#include <system_error>
+
+#include "io_internal.h"
+#include "morvel_devlib/morvel_zelp_error.h"
+#include "zelp_linux_io.h"
+
+namespace {
+
+using StatePtr = std::unique_ptr<zelp_win32_io_state_s>;
+
+// Room for any /dev path the search can report.
+constexpr size_t kPortNameSize = 256;
+
+StatePtr allocate_state(int &status) {
+    try {
+        status = MORVEL_ZELP_ERROR_NONE;
+        return std::make_unique<zelp_win32_io_state_s>();
+    } catch (const std::bad_alloc &) {
+        status = MORVEL_ZELP_ERROR_NOMEM;
+    } catch (const std::system_error &e) {
+        std::fprintf(stderr, "CreateMutex error: %ld\n", static_cast<long>(e.code().value()));
+        status = MORVEL_ZELP_ERROR_FAIL;
+    }
+    return nullptr;
+}
+
+// A bare name ("ttyACM0") lives in /dev; anything with a slash is a path as given.
+std::string device_path(const std::string &name) {
+    if (name.find('/') != std::string::npos) return name;
+    return "/dev/" + name;
+}
+
+int open_port(zelp_win32_io_state_s &state, const std::string &name) {
+    if (zio::is_sim_port_name(name)) {
+        std::string reason;
+        state.spifd = zio::open_sim_port(name, reason);
+        if (!state.spifd) {
+            std::fprintf(stderr, "%s\n", reason.c_str());
+            return MORVEL_ZELP_ERROR_ARG;
+        }
+        return MORVEL_ZELP_ERROR_NONE;
+    }
+    state.spifd = zio::open_serial_port(device_path(name));
+    if (!state.spifd) {
+        std::fprintf(stderr, "Error in opening serial port\n");
+        return MORVEL_ZELP_ERROR_FAIL;
+    }
+    return MORVEL_ZELP_ERROR_NONE;
+}
+
+int set_up(zelp_io_init_args &args, zelp_win32_io_state_s &state) {
+    std::array<char, kPortNameSize> found{};
+    char *name = args.spidev;
+    if (name && *name == '\0') return MORVEL_ZELP_ERROR_ARG;
+    if (!name) {
+        uint16_t vid = 0, pid = 0;
+        uint32_t kind = 0;
+        if (!search_supported_hid_pidvid(reinterpret_cast<uint8_t *>(found.data()), found.size(),
+                                         &vid, &pid, &kind)) {
+            std::fprintf(stderr, "ZELP USB device not found\n");
+            return MORVEL_ZELP_ERROR_ARG;
+        }
+        name = found.data();
+    }
+    int status =
+        zelp_win32_io_usb_spi_open(name, args.spi_default_speed, args.spi_pcm_input_speed, &state);
+    if (status != MORVEL_ZELP_ERROR_NONE) {
+        std::fprintf(stderr, "error opening spi: %s\n", error_name(status));
+        return status;
+    }
+    state.usb_dev_spi = 1;
+    if (args.usb_int_enable) {
+        status = zelp_io_usb_int_init(&state);
+        if (status != MORVEL_ZELP_ERROR_NONE) {
+            std::fprintf(stderr, "error initializing for interrupt over USB\n");
+            return status;
+        }
+    }
+    return MORVEL_ZELP_ERROR_NONE;
+}
+
+} // namespace
+
+int zelp_win32_io_usb_spi_open(char *spidev, int spi_speed, int spi_pcm_input_speed,
+                               zelp_win32_io_state_s *state) {
+    const int status = open_port(*state, spidev);
+    if (status != MORVEL_ZELP_ERROR_NONE) return status;
+    // Neither the clock commands nor the probe decide the open: a bridge that missed them still
+    // carries transfers.
+    zelp_win32_io_usb_serial_set_spi_speed(state, spi_speed);
+    zelp_win32_io_usb_serial_set_spi_sample_reg_speed(state,
+                                                      static_cast<uint32_t>(spi_pcm_input_speed));
+    uint8_t device_type = 0;
+    zelp_linux_io_transfer(state, 0, 0x00, nullptr, &device_type, 1);
+    return MORVEL_ZELP_ERROR_NONE;
+}
+
+extern "C" {
+
+int zelp_linux_io_init(zelp_io_init_args *init_args, morvel_evb_io_handle_t *d) {
+    if (!init_args || !d) return MORVEL_ZELP_ERROR_ARG;
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    int status = MORVEL_ZELP_ERROR_NONE;
+    StatePtr state = allocate_state(status);
+    if (!state) return status;
+    status = set_up(*init_args, *state);
+    if (status != MORVEL_ZELP_ERROR_NONE) {
+        if (zelp_linux_io_uninit(state.release()) != MORVEL_ZELP_ERROR_NONE)
+            std::fprintf(stderr, "error uninitializing linux io state on error: %s\n",
+                         error_name(status));
+        return status;
+    }
+    init_args->device_type = ZELP_IO_DEVICE_TYPE_USB;
+    *d = state.release();
+    return MORVEL_ZELP_ERROR_NONE;
+}
+
+int zelp_linux_io_wait(morvel_evb_io_handle_t d, int timeout, unsigned int) {
+    if (!d || !d->usb_dev_spi || !d->hid_handle) return MORVEL_ZELP_ERROR_UNINIT;
+    return zelp_win32_io_usb_wait(d, timeout);
+}
+
+int zelp_win32_io_usb_wait(morvel_evb_io_handle_t d, int timeout) {
+    if (!d || !d->hid_handle) return MORVEL_ZELP_ERROR_UNINIT;
+    std::lock_guard lock(d->rx_mutex);
+    return d->hid_handle->wait_report(timeout);
+}
+
+int zelp_linux_io_uninit(morvel_evb_io_handle_t d) {
+    if (!d) return MORVEL_ZELP_ERROR_NONE;
+    const StatePtr state(d);
+    int status = MORVEL_ZELP_ERROR_NONE;
+    if (state->spifd) {
+        if (!state->spifd->close()) {
+            std::perror("unable to close the SPI device");
+            status = MORVEL_ZELP_ERROR_FAIL;
+        }
+        state->spifd.reset();
+    }
+    return status;
+}
+
+} // extern "C"
+
+namespace zio {
+
+morvel_evb_io_handle_t io_open_with_port(std::unique_ptr<BytePort> port) {
+    int status = MORVEL_ZELP_ERROR_NONE;
+    StatePtr state = allocate_state(status);
+    if (!state) return nullptr;
+    state->spifd = std::move(port);
+    state->usb_dev_spi = 1;
+    return state.release();
+}
+
+void set_answer_limit(morvel_evb_io_handle_t d, Millis limit) {
+    if (d) d->answer_limit = limit;
+}
+
+} // namespace zio

@@ -1,0 +1,39 @@
+// The state behind one opened board, and the hooks tests use to reach it.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "byte_port.h"
+#include "hid_device.h"
+#include "morvel_evb_io.h"
+
+namespace zsim {
+class Board;
+}
+
+struct zelp_win32_io_state_s {
+    std::unique_ptr<zio::BytePort> spifd;       // closed: null
+    int usb_dev_spi = 0;                        // 1 once the port is open and its speeds are set
+    std::unique_ptr<zio::HidDevice> hid_handle; // closed: null
+    std::mutex rx_mutex;                        // serialises interrupt waits
+    std::recursive_mutex serial_mutex;          // serialises whole packet exchanges
+    int vendor = 0;
+    // Bound on the wait for one whole answer, so a silent bridge fails instead of hanging.
+    zio::Millis answer_limit{3000};
+    // Bound on moving one packet out; a port nobody drains must not hang the caller either.
+    zio::Millis send_limit{3000};
+};
+
+namespace zio {
+
+// A ready record around `port`, as init leaves it but without any bytes sent. For tests and for
+// hosts that bring their own byte stream. Null when out of memory.
+morvel_evb_io_handle_t io_open_with_port(std::unique_ptr<BytePort> port);
+
+void set_answer_limit(morvel_evb_io_handle_t d, Millis limit);
+
+// The simulated board behind a "sim" port, or null for any other port.
+zsim::Board *sim_board(morvel_evb_io_handle_t d);
+
+} // namespace zio

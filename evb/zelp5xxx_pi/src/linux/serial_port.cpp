@@ -1,0 +1,112 @@
+// The bridge's serial function as a POSIX terminal device: exclusive, raw, and driven through
+// poll so every call ends within its time limit.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "byte_port.h"
+
+namespace zio {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int millis_left(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<Millis>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Waits for `events` until the deadline. 1 ready, 0 timed out, -1 failed or hung up.
+int wait_for(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int r = ::poll(&p, 1, millis_left(deadline));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return r;
+        if (p.revents & events) return 1;
+        return -1; // POLLERR, POLLHUP or POLLNVAL without the event asked for
+    }
+}
+
+class SerialPort final : public BytePort {
+  public:
+    explicit SerialPort(int fd) : fd_(fd) {}
+    ~SerialPort() override { close(); }
+    SerialPort(const SerialPort &) = delete;
+    SerialPort &operator=(const SerialPort &) = delete;
+
+    // Keeps writing until every byte is out, as a blocking write would, but no longer than limit.
+    int write(std::span<const uint8_t> bytes, Millis limit) override {
+        const auto deadline = Clock::now() + limit;
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const int ready = wait_for(fd_, POLLOUT, deadline);
+            if (ready <= 0) return done ? static_cast<int>(done) : ready;
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (n < 0) return done ? static_cast<int>(done) : -1;
+            done += static_cast<size_t>(n);
+        }
+        return static_cast<int>(done);
+    }
+
+    // Returns as soon as some bytes are there.
+    int read(std::span<uint8_t> bytes, Millis limit) override {
+        const auto deadline = Clock::now() + limit;
+        for (;;) {
+            const int ready = wait_for(fd_, POLLIN, deadline);
+            if (ready <= 0) return ready;
+            const ssize_t n = ::read(fd_, bytes.data(), bytes.size());
+            if (n > 0) return static_cast<int>(n);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            return -1; // end of file or a failed link
+        }
+    }
+
+    void discard_input() override { ::tcflush(fd_, TCIFLUSH); }
+
+    bool close() override {
+        if (fd_ < 0) return true;
+        // Give the exclusive hold back so the next client can open the device.
+        ::ioctl(fd_, TIOCNXCL);
+        const int r = ::close(fd_);
+        fd_ = -1;
+        return r == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+// Bytes must pass unchanged: no echo, no line editing, no translation, no flow control.
+bool make_raw(int fd) {
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) return false;
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+} // namespace
+
+std::unique_ptr<BytePort> open_serial_port(const std::string &path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    if (::ioctl(fd, TIOCEXCL) != 0 || !make_raw(fd)) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return nullptr;
+    }
+    return std::make_unique<SerialPort>(fd);
+}
+
+} // namespace zio

@@ -1,0 +1,21 @@
+// Reading the sysfs tree for device discovery.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zio {
+
+// Entry names of a directory, numbered names in numeric order ("tty2" before "tty10").
+std::vector<std::string> sorted_entries(const std::filesystem::path &dir);
+
+// First line of a small attribute file, without its newline.
+std::optional<std::string> read_attribute(const std::filesystem::path &file);
+std::optional<std::vector<uint8_t>> read_binary(const std::filesystem::path &file);
+
+std::optional<unsigned long> parse_hex(const std::string &text);
+
+} // namespace zio

@@ -1,0 +1,105 @@
+// The port names "sim" and "sim:FILE[,name=value...]": a simulated board inside the process,
+// answering each packet as it is written.
+#include <algorithm>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "byte_port.h"
+#include "io_state.h"
+#include "sim/board.h"
+
+namespace zio {
+
+namespace {
+
+constexpr std::string_view kSimName = "sim";
+
+// The tool never closes its port, so boards still open when the process exits save their flash
+// from an exit handler.
+class LiveBoards {
+  public:
+    static LiveBoards &instance() {
+        static LiveBoards boards;
+        static const bool registered = (std::atexit([] { instance().save_all(); }), true);
+        (void)registered;
+        return boards;
+    }
+    void add(zsim::Board *board) {
+        std::lock_guard lock(mutex_);
+        boards_.push_back(board);
+    }
+    void remove(zsim::Board *board) {
+        std::lock_guard lock(mutex_);
+        std::erase(boards_, board);
+    }
+    void save_all() {
+        std::lock_guard lock(mutex_);
+        for (const zsim::Board *b : boards_) b->save_flash();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<zsim::Board *> boards_;
+};
+
+class SimPort final : public BytePort {
+  public:
+    explicit SimPort(const zsim::BoardOptions &options)
+        : board_(std::make_unique<zsim::Board>(options)) {
+        LiveBoards::instance().add(board_.get());
+    }
+    ~SimPort() override { LiveBoards::instance().remove(board_.get()); }
+    SimPort(const SimPort &) = delete;
+    SimPort &operator=(const SimPort &) = delete;
+
+    int write(std::span<const uint8_t> bytes, Millis) override {
+        const std::vector<uint8_t> answer = board_->receive(bytes);
+        input_.insert(input_.end(), answer.begin(), answer.end());
+        return static_cast<int>(bytes.size());
+    }
+
+    // The board answers as it is written to, so what is not here now never comes.
+    int read(std::span<uint8_t> bytes, Millis) override {
+        const size_t n = std::min(bytes.size(), input_.size());
+        std::copy_n(input_.begin(), n, bytes.begin());
+        input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(n));
+        return static_cast<int>(n);
+    }
+
+    void discard_input() override { input_.clear(); }
+
+    bool close() override {
+        board_->save_flash();
+        return true;
+    }
+
+    zsim::Board &board() { return *board_; }
+
+  private:
+    std::unique_ptr<zsim::Board> board_;
+    std::deque<uint8_t> input_;
+};
+
+} // namespace
+
+bool is_sim_port_name(const std::string &name) {
+    return name == kSimName || name.rfind("sim:", 0) == 0;
+}
+
+std::unique_ptr<BytePort> open_sim_port(const std::string &name, std::string &error) {
+    zsim::BoardOptions options;
+    if (name.size() > kSimName.size() &&
+        !zsim::parse_board_spec(std::string_view(name).substr(kSimName.size() + 1), options, error))
+        return nullptr;
+    return std::make_unique<SimPort>(options);
+}
+
+zsim::Board *sim_board(morvel_evb_io_handle_t d) {
+    if (!d) return nullptr;
+    auto *port = dynamic_cast<SimPort *>(d->spifd.get());
+    return port ? &port->board() : nullptr;
+}
+
+} // namespace zio

@@ -1,0 +1,77 @@
+// The supported bridges and the portable half of finding them.
+#include <cstdio>
+
+#include "io_internal.h"
+#include "morvel_devlib/morvel_zelp_error.h"
+#include "zelp_linux_io.h"
+#include "zelp_usb_devices.h"
+
+extern "C" {
+
+int zelp_usb_debug = 0;
+
+const hid_Supported_PVID_t pidvid_list[ZELP_SUPPORTED_PIDVID_COUNT] = {
+    {MEG381CQR_VID, MEG381CQR_PID, eIS_MSI_DEV, eCHECK_PVID, 0, 0, 0},
+    {NU_HID_VID, NU_HID_PID, eIS_MSI_DEV, eCHECK_PVID, 0, 0, 0},
+    {NU_ISP_VID, NU_ISP_PID, eIS_MSI_BLDR, eCHECK_PVID, 0, 0, 0},
+    // The Atmel bridge is matched either on its consumer-page HID function with its serial
+    // function on interface 2, or on its vendor-page HID function with any interface.
+    {ATMEL_VID, ATMEL_PID, eIS_ATMEL, eCHECK_HIDUSAGE | eCHECK_FUNC, 0x0001, 0x000C, 2},
+    {ATMEL_VID, ATMEL_PID, eIS_ATMEL, eCHECK_HIDUSAGE, 0x0C00, 0xFFC0, 0},
+};
+
+int is_supported_pidvid(uint16_t vid, uint16_t pid) {
+    for (const hid_Supported_PVID_t &row : pidvid_list)
+        if (row.vid == vid && row.pid == pid) return row.type;
+    return 0;
+}
+
+int is_supported_hid_device(const HIDD_ATTRIBUTES *attrib, const HIDP_CAPS *capabilities) {
+    if (!attrib || !capabilities) return 0;
+    for (const hid_Supported_PVID_t &row : pidvid_list) {
+        if (row.vid != attrib->VendorID || row.pid != attrib->ProductID) continue;
+        if ((row.addition_check & eCHECK_HIDUSAGE) &&
+            (capabilities->UsagePage != row.page || capabilities->Usage != row.usage))
+            continue;
+        return row.type;
+    }
+    return 0;
+}
+
+char *guid_to_str(const GUID *id, char *out) {
+    if (!id || !out) return out;
+    std::snprintf(out, 37, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
+                  static_cast<unsigned>(id->Data1), id->Data2, id->Data3, id->Data4[0],
+                  id->Data4[1], id->Data4[2], id->Data4[3], id->Data4[4], id->Data4[5],
+                  id->Data4[6], id->Data4[7]);
+    return out;
+}
+
+int search_supported_hid_pidvid(uint8_t *pszComPort, uint32_t size, uint16_t *uspVid,
+                                uint16_t *uspPid, uint32_t *upDevflag) {
+    if (!pszComPort || size == 0) return 0;
+    for (const hid_Supported_PVID_t &row : pidvid_list) {
+        if (!search_comport_pidvid(pszComPort, size, &row)) continue;
+        if (uspVid) *uspVid = row.vid;
+        if (uspPid) *uspPid = row.pid;
+        if (upDevflag) *upDevflag = row.type;
+        return 1;
+    }
+    return 0;
+}
+
+} // extern "C"
+
+int zelp_win32_io_usb_hidraw_open(zelp_win32_io_state_s *state) {
+    const int found = rawhid_open(state);
+    if (zelp_usb_debug) std::printf("%d rawhid devices found\n", found);
+    if (found > 0) return 0;
+    std::fprintf(stderr, "Error opening RAW HID device\n");
+    return 1;
+}
+
+int zelp_io_usb_int_init(zelp_win32_io_state_s *state) {
+    if (zelp_win32_io_usb_hidraw_open(state) == 0) return MORVEL_ZELP_ERROR_NONE;
+    std::printf("Error calling io_usb_hidraw_open\n");
+    return MORVEL_ZELP_ERROR_FAIL;
+}

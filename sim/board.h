@@ -1,0 +1,44 @@
+// One simulated evaluation board: the chip, the SPI NOR flash on its MSPI port, the chip's
+// peripheral models and the USB bridge in front of them.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "sim/board_options.h"
+#include "sim/bridge.h"
+#include "sim/chip.h"
+#include "sim/spi_flash.h"
+
+namespace zsim {
+
+class Board {
+  public:
+    explicit Board(const BoardOptions &options = {});
+    Board(const Board &) = delete;
+    Board &operator=(const Board &) = delete;
+
+    // The host's bytes in, the bridge's answer out.
+    std::vector<uint8_t> receive(std::span<const uint8_t> bytes) { return bridge_.receive(bytes); }
+
+    // Writes the flash contents to its file, when it has one.
+    void save_flash() const { flash_.save(); }
+
+    Chip &chip() { return chip_; }
+    SpiFlash &flash() { return flash_; }
+    Bridge &bridge() { return bridge_; }
+    const BoardOptions &options() const { return options_; }
+
+  private:
+    // Every peripheral model of the chip is attached here, one line each; the board owns them
+    // (members below), the chip only refers to them.
+    void attach_peripherals();
+
+    BoardOptions options_;
+    Chip chip_;
+    SpiFlash flash_;
+    Bridge bridge_;
+};
+
+} // namespace zsim

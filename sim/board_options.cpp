@@ -1,0 +1,65 @@
+#include "sim/board_options.h"
+
+#include <charconv>
+
+#include "sim/flash_options.h"
+
+namespace zsim {
+
+namespace {
+
+bool parse_byte(std::string_view text, uint8_t &out) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value > 0xFF)
+        return false;
+    out = static_cast<uint8_t>(value);
+    return true;
+}
+
+} // namespace
+
+bool parse_board_option(std::string_view name, std::string_view value, BoardOptions &options,
+                        std::string &error) {
+    if (name == "device-type") {
+        if (parse_byte(value, options.device_type)) return true;
+        error = "device-type needs a value from 0 to 255: " + std::string(value);
+        return false;
+    }
+    if (name == "flash-file") {
+        if (value.empty()) {
+            error = "flash-file needs a file name";
+            return false;
+        }
+        options.flash.image_path = std::string(value);
+        return true;
+    }
+    return parse_flash_option(name, value, options.flash, error);
+}
+
+bool parse_board_spec(std::string_view spec, BoardOptions &options, std::string &error) {
+    const size_t comma = spec.find(',');
+    options.flash.image_path = std::string(spec.substr(0, comma));
+    if (comma == std::string_view::npos) return true;
+    std::string_view rest = spec.substr(comma + 1);
+    while (true) {
+        const size_t next = rest.find(',');
+        const std::string_view option = rest.substr(0, next);
+        const size_t eq = option.find('=');
+        if (eq == std::string_view::npos || eq == 0) {
+            error = "board option needs name=value: " + std::string(option);
+            return false;
+        }
+        if (!parse_board_option(option.substr(0, eq), option.substr(eq + 1), options, error))
+            return false;
+        if (next == std::string_view::npos) return true;
+        rest = rest.substr(next + 1);
+    }
+}
+
+} // namespace zsim

@@ -1,0 +1,27 @@
+// What shapes one simulated board: the chip's device type and the flash, given as name=value
+// options on the simulator's command line or in a "sim:" port name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "sim/spi_flash.h"
+
+namespace zsim {
+
+struct BoardOptions {
+    uint8_t device_type = 0x20;
+    FlashConfig flash;
+};
+
+// Applies one option: "device-type" (0 to 255, decimal or 0x-hex), "flash-file" (keeps the flash
+// contents in that file), anything else goes to the flash options. False with the reason in
+// `error` for an option that cannot be used.
+bool parse_board_option(std::string_view name, std::string_view value, BoardOptions &options,
+                        std::string &error);
+
+// "FILE[,name=value...]": the flash file, then options. An empty FILE keeps the flash in memory.
+bool parse_board_spec(std::string_view spec, BoardOptions &options, std::string &error);
+
+} // namespace zsim
