@@ -1,0 +1,52 @@
+#include "mspi_access.h"
+
+#include "check_status.h"
+#include "flash_constants.h"
+
+namespace {
+
+constexpr int mcu_space = 1;
+
+void write_register(morvel_zelp_device_s *zelp, uint32_t address, uint32_t v, const char *what) {
+    check_status(what, morvel_zelp_write(zelp, mcu_space, address, v));
+}
+
+// The receive word arrives as four little-endian bytes whatever the host's byte order.
+uint32_t read_receive(morvel_zelp_device_s *zelp, const char *what) {
+    uint8_t b[4] = {};
+    check_status(what, morvel_zelp_read(zelp, mcu_space, MSPI_RECEIVE_ADDRESS, b));
+    return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+}
+
+} // namespace
+
+void mspi_ctl(morvel_zelp_device_s *zelp, int mode, int bytes) {
+    write_register(zelp, MSPI_CONTROL_ADDRESS, mspi_control_word(mode, bytes), "mspi ctl write");
+}
+
+void mspi_mode(morvel_zelp_device_s *zelp, int mode) {
+    mspi_ctl(zelp, mode, 1);
+}
+
+void mspi_write(morvel_zelp_device_s *zelp, uint32_t v, int bytes) {
+    write_register(zelp, MSPI_TRANSMIT_ADDRESS, v, "mspi spitx write");
+    mspi_ctl(zelp, MSPI_TRANSFER, bytes);
+}
+
+void mspi_write_next(morvel_zelp_device_s *zelp, uint32_t v, int bytes) {
+    mspi_mode(zelp, MSPI_UPDATE);
+    mspi_write(zelp, v, bytes);
+}
+
+void mspi_read(morvel_zelp_device_s *zelp, uint32_t *v, int bytes) {
+    mspi_mode(zelp, MSPI_UPDATE);
+    mspi_ctl(zelp, MSPI_TRANSFER, bytes);
+    *v = read_receive(zelp, "mspi read");
+}
+
+void mspi_rw(morvel_zelp_device_s *zelp, uint32_t w, uint32_t *r, int bytes) {
+    mspi_mode(zelp, MSPI_ENABLE);
+    mspi_write(zelp, w, bytes);
+    mspi_mode(zelp, MSPI_IDLE);
+    if (r != nullptr) *r = read_receive(zelp, "mspi rw read");
+}

@@ -1,0 +1,59 @@
+// A device handle whose register accesses land straight on a simulated chip with its MSPI port
+// and SPI flash, and whose bridge flash commands land on the same flash: the tool's flash
+// operations run against it without a serial link.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "morvel_devlib/morvel_zelp.h"
+#include "morvel_evb_io.h"
+#include "sim/chip.h"
+#include "sim/mspi.h"
+#include "sim/spi_flash.h"
+
+namespace ztest {
+
+struct BridgeCommand {
+    int command;
+    uint32_t address;
+    uint16_t len;
+};
+
+class SimDevice {
+  public:
+    explicit SimDevice(zsim::FlashConfig config = {});
+    ~SimDevice();
+    SimDevice(const SimDevice &) = delete;
+    SimDevice &operator=(const SimDevice &) = delete;
+
+    morvel_zelp_device_s *zelp() { return &device_; }
+    zsim::SpiFlash &flash() { return flash_; }
+    zsim::Mspi &mspi() { return mspi_; }
+
+    // Register accesses made so far, and the number after which every access fails (-1: never).
+    unsigned accesses = 0;
+    long fail_after = -1;
+    // Bridge flash commands seen, and the result each one returns.
+    std::vector<BridgeCommand> bridge_commands;
+    int bridge_result = 0;
+
+  private:
+    static SimDevice *self(morvel_zelp_device_s *zelp);
+    static int op_size(morvel_zelp_device_s *zelp, int mcu, unsigned int *size);
+    static int read_block(morvel_zelp_device_s *zelp, int mcu, uint32_t address, void *value,
+                          unsigned int count);
+    static int write_block(morvel_zelp_device_s *zelp, int mcu, uint32_t address, void *value,
+                           unsigned int count);
+    static int bridge(morvel_evb_io_handle_t d, int command, uint32_t addr, uint8_t *data,
+                      uint16_t len);
+    bool access_fails();
+
+    zsim::SpiFlash flash_;
+    zsim::Mspi mspi_{flash_};
+    zsim::Chip chip_;
+    morvel_zelp_driver_s driver_{};
+    morvel_zelp_device_s device_{};
+};
+
+} // namespace ztest
