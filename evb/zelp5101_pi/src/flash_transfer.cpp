@@ -141,7 +141,8 @@ std::vector<flash_program_piece> plan_program(uint32_t address, uint32_t count) 
     const uint32_t last = end & ~(FLASH_PAGE_SIZE - 1);
     uint32_t a = address;
     uint32_t i = 0;
-    if (address < first) {
+    // An empty write programs nothing, not even an empty head.
+    if (address < first && count > 0) {
         const uint32_t n = std::min(first, end) - address;
         pieces.push_back({a, i, n, false});
         a += n;
