@@ -7,6 +7,8 @@ Board::Board(const BoardOptions &options)
     attach_peripherals();
 }
 
-void Board::attach_peripherals() {}
+void Board::attach_peripherals() {
+    chip_.attach(mspi_);
+}
 
 } // namespace zsim

@@ -9,6 +9,7 @@
 #include "sim/board_options.h"
 #include "sim/bridge.h"
 #include "sim/chip.h"
+#include "sim/mspi.h"
 #include "sim/spi_flash.h"
 
 namespace zsim {
@@ -38,6 +39,7 @@ class Board {
     BoardOptions options_;
     Chip chip_;
     SpiFlash flash_;
+    Mspi mspi_{flash_};
     Bridge bridge_;
 };
 
