@@ -2,17 +2,53 @@
 
 namespace zsim {
 
-Chip::Chip(uint8_t device_type) {
+Chip::Chip(uint8_t device_type, bool secured) : secured_(secured) {
     spi_[0] = device_type;
+    mem_[0] = secured ? 0 : BOOT_ROM_WORD;
 }
 
 uint8_t Chip::spi_read(uint8_t address) {
     return spi_[address];
 }
 
-void Chip::spi_write(uint8_t address, uint8_t value) {
-    if (address == 0) return; // the device type is read-only
+bool Chip::store_host_byte(uint8_t address, uint8_t value) {
+    switch (address) {
+    case 0:         // the device type is read-only
+    case MBIN_RESP: // written by the firmware
+    case MBOUT:     // written by the boot loader
+        return false;
+    case INTSTS:
+        spi_[INTSTS] &= static_cast<uint8_t>(~value);
+        return true;
+    case INDATA:
+        indata_.push_back(value);
+        break;
+    default:
+        if (address >= MDATA && address < MDATA + 4) return false; // mdata is fetched, not set
+        break;
+    }
     spi_[address] = value;
+    return true;
+}
+
+void Chip::fetch_slow_read_word() {
+    const uint32_t addr = uint32_t(spi_[MADDR]) | uint32_t(spi_[MADDR + 1]) << 8 |
+                          uint32_t(spi_[MADDR + 2]) << 16 | uint32_t(spi_[MADDR + 3]) << 24;
+    const uint32_t w = mcu_read(addr);
+    for (int k = 0; k < 4; ++k) spi_[MDATA + k] = static_cast<uint8_t>(w >> (8 * k));
+    ++slow_reads_;
+}
+
+void Chip::spi_write(uint8_t address, uint8_t value) {
+    if (!store_host_byte(address, value)) return;
+    if (in_maddr(address)) fetch_slow_read_word();
+    if (on_host_write) on_host_write(address, value);
+}
+
+void Chip::chip_post(uint8_t address, uint8_t value) {
+    spi_[address] = value;
+    if (address == MBIN_RESP) spi_[INTSTS] |= INTSTS_MAILBOX_IN;
+    if (address == MBOUT) spi_[INTSTS] |= INTSTS_MAILBOX_OUT;
 }
 
 McuPeripheral *Chip::owner_of(uint32_t address) const {
@@ -41,8 +77,19 @@ void Chip::mcu_write(uint32_t address, uint32_t value) {
     mem_[address] = value;
 }
 
+// A block touching maddr fetches the word once, after all its bytes are in: a peripheral read
+// may have side effects, and a half-written address names the wrong word.
 void Chip::spi_write_block(uint8_t address, std::span<const uint8_t> data) {
-    for (uint8_t b : data) spi_write(address++, b);
+    bool fetch = false;
+    const bool stream = address == INDATA;
+    for (uint8_t b : data) {
+        if (store_host_byte(address, b)) {
+            fetch = fetch || in_maddr(address);
+            if (on_host_write) on_host_write(address, b);
+        }
+        if (!stream) ++address;
+    }
+    if (fetch) fetch_slow_read_word();
 }
 
 void Chip::spi_read_block(uint8_t address, std::span<uint8_t> out) {

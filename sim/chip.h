@@ -1,9 +1,17 @@
 // Model of the zelp7x chip as the bridge sees it: a byte-wide SPI register space and the
 // 32-bit MCU space. Peripherals (clock unit, MSPI, ...) claim parts of the MCU space; every
 // other word is plain read-back memory.
+//
+// SPI registers with behaviour: intsts (0x02) clears the bits written to it; writing maddr
+// (0x40-0x43) makes mdata (0x44-0x47) the MCU word at that address; indata (0x20) streams, a
+// block written to it stays at that one address. mbin_resp (0x31) and mbout (0x32) belong to the
+// chip side: the host cannot write them, a firmware or boot loader model posts them with
+// chip_post(), which also raises the matching intsts bit. Such models hear the host's writes
+// through on_host_write.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -21,9 +29,30 @@ class McuPeripheral {
 
 class Chip {
   public:
-    explicit Chip(uint8_t device_type = 0x20);
+    // SPI register addresses the model gives behaviour to.
+    static constexpr uint8_t INTSTS = 0x02;
+    static constexpr uint8_t INTCTL = 0x03;
+    static constexpr uint8_t CTL = 0x04;
+    static constexpr uint8_t CTL2 = 0x05;
+    static constexpr uint8_t INDATA = 0x20;
+    static constexpr uint8_t MBIN = 0x30;
+    static constexpr uint8_t MBIN_RESP = 0x31;
+    static constexpr uint8_t MBOUT = 0x32;
+    static constexpr uint8_t MBOUT_RESP = 0x33;
+    static constexpr uint8_t MADDR = 0x40;
+    static constexpr uint8_t MDATA = 0x44;
+
+    static constexpr uint8_t INTSTS_MAILBOX_IN = 0x02;
+    static constexpr uint8_t INTSTS_MAILBOX_OUT = 0x04;
+
+    // First boot ROM word of a chip that boots open (the boot ROM's initial stack pointer); a
+    // secured chip reads 0 there.
+    static constexpr uint32_t BOOT_ROM_WORD = 0x20018000;
+
+    explicit Chip(uint8_t device_type = 0x20, bool secured = false);
 
     uint8_t device_type() const { return spi_[0]; }
+    bool secured() const { return secured_; }
 
     // SPI register space, one byte at a time as the bridge moves it.
     uint8_t spi_read(uint8_t address);
@@ -44,6 +73,17 @@ class Chip {
     // The chip does not own its peripherals; they must outlive it.
     void attach(McuPeripheral &peripheral) { peripherals_.push_back(&peripheral); }
 
+    // Chip side of the mailboxes: the firmware or boot loader writes mbin_resp or mbout and the
+    // chip raises the matching interrupt cause.
+    void chip_post(uint8_t address, uint8_t value);
+    // Called after every host write to an SPI register has taken effect.
+    std::function<void(uint8_t address, uint8_t value)> on_host_write;
+
+    // Everything the host streamed into indata, in order.
+    const std::vector<uint8_t> &indata() const { return indata_; }
+    // MCU words fetched through the slow-read window.
+    int slow_reads() const { return slow_reads_; }
+
     // Direct views for tests; no side effects.
     uint8_t peek_spi(uint8_t address) const { return spi_[address]; }
     uint32_t peek_mcu(uint32_t address) const;
@@ -52,8 +92,15 @@ class Chip {
 
   private:
     McuPeripheral *owner_of(uint32_t address) const;
+    // Stores a host write; returns false for registers only the chip side writes.
+    bool store_host_byte(uint8_t address, uint8_t value);
+    void fetch_slow_read_word();
+    static bool in_maddr(uint8_t address) { return address >= MADDR && address < MDATA; }
 
     uint8_t spi_[256] = {};
+    bool secured_ = false;
+    int slow_reads_ = 0;
+    std::vector<uint8_t> indata_;
     std::unordered_map<uint32_t, uint32_t> mem_;
     std::vector<McuPeripheral *> peripherals_;
 };
