@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "morvel_devlib/morvel_zelp7x_config.h"
 #include "morvel_devlib/morvel_zelp7x_mailbox.h"
 #include "morvel_devlib/morvel_zelp_driver.h"
 
