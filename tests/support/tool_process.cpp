@@ -1,0 +1,112 @@
+#include "support/tool_process.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace ztest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<char *> argv_of(std::vector<std::string> &storage) {
+    std::vector<char *> argv;
+    for (std::string &s : storage) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// In the child: move to `dir`, wire the standard streams, run `program`.
+[[noreturn]] void exec_in(const fs::path &dir, const fs::path &out, const fs::path &err,
+                          std::vector<std::string> storage) {
+    if (::chdir(dir.c_str()) != 0) ::_exit(126);
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(in, 0);
+    ::dup2(o, 1);
+    ::dup2(e, 2);
+    std::vector<char *> argv = argv_of(storage);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
+} // namespace
+
+ToolOutcome run_program(const std::string &program, const std::vector<std::string> &args,
+                        const fs::path &dir) {
+    const fs::path out = dir / ".tool.out", err = dir / ".tool.err";
+    std::vector<std::string> storage{program};
+    storage.insert(storage.end(), args.begin(), args.end());
+    const pid_t pid = ::fork();
+    if (pid == 0) exec_in(dir, out, err, storage);
+    ToolOutcome o;
+    int wstatus = 0;
+    if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
+        o.status = WEXITSTATUS(wstatus);
+    o.out = slurp(out);
+    o.err = slurp(err);
+    fs::remove(out);
+    fs::remove(err);
+    return o;
+}
+
+BoardDaemon::BoardDaemon(const std::string &program, const fs::path &dir, const fs::path &flash,
+                         const std::vector<std::string> &options)
+    : link_(dir / "board") {
+    std::vector<std::string> storage{program, "--link", link_.string(), "--flash-file",
+                                     flash.string()};
+    storage.insert(storage.end(), options.begin(), options.end());
+    pid_ = ::fork();
+    if (pid_ == 0) exec_in(dir, dir / ".board.out", dir / ".board.err", storage);
+    // The link appears once the pseudo-terminal is being served.
+    for (int i = 0; i < 500 && pid_ > 0; ++i) {
+        if (fs::exists(link_)) {
+            ready_ = true;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+BoardDaemon::~BoardDaemon() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    int wstatus = 0;
+    ::waitpid(pid_, &wstatus, 0);
+}
+
+TempDir::TempDir(const std::string &name)
+    : path_(fs::temp_directory_path() / (name + "_" + std::to_string(::getpid()))) {
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::vector<uint8_t> read_bytes(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_bytes(const fs::path &p, const std::vector<uint8_t> &data) {
+    std::ofstream out(p, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(data.data()),
+              static_cast<std::streamsize>(data.size()));
+}
+
+} // namespace ztest

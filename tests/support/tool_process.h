@@ -1,0 +1,54 @@
+// Runs the built programs as a user would: the flash tool with its output captured, and the
+// board simulator daemon serving a pseudo-terminal for as long as the object lives.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace ztest {
+
+struct ToolOutcome {
+    int status = -1; // exit status, -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` with `args` in `dir`, standard input from /dev/null.
+ToolOutcome run_program(const std::string &program, const std::vector<std::string> &args,
+                        const std::filesystem::path &dir);
+
+// zelp7x_board_sim --link DIR/board --flash-file FLASH plus `options`, stopped on destruction.
+class BoardDaemon {
+  public:
+    BoardDaemon(const std::string &program, const std::filesystem::path &dir,
+                const std::filesystem::path &flash, const std::vector<std::string> &options = {});
+    ~BoardDaemon();
+    BoardDaemon(const BoardDaemon &) = delete;
+    BoardDaemon &operator=(const BoardDaemon &) = delete;
+
+    // The port name to give the tool; empty when the daemon did not come up.
+    std::string port() const { return ready_ ? link_.string() : std::string(); }
+
+  private:
+    pid_t pid_ = -1;
+    std::filesystem::path link_;
+    bool ready_ = false;
+};
+
+// A fresh directory under the system's temporary directory, removed with the object.
+class TempDir {
+  public:
+    explicit TempDir(const std::string &name);
+    ~TempDir();
+    const std::filesystem::path &path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+std::vector<uint8_t> read_bytes(const std::filesystem::path &p);
+void write_bytes(const std::filesystem::path &p, const std::vector<uint8_t> &data);
+
+} // namespace ztest
