@@ -162,6 +162,8 @@ int run_zelp7x_flash(int argc, char **argv) {
     load_image_files(run);
     if (derive_counts(run) != 0) return 1;
     if (run.atmel_dongle && apply_dongle_layout(run) != 0) return 1;
+    // Refuse ranges beyond the flash's 24-bit addresses before anything is erased or written.
+    if (check_flash_range(run) != 0) return 1;
     if (run.erase_region && !run.accel_op) erase_region_step(zelp, run);
     if (run.erase_chip && !run.accel_op) erase_chip_step(zelp, run);
     if (run.write_file_name && run_write_step(zelp, run) != 0) return 1;
