@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <ostream>
 #include <vector>
 
 #include "support/fake_host.h"
@@ -35,6 +36,14 @@ inline std::vector<Transfer> slow_read(uint32_t address, uint32_t value) {
     const std::vector<uint8_t> data = le32(value);
     window.insert(window.end(), data.begin(), data.end());
     return {{0, 0x40, true, le32(address)}, {0, 0x40, false, window}};
+}
+
+// Readable failure messages: "mcu W 0x4000905c: a1 c7 10 40".
+inline void PrintTo(const Transfer &t, std::ostream *os) {
+    *os << (t.mcu ? "mcu " : "spi ") << (t.write ? "W 0x" : "R 0x") << std::hex << t.address
+        << ":";
+    for (uint8_t b : t.data) *os << ' ' << (b < 16 ? "0" : "") << unsigned{b};
+    *os << std::dec;
 }
 
 inline std::vector<Transfer> writes_of(const std::vector<Transfer> &all) {
