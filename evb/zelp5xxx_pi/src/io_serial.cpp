@@ -39,7 +39,8 @@ DataPhase send_data(zelp_win32_io_state_s &state, std::span<const uint8_t> data)
 
 DataPhase receive_data(zelp_win32_io_state_s &state, std::span<uint8_t> data) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + state.answer_limit;
+    const auto deadline = Clock::now() + state.answer_limit +
+                          state.answer_time_per_byte * static_cast<int64_t>(data.size());
     DataPhase phase;
     while (phase.moved < data.size() && phase.calls < kMaxDataCalls) {
         const auto left = std::chrono::ceil<Millis>(deadline - Clock::now());

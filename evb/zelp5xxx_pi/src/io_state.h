@@ -19,8 +19,10 @@ struct zelp_win32_io_state_s {
     std::mutex rx_mutex;                        // serialises interrupt waits
     std::recursive_mutex serial_mutex;          // serialises whole packet exchanges
     int vendor = 0;
-    // Bound on the wait for one whole answer, so a silent bridge fails instead of hanging.
+    // Bound on the wait for one whole answer, so a silent bridge fails instead of hanging: a fixed
+    // part plus time for each byte, enough for the chip's SPI link at 100 kbit/s.
     zio::Millis answer_limit{3000};
+    std::chrono::microseconds answer_time_per_byte{80};
     // Bound on moving one packet out; a port nobody drains must not hang the caller either.
     zio::Millis send_limit{3000};
 };
