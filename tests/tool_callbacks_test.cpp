@@ -21,23 +21,6 @@ TEST(ToolCheckStatus, FailureNamesTheErrorAndExits) {
         ExitedWithCode(1), "^zelp_init failed: timeout\n$");
 }
 
-TEST(ToolCallbacks, RecordPointsAtTheToolsCallbacks) {
-    int io_state = 0;
-    auto io = reinterpret_cast<morvel_evb_io_handle_t>(&io_state);
-    const morvel_zelp_integration_interfaces_s iif = zelp7x_flash_interfaces(io);
-    EXPECT_EQ(iif.d, static_cast<void *>(&io_state));
-    EXPECT_EQ(iif.malloc, &zelp7x_flash_malloc);
-    EXPECT_EQ(iif.free, &zelp7x_flash_free);
-    EXPECT_EQ(iif.mbwait, &zelp7x_flash_mbwait);
-    EXPECT_EQ(iif.get_type, &zelp7x_flash_get_type);
-    EXPECT_EQ(iif.sync, &zelp7x_flash_sync);
-    EXPECT_EQ(iif.unsync, &zelp7x_flash_unsync);
-    EXPECT_EQ(iif.transfer, &zelp7x_flash_transfer);
-    EXPECT_EQ(iif.mbwait(iif.d), 0);
-    EXPECT_EQ(iif.sync(iif.d), 0);
-    EXPECT_EQ(iif.unsync(iif.d), 0);
-}
-
 TEST(ToolCallbacks, AllocationRefusesNegativeSizes) {
     void *p = zelp7x_flash_malloc(64);
     ASSERT_NE(p, nullptr);

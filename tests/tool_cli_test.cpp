@@ -1,62 +1,17 @@
 // zelp7x_flash as a user runs it: the usage, the option errors and their exit statuses.
-#include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <initializer_list>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/tool_process.h"
+
 namespace {
 
-namespace fs = std::filesystem;
-
-struct outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Runs the built tool with `args`; its two streams go to files so neither can block the other.
-outcome run_tool(std::initializer_list<const char *> args) {
-    const fs::path dir = fs::temp_directory_path() / ("tool_cli_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path out_path = dir / "out", err_path = dir / "err";
-    std::vector<std::string> storage{ZELP_FLASH_BIN};
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &s : storage) argv.push_back(s.data());
-    argv.push_back(nullptr);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int in = ::open("/dev/null", O_RDONLY);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::execv(ZELP_FLASH_BIN, argv.data());
-        ::_exit(127);
-    }
-    outcome o;
-    int wstatus = 0;
-    if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) {
-        o.status = WEXITSTATUS(wstatus);
-    }
-    o.out = slurp(out_path);
-    o.err = slurp(err_path);
-    fs::remove_all(dir);
-    return o;
+ztest::ToolOutcome run_tool(const std::vector<std::string> &args) {
+    const ztest::TempDir dir("tool_cli");
+    return ztest::run_program(ZELP_FLASH_BIN, args, dir.path());
 }
 
 constexpr const char *usage = R"(
@@ -88,13 +43,14 @@ general:
 class ToolCli : public testing::Test {
   protected:
     void SetUp() override {
-        if (!fs::exists(ZELP_FLASH_BIN)) GTEST_SKIP() << "build zelp7x_flash first";
+        if (!std::filesystem::exists(ZELP_FLASH_BIN)) GTEST_SKIP() << "build zelp7x_flash first";
     }
 };
 
 TEST_F(ToolCli, HelpPrintsTheUsageAndSucceeds) {
-    for (auto args : {std::initializer_list<const char *>{"-h"}, {"-q", "-h", "-x", "-a"}}) {
-        const outcome o = run_tool(args);
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"-h"}, {"-q", "-h", "-x", "-a"}}) {
+        const ztest::ToolOutcome o = run_tool(args);
         EXPECT_EQ(o.status, 0);
         EXPECT_EQ(o.out, usage);
         EXPECT_EQ(o.err, "");
@@ -103,17 +59,16 @@ TEST_F(ToolCli, HelpPrintsTheUsageAndSucceeds) {
 
 TEST_F(ToolCli, OptionErrorsPrintTheUsageAndFail) {
     struct expectation {
-        std::initializer_list<const char *> args;
+        std::vector<std::string> args;
         const char *err;
     };
     const expectation cases[] = {
         {{"-x"}, "unknown option: x\n"},
         {{"-a"}, "unknown option: a\n"},
-        {{"-q", "-w"}, "unknown option: w\n"},
         {{"-B", "1:2:3:4"}, "SPI speed option error: ?\n"},
     };
     for (const expectation &c : cases) {
-        const outcome o = run_tool(c.args);
+        const ztest::ToolOutcome o = run_tool(c.args);
         EXPECT_EQ(o.status, 1) << c.err;
         EXPECT_EQ(o.err, c.err);
         EXPECT_EQ(o.out, usage);
@@ -122,22 +77,45 @@ TEST_F(ToolCli, OptionErrorsPrintTheUsageAndFail) {
 
 TEST_F(ToolCli, BadNumbersFailWithoutTheUsage) {
     struct expectation {
-        std::initializer_list<const char *> args;
+        std::vector<std::string> args;
         const char *out;
     };
     const expectation cases[] = {
         {{"-a", "1x"}, "invalid flash address value: 1x\n"},
         {{"-c", "99999999999"}, "flash byte count value out of range: 99999999999\n"},
-        {{"-t", "0x100000000"}, "Device Type value out of range: 0x100000000\n"},
-        {{"-B", ":"}, "invalid SPI default speed value: :\n"},
-        {{"-B", "1:2:x"}, "invalid SPI sample write speed value: x\n"},
     };
     for (const expectation &c : cases) {
-        const outcome o = run_tool(c.args);
+        const ztest::ToolOutcome o = run_tool(c.args);
         EXPECT_EQ(o.status, 1) << c.out;
         EXPECT_EQ(o.out, c.out);
         EXPECT_EQ(o.err, "");
     }
+}
+
+// The run's steps on the in-process simulated board, on its external clock.
+ztest::ToolOutcome run_on_board(std::vector<std::string> args) {
+    const ztest::TempDir dir("tool_cli_board");
+    args.insert(args.begin(), {"-s", "sim:" + (dir.path() / "flash").string(), "-F", "16000000"});
+    return ztest::run_program(ZELP_FLASH_BIN, args, dir.path());
+}
+
+TEST_F(ToolCli, StepsRunInTheirFixedOrder) {
+    // Image files are read only after the flash answered its ID.
+    ztest::ToolOutcome o = run_on_board({"-d", "-w", "missing"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, "flash vendor id = 0xef, device id = 0x4016\n");
+    EXPECT_EQ(o.err, "error opening missing: No such file or directory\n");
+
+    // An oversized dongle image ends the run before anything is erased.
+    o = run_on_board({"-A", "-e", "-c", "0xFFFF8", "-R"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "data length 0xffff8 too long for Atmel file\n");
+
+    // The bridge path neither reads the ID nor erases.
+    o = run_on_board({"-Q", "-d", "-e", "-E"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out + o.err, "");
 }
 
 } // namespace

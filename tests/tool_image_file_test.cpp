@@ -1,48 +1,27 @@
 // Image files on the host, the flash image layouts, and the failures that end a run.
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "image_file.h"
+#include "support/tool_process.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using bytes = std::vector<uint8_t>;
 using testing::ExitedWithCode;
 
 class ToolImageFile : public testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("tool_image_file_" + std::to_string(::getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const char *name) const { return (dir_ / name).string(); }
-
+    ztest::TempDir dir{"tool_image_file"};
+    std::string path(const char *name) const { return (dir.path() / name).string(); }
     std::string make_file(const char *name, const bytes &content) const {
-        std::ofstream(path(name), std::ios::binary)
-            .write(reinterpret_cast<const char *>(content.data()),
-                   static_cast<std::streamsize>(content.size()));
+        ztest::write_bytes(path(name), content);
         return path(name);
     }
-
-    bytes contents(const std::string &p) const {
-        std::ifstream in(p, std::ios::binary);
-        return bytes(std::istreambuf_iterator<char>(in), {});
-    }
-
-  private:
-    fs::path dir_;
 };
 
 TEST_F(ToolImageFile, ReadsWholeFilesOfAnyLength) {
@@ -56,7 +35,7 @@ TEST_F(ToolImageFile, WriteCreatesOrTruncates) {
     const std::string out = make_file("out.bin", bytes(100, 0x55));
     const bytes data{1, 2, 3};
     EXPECT_EQ(write_file(out.c_str(), data), 0);
-    EXPECT_EQ(contents(out), data);
+    EXPECT_EQ(ztest::read_bytes(out), data);
 }
 
 TEST_F(ToolImageFile, MissingFileEndsTheRunWithTheSystemReason) {
@@ -66,11 +45,6 @@ TEST_F(ToolImageFile, MissingFileEndsTheRunWithTheSystemReason) {
     const std::string nowhere = path("no/such/dir/out.bin");
     EXPECT_EXIT((void)write_file(nowhere.c_str(), bytes{1}), ExitedWithCode(1),
                 "^error opening " + nowhere + ": No such file or directory\n$");
-}
-
-TEST_F(ToolImageFile, DirectoryIsNoImage) {
-    const std::string dir = path("");
-    EXPECT_EXIT(read_file(dir.c_str()), ExitedWithCode(1), "for " + dir + "|error");
 }
 
 TEST_F(ToolImageFile, DataLostOnTheWayToDiskEndsTheRun) {
@@ -91,7 +65,7 @@ TEST_F(ToolImageFile, ShortWriteIsReportedAndFailsTheRun) {
     EXPECT_EQ(write_file(out.c_str(), bytes(10, 0x11), write_half), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "short write of 5, expected 10 for " + out + "\n");
-    EXPECT_EQ(contents(out).size(), 5U);
+    EXPECT_EQ(ztest::read_bytes(out).size(), 5U);
 }
 
 bytes encoded(const bytes &data, bool three_byte) {
