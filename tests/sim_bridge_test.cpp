@@ -1,0 +1,156 @@
+// The simulated bridge firmware driven directly: every command it understands, packets split
+// anywhere, junk on the line, injected faults and the board options.
+#include <gtest/gtest.h>
+
+#include "sim/board.h"
+#include "sim/board_options.h"
+#include "sim/bridge.h"
+
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+Bytes b(std::initializer_list<int> values) {
+    Bytes out;
+    for (int v : values) out.push_back(static_cast<uint8_t>(v));
+    return out;
+}
+
+Bytes cat(Bytes a, const Bytes &c) {
+    a.insert(a.end(), c.begin(), c.end());
+    return a;
+}
+
+class SimBridge : public testing::Test {
+  protected:
+    Bytes send(const Bytes &bytes) { return board.receive(bytes); }
+    zsim::Board board;
+};
+
+} // namespace
+
+TEST_F(SimBridge, SpiReadOfRegisterZeroAnswersTheDeviceType) {
+    EXPECT_EQ(send(b({0x3A, 0x02, 0x00, 0x00, 0x01})), b({0x20}));
+    zsim::BoardOptions options;
+    options.device_type = 0x31;
+    zsim::Board other(options);
+    EXPECT_EQ(other.receive(b({0x3A, 0x02, 0x00, 0x00, 0x01})), b({0x31}));
+}
+
+TEST_F(SimBridge, McuWordsWrittenAreReadBack) {
+    const Bytes words = b({1, 2, 3, 4, 5, 6, 7, 8});
+    EXPECT_TRUE(send(cat(b({0x3A, 0x01, 0x04, 0x70, 0x01, 0x20, 0x00, 0x08}), words)).empty());
+    EXPECT_EQ(board.chip().peek_mcu(0x20017004), 0x04030201u);
+    EXPECT_EQ(send(b({0x3A, 0x00, 0x04, 0x70, 0x01, 0x20, 0x00, 0x08})), words);
+}
+
+TEST_F(SimBridge, SpiRegistersWrittenAreReadBackAndZeroCountsAreHeadersOnly) {
+    EXPECT_TRUE(send(b({0x3A, 0x03, 0x40, 0x00, 0x02, 0xAB, 0xCD})).empty());
+    EXPECT_TRUE(send(b({0x3A, 0x03, 0x04, 0x00, 0x00})).empty());
+    EXPECT_EQ(send(b({0x3A, 0x02, 0x40, 0x00, 0x02})), b({0xAB, 0xCD}));
+    ASSERT_EQ(board.bridge().packets().size(), 3u);
+    EXPECT_EQ(board.bridge().packets()[1].command, 3);
+    EXPECT_TRUE(board.bridge().packets()[1].data.empty());
+}
+
+TEST_F(SimBridge, SpeedsAreSetAndQueriedBigEndianStateIsLittleEndian) {
+    EXPECT_TRUE(send(b({0x3A, 0x09, 0x00, 0x0F, 0x42, 0x40})).empty());
+    EXPECT_EQ(send(b({0x3A, 0x09, 0, 0, 0, 0})), b({0x00, 0x0F, 0x42, 0x40}));
+    EXPECT_TRUE(send(b({0x3A, 0x0A, 0x00, 0x3D, 0x09, 0x00})).empty());
+    EXPECT_EQ(send(b({0x3A, 0x0A, 0, 0, 0, 0})), b({0x00, 0x3D, 0x09, 0x00}));
+    EXPECT_EQ(board.bridge().spi_speed(), 1000000u);
+    EXPECT_TRUE(send(b({0x3A, 0x0F, 0x01, 0x00, 0x00, 0x00})).empty());
+    EXPECT_EQ(board.bridge().state(), 1u);
+}
+
+TEST_F(SimBridge, FlashBlocksGoToTheFlashAndComeBack) {
+    EXPECT_TRUE(send(b({0x3A, 0x13, 0x00, 0x00, 0x01, 0x00})).empty());
+    const Bytes data = b({0x11, 0x22, 0x33, 0x44});
+    EXPECT_TRUE(send(cat(b({0x3A, 0x10, 0x00, 0x01, 0x23, 0x45, 0x00, 0x04}), data)).empty());
+    EXPECT_EQ(board.flash().contents()[0x012345], 0x11);
+    EXPECT_EQ(send(b({0x3A, 0x11, 0x00, 0x01, 0x23, 0x45, 0x00, 0x04})), data);
+    EXPECT_EQ(send(b({0x3A, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02})), b({0xFF, 0xFF}));
+
+    const auto &log = board.bridge().packets();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].command, 19);
+    EXPECT_EQ(log[0].value, 256u);
+    EXPECT_EQ(log[1].address, 0x012345u);
+    EXPECT_EQ(log[1].value, 4u);
+    EXPECT_EQ(log[1].data, data);
+    EXPECT_EQ(log[2].answer, data);
+}
+
+TEST_F(SimBridge, PacketsSplitAnywhereAreReassembled) {
+    const Bytes stream = cat(b({0x3A, 0x01, 0x00, 0x10, 0x00, 0x20, 0x00, 0x04, 9, 8, 7, 6}),
+                             b({0x3A, 0x00, 0x00, 0x10, 0x00, 0x20, 0x00, 0x04}));
+    Bytes answer;
+    for (uint8_t byte : stream) {
+        const Bytes out = board.receive({&byte, 1});
+        answer.insert(answer.end(), out.begin(), out.end());
+    }
+    EXPECT_EQ(answer, b({9, 8, 7, 6}));
+}
+
+TEST_F(SimBridge, JunkAndUnknownCommandsAreSkippedUntilTheNextStartByte) {
+    EXPECT_EQ(send(b({0x00, 0x55, 0x3A, 0x42, 0x3A, 0x02, 0x00, 0x00, 0x01})), b({0x20}));
+    EXPECT_EQ(board.bridge().stray_bytes(), 4u);
+    EXPECT_EQ(board.bridge().packets().size(), 1u);
+}
+
+TEST_F(SimBridge, ANewClientForgetsAHalfReceivedPacket) {
+    EXPECT_TRUE(send(b({0x3A, 0x01, 0x00, 0x10})).empty());
+    board.bridge().reset_link();
+    EXPECT_EQ(send(b({0x3A, 0x02, 0x00, 0x00, 0x01})), b({0x20}));
+}
+
+TEST_F(SimBridge, InjectedFaultsDropShortenOrSilenceAnswers) {
+    const Bytes query = b({0x3A, 0x09, 0, 0, 0, 0});
+    board.bridge().drop_answers(1);
+    EXPECT_TRUE(send(query).empty());
+    EXPECT_EQ(send(query).size(), 4u);
+
+    board.bridge().shorten_answers(2, 3);
+    EXPECT_EQ(send(query).size(), 1u);
+    EXPECT_EQ(send(query).size(), 1u);
+    EXPECT_EQ(send(query).size(), 4u);
+
+    board.bridge().set_silent(true);
+    EXPECT_TRUE(send(b({0x3A, 0x09, 0x00, 0x00, 0x00, 0x07})).empty());
+    EXPECT_TRUE(send(query).empty());
+    board.bridge().set_silent(false);
+    // Nothing sent while silent was acted on.
+    EXPECT_EQ(send(query), b({0x00, 0x0F, 0x42, 0x40}));
+    EXPECT_EQ(board.bridge().spi_speed(), zsim::Bridge::kDefaultSpiSpeed);
+}
+
+TEST(SimBoardOptions, DeviceTypeAndFlashFileAreBoardOptions) {
+    zsim::BoardOptions options;
+    std::string error;
+    EXPECT_TRUE(zsim::parse_board_option("device-type", "0x31", options, error));
+    EXPECT_EQ(options.device_type, 0x31);
+    EXPECT_TRUE(zsim::parse_board_option("device-type", "32", options, error));
+    EXPECT_EQ(options.device_type, 32);
+    for (const char *bad : {"", "256", "0x", "12a", "-1"}) {
+        EXPECT_FALSE(zsim::parse_board_option("device-type", bad, options, error)) << bad;
+        EXPECT_NE(error.find("device-type"), std::string::npos);
+    }
+    EXPECT_TRUE(zsim::parse_board_option("flash-file", "/tmp/x.bin", options, error));
+    EXPECT_EQ(options.flash.image_path, "/tmp/x.bin");
+}
+
+TEST(SimBoardOptions, SpecNamesTheFileThenOptions) {
+    zsim::BoardOptions options;
+    std::string error;
+    ASSERT_TRUE(zsim::parse_board_spec("/tmp/flash.bin,device-type=7", options, error)) << error;
+    EXPECT_EQ(options.flash.image_path, "/tmp/flash.bin");
+    EXPECT_EQ(options.device_type, 7);
+
+    zsim::BoardOptions plain;
+    EXPECT_TRUE(zsim::parse_board_spec("", plain, error));
+    EXPECT_TRUE(plain.flash.image_path.empty());
+
+    EXPECT_FALSE(zsim::parse_board_spec("f.bin,device-type", options, error));
+    EXPECT_FALSE(zsim::parse_board_spec("f.bin,=3", options, error));
+    EXPECT_FALSE(zsim::parse_board_spec("f.bin,device-type=300", options, error));
+}
