@@ -9,6 +9,7 @@ Board::Board(const BoardOptions &options)
 
 void Board::attach_peripherals() {
     chip_.attach(mspi_);
+    chip_.attach(clock_);
 }
 
 } // namespace zsim

@@ -9,6 +9,7 @@
 #include "sim/board_options.h"
 #include "sim/bridge.h"
 #include "sim/chip.h"
+#include "sim/clock_unit.h"
 #include "sim/mspi.h"
 #include "sim/spi_flash.h"
 
@@ -40,6 +41,7 @@ class Board {
     Chip chip_;
     SpiFlash flash_;
     Mspi mspi_{flash_};
+    ClockUnit clock_{chip_};
     Bridge bridge_;
 };
 
