@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 
 #include "io_state.h"
@@ -56,3 +57,9 @@ DataPhase receive_data(zelp_win32_io_state_s &state, std::span<uint8_t> data);
 
 // Microseconds from start to now, as zelp_linux_io_timer_read computes them.
 unsigned int timer_elapsed_us(const zelp_linux_io_timer_t &start, zelp_linux_io_timer_t now);
+
+namespace zio {
+// POSIX getline: the line with its newline and a NUL, its length, or -1 at end of file or on
+// failure. The buffer is malloc'd and grown as needed.
+long long read_line(char **lineptr, size_t *n, std::FILE *stream);
+} // namespace zio

@@ -1,0 +1,59 @@
+// The fallback line reader behaves as POSIX getline.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "evb/zelp5xxx_pi/src/io_internal.h"
+
+namespace {
+
+struct Stream {
+    explicit Stream(std::string text) : text_(std::move(text)) {
+        file = fmemopen(text_.data(), text_.size(), "r");
+    }
+    ~Stream() { std::fclose(file); }
+    std::string text_;
+    FILE *file;
+};
+
+} // namespace
+
+TEST(IoGetline, ReadsLinesWithTheirNewlinesThenEndOfFile) {
+    Stream s("first\nsecond");
+    char *line = nullptr;
+    size_t n = 0;
+    EXPECT_EQ(zio::read_line(&line, &n, s.file), 6);
+    EXPECT_STREQ(line, "first\n");
+    EXPECT_EQ(n, 128u);
+    EXPECT_EQ(zio::read_line(&line, &n, s.file), 6);
+    EXPECT_STREQ(line, "second");
+    EXPECT_EQ(zio::read_line(&line, &n, s.file), -1);
+    EXPECT_STREQ(line, "second"); // left alone at end of file
+    std::free(line);
+}
+
+TEST(IoGetline, LongLinesGrowTheBufferByAQuarter) {
+    const std::string long_line(300, 'x');
+    Stream s(long_line + "\n");
+    char *line = nullptr;
+    size_t n = 0;
+    EXPECT_EQ(zio::read_line(&line, &n, s.file), 301);
+    EXPECT_EQ(std::string(line), long_line + "\n");
+    EXPECT_EQ(n, 312u); // 128 -> 160 -> 200 -> 250 -> 312
+    std::free(line);
+}
+
+TEST(IoGetline, MissingArgumentsAreInvalid) {
+    Stream s("x");
+    char *line = nullptr;
+    size_t n = 0;
+    errno = 0;
+    EXPECT_EQ(zio::read_line(nullptr, &n, s.file), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(zio::read_line(&line, nullptr, s.file), -1);
+    EXPECT_EQ(zio::read_line(&line, &n, nullptr), -1);
+    EXPECT_EQ(line, nullptr);
+}
