@@ -92,6 +92,13 @@ TEST_F(InputClock, OverdriveStateRaisesTheCoreAndHalvesTheModules) {
     EXPECT_EQ(chip.peek_mcu(FLLSTS1), 0u); // status words stay the unit's, not memory
 }
 
+TEST_F(InputClock, OverdriveOutOfReachOfASlowInputKeepsTheLockedRate) {
+    clock.fll = zsim::ClockUnit::Fll::offers_overdrive;
+    ASSERT_EQ(set_input_clock(4000), MORVEL_ZELP_ERROR_NONE); // 24 MHz needs a multiplier > 16383
+    EXPECT_EQ(clock.fllctl1() & 0x3FFF, 16000u);
+    EXPECT_EQ(chip.peek_mcu(CLKCTL0), 0x00C00800u);
+}
+
 TEST_F(InputClock, FllThatNeverLocksTimesOutAfter250ReadsAndKeepsTheOldRate) {
     clock.fll = zsim::ClockUnit::Fll::never_locks;
     chip.poke_mcu(RATE_WORD, 12345);
@@ -227,6 +234,14 @@ TEST_F(ClockStep, ModuleRateLimitsAndDividerFields) {
     EXPECT_EQ(st.clkctl1, (1u << 10) | 31u);
     c.dnn_clock_rate = 19200001;
     EXPECT_EQ(morvel_zelp7x_config_set_clock(&c, &st), MORVEL_ZELP_ERROR_ARG);
+}
+
+TEST_F(ClockStep, NoDividerFromAnUnknownCoreClock) {
+    st.input_clock_rate = 0; // the clock was never configured
+    c.set = MORVEL_ZELP7X_CONFIG_SET_DNN_CLOCK_RATE;
+    c.dnn_clock_rate = 8000000;
+    EXPECT_EQ(morvel_zelp7x_config_set_clock(&c, &st), MORVEL_ZELP_ERROR_FAIL);
+    EXPECT_EQ(st.clkctl1, 0u);
 }
 
 TEST_F(ClockStep, ReportDividesTheCoreAndShowsZeroForUnsetDividers) {

@@ -89,8 +89,9 @@ int wait_fll_lock(morvel_zelp_device_s *zelp, uint32_t input, uint32_t &core) {
         if (s != 0 || !fll_overdrive_ready(sts0, sts1)) return s;
         uint32_t overdrive = MORVEL_ZELP7X_TARGET_OVERDRIVE_CLOCK_RATE;
         uint32_t fllctl1 = 0;
-        s = fll_word(overdrive, input, fllctl1);
-        if (s == 0) s = write_word(zelp, ZELP7X_MCU_FLLCTL1, fllctl1);
+        // An input too slow to multiply up that far stays at the rate it has locked on.
+        if (fll_word(overdrive, input, fllctl1) != 0) return MORVEL_ZELP_ERROR_NONE;
+        s = write_word(zelp, ZELP7X_MCU_FLLCTL1, fllctl1);
         if (s == 0) core = overdrive;
         return s;
     }
@@ -158,9 +159,11 @@ int write_module_dividers(morvel_zelp_device_s *zelp, uint32_t core) {
 }
 
 // A module's divider from the core clock: refused when the rate is 0, or so low that the
-// quotient does not fit the divider field.
+// quotient does not fit the divider field; and impossible while the core clock is unknown (a
+// divider of 0 would be written).
 int set_divider(uint32_t &word, Field field, uint32_t core, uint32_t rate) {
     if (rate == 0) return MORVEL_ZELP_ERROR_ARG;
+    if (core == 0) return MORVEL_ZELP_ERROR_FAIL;
     return put_checked(word, field, core / rate);
 }
 
