@@ -30,14 +30,17 @@ for target in "${targets[@]}"; do
     mkdir -p "$corpus"
     log="$build/fuzz-$target.log"
     echo "fuzz: $target for ${seconds}s"
+    found=0
     # -close_fd_mask=1 keeps the reader's log printouts off the console.
-    if ! "$build/bin/$target" -max_total_time="$seconds" -timeout=10 -max_len=65536 \
+    "$build/bin/$target" -max_total_time="$seconds" -timeout=10 -max_len=65536 \
         -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$artifacts/$target-" \
-        "$corpus" "$seeds" >"$log" 2>&1; then
-        echo "fuzz: $target reported a finding:"
+        "$corpus" "$seeds" >"$log" 2>&1 || found=1
+    grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb)|cov: " "$log" |
+        tail -n 4 || true
+    if [ $found -ne 0 ]; then
+        echo "fuzz: $target reported a finding (log: $log, inputs: $artifacts):"
+        tail -n 40 "$log"
         status=1
     fi
-    grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb)|cov: " "$log" | tail -n 4
-    if [ $status -ne 0 ]; then tail -n 40 "$log"; fi
 done
 exit $status
