@@ -43,8 +43,8 @@ struct stored_rule {
     int error;
 };
 
-// Tag 58 has no check of its own in older readers; its field is a version text like the others,
-// and a longer value is refused with the package version error rather than read past the field.
+// Tag 58's text has the same 128-byte field as the other version texts; a longer value is refused
+// with the package version error rather than read past that field.
 constexpr stored_rule stored_rules[] = {
     {TAG_FIRMWARE_VERSION_STRING_V1, VERSION_MAX_SIZE, 0, false, 0,
      MORVEL_PACKAGE_ERROR_FIRMWARE_VERSION_STRING_V2},
