@@ -176,7 +176,7 @@ TEST(SimFlash, BridgeStartOfFileErasesEachSectorOnceBeforeItsFirstWrite) {
     EXPECT_EQ(cells[0xFFD], 0xFF);
     EXPECT_EQ(cells[0xFFE], 0x12);
     EXPECT_EQ(cells[0x1001], 0x78);
-    EXPECT_EQ(cells[0x1002], 0x9A & 0xFF) << "second write into the sector does not erase it";
+    EXPECT_EQ(cells[0x1002], 0x9A) << "second write into the sector does not erase it";
     EXPECT_EQ(cells[0x2000], 0x00);
     EXPECT_EQ(f.stats().sector_erases, 2u);
 
