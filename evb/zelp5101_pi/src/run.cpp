@@ -15,6 +15,11 @@
 namespace {
 
 constexpr int default_count = 16;
+
+// The opened board and the library's device handle live until the process exits: nothing is
+// uninitialised or closed, and holding them here keeps them reachable to the very end.
+morvel_evb_io_handle_t board_io = nullptr;
+morvel_zelp_device_s *board_zelp = nullptr;
 constexpr int usb_input_freq = 32768;
 constexpr int spi_input_freq = 16000000;
 
@@ -154,9 +159,10 @@ int run_zelp7x_flash(int argc, char **argv) {
         break;
     }
     int io_device_type = ZELP_IO_DEVICE_TYPE_SPI;
-    morvel_evb_io_handle_t io = open_board(run, io_device_type);
+    board_io = open_board(run, io_device_type);
     choose_input_freq(run, io_device_type);
-    morvel_zelp_device_s *zelp = start_library(io);
+    board_zelp = start_library(board_io);
+    morvel_zelp_device_s *zelp = board_zelp;
     configure_input_clock(zelp, run);
     if (!run.accel_op && check_flash_id(zelp, run) != 0) return 1;
     load_image_files(run);
