@@ -324,3 +324,56 @@ TEST(AccessOnChip, SlowAndDirectReadsAgreeAndGenericWritesLand) {
 }
 
 } // namespace
+
+// Firmware stand-in for a secured chip: every mailbox request runs the operation waiting in the
+// secure memory access block, on the chip's memory, before it answers.
+class SmapFirmware {
+  public:
+    explicit SmapFirmware(zsim::Chip &chip) : chip_(chip) {
+        chip.on_host_write = [this](uint8_t address, uint8_t value) {
+            if (address == zsim::Chip::MBIN && ((value ^ last_) & 0x08)) {
+                last_ = value;
+                run();
+                const uint8_t resp = chip_.peek_spi(zsim::Chip::MBIN_RESP);
+                chip_.chip_post(zsim::Chip::MBIN_RESP, static_cast<uint8_t>((resp & 0xF8) ^ 0x08));
+            }
+        };
+    }
+    int operations = 0;
+
+  private:
+    void run() {
+        const uint32_t control = chip_.mcu_read(0x20017C00);
+        const uint32_t address = chip_.mcu_read(0x20017C04);
+        const uint32_t len = (control >> 16) & 0x3FF;
+        const uint32_t op = (control >> 1) & 3;
+        for (uint32_t i = 0; i < len; i += 4) {
+            if (op == 0) chip_.mcu_write(0x20017C08 + i, chip_.mcu_read(address + i));
+            if (op == 1) chip_.mcu_write(address + i, chip_.mcu_read(0x20017C08 + i));
+        }
+        chip_.mcu_write(0x20017C00, control & ~0x3Fu); // RUN cleared, STATUS success
+        ++operations;
+    }
+    zsim::Chip &chip_;
+    uint8_t last_ = 0;
+};
+
+TEST(AccessOnChip, SecuredChipMovesClosedMemoryThroughTheFirmware) {
+    zsim::Chip chip(0x22, true);
+    SmapFirmware fw(chip);
+    ztest::ChipHost host(chip);
+    morvel_zelp_device_s *zelp = host.device();
+    ASSERT_EQ(morvel_zelp7x_init(zelp, MORVEL_ZELP_INIT_MODE_RESET), 0);
+    ASSERT_EQ(zelp->d.zelp7x.secured, 1u);
+    zelp->d.zelp7x.fw_loaded = 1;
+    zelp->d.zelp7x.input_clock_rate = 32768;
+
+    std::vector<uint8_t> image(3000);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + 5);
+    ASSERT_EQ(morvel_zelp7x_write_block(zelp, 1, 0x60000000, image.data(), 3000), 0);
+    EXPECT_EQ(chip.peek_mcu(0x60000000), 0x2C1F1205u);
+    std::vector<uint8_t> back(3000);
+    ASSERT_EQ(morvel_zelp7x_read_block(zelp, 1, 0x60000000, back.data(), 3000), 0);
+    EXPECT_EQ(back, image);
+    EXPECT_EQ(fw.operations, 6) << "1016 + 1016 + 968 bytes each way";
+}
