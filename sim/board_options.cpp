@@ -31,14 +31,7 @@ bool parse_board_option(std::string_view name, std::string_view value, BoardOpti
         error = "device-type needs a value from 0 to 255: " + std::string(value);
         return false;
     }
-    if (name == "flash-file") {
-        if (value.empty()) {
-            error = "flash-file needs a file name";
-            return false;
-        }
-        options.flash.image_path = std::string(value);
-        return true;
-    }
+    if (name == "flash-file") return parse_flash_option("image", value, options.flash, error);
     return parse_flash_option(name, value, options.flash, error);
 }
 
@@ -51,12 +44,13 @@ bool parse_board_spec(std::string_view spec, BoardOptions &options, std::string 
         const size_t next = rest.find(',');
         const std::string_view option = rest.substr(0, next);
         const size_t eq = option.find('=');
-        if (eq == std::string_view::npos || eq == 0) {
-            error = "board option needs name=value: " + std::string(option);
+        if (eq == 0 || option.empty()) {
+            error = "board option needs a name: " + std::string(option);
             return false;
         }
-        if (!parse_board_option(option.substr(0, eq), option.substr(eq + 1), options, error))
-            return false;
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : option.substr(eq + 1);
+        if (!parse_board_option(option.substr(0, eq), value, options, error)) return false;
         if (next == std::string_view::npos) return true;
         rest = rest.substr(next + 1);
     }

@@ -15,13 +15,14 @@ struct BoardOptions {
     FlashConfig flash;
 };
 
-// Applies one option: "device-type" (0 to 255, decimal or 0x-hex), "flash-file" (keeps the flash
-// contents in that file), anything else goes to the flash options. False with the reason in
-// `error` for an option that cannot be used.
+// Applies one option: "device-type" (0 to 255, decimal or 0x-hex), "flash-file" (the flash
+// option "image" under the name scripts use); anything else goes to the flash options. An option
+// given without a value gets an empty one. False with the reason in `error` for an option that
+// cannot be used.
 bool parse_board_option(std::string_view name, std::string_view value, BoardOptions &options,
                         std::string &error);
 
-// "FILE[,name=value...]": the flash file, then options. An empty FILE keeps the flash in memory.
+// "FILE[,name[=value]...]": the flash file, then options. An empty FILE keeps the flash in memory.
 bool parse_board_spec(std::string_view spec, BoardOptions &options, std::string &error);
 
 } // namespace zsim

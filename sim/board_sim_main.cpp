@@ -32,8 +32,8 @@ void install_signal_handlers() {
 }
 
 void usage() {
-    std::fputs("usage: zelp7x_board_sim [--link PATH] [--device-type N] [--flash-file FILE]\n"
-               "                        [--NAME VALUE | --NAME=VALUE]...\n"
+    std::fputs("usage: zelp7x_board_sim [--link PATH] [--device-type N] [--image FILE]\n"
+               "                        [--NAME [VALUE] | --NAME=VALUE]...\n"
                "Serves one simulated board on a pseudo-terminal and prints its path.\n"
                "Other --NAME options shape the simulated flash. Stops on SIGINT or SIGTERM.\n",
                stderr);
@@ -44,7 +44,8 @@ struct Arguments {
     zsim::BoardOptions board;
 };
 
-// Options are "--NAME VALUE" or "--NAME=VALUE". False after printing why.
+// Options are "--NAME VALUE", "--NAME=VALUE" or, for flags, "--NAME" alone. False after printing
+// why.
 bool parse_arguments(int argc, char **argv, Arguments &args) {
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -57,12 +58,8 @@ bool parse_arguments(int argc, char **argv, Arguments &args) {
         if (const size_t eq = arg.find('='); eq != std::string_view::npos) {
             name = arg.substr(0, eq);
             value = arg.substr(eq + 1);
-        } else if (i + 1 < argc) {
+        } else if (i + 1 < argc && std::string_view(argv[i + 1]).rfind("--", 0) != 0) {
             value = argv[++i];
-        } else {
-            std::fprintf(stderr, "zelp7x_board_sim: --%.*s needs a value\n",
-                         static_cast<int>(name.size()), name.data());
-            return false;
         }
         if (name == "link") {
             args.link = std::string(value);

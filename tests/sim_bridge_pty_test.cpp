@@ -125,6 +125,12 @@ TEST(SimBridgePty, FlashFileIsWrittenWhenTheSimulatorStops) {
     fs::remove(file);
 }
 
+TEST(SimBridgePty, FlagsTakeNoValueFromTheNextOption) {
+    BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--stuck-busy", "--device-type", "0x44"});
+    ASSERT_TRUE(sim.running());
+    EXPECT_EQ(raw_exchange(sim.link(), {0x3A, 0x02, 0x00, 0x00, 0x01}, 1), Bytes{0x44});
+}
+
 TEST(SimBridgePty, UnknownOptionsStopTheSimulatorBeforeItServes) {
     BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--no-such-option", "1"});
     EXPECT_FALSE(sim.running());

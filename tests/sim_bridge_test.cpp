@@ -124,7 +124,7 @@ TEST_F(SimBridge, InjectedFaultsDropShortenOrSilenceAnswers) {
     EXPECT_EQ(board.bridge().spi_speed(), zsim::Bridge::kDefaultSpiSpeed);
 }
 
-TEST(SimBoardOptions, DeviceTypeAndFlashFileAreBoardOptions) {
+TEST(SimBoardOptions, DeviceTypeIsTheBoardsOthersGoToTheFlash) {
     zsim::BoardOptions options;
     std::string error;
     EXPECT_TRUE(zsim::parse_board_option("device-type", "0x31", options, error));
@@ -135,8 +135,12 @@ TEST(SimBoardOptions, DeviceTypeAndFlashFileAreBoardOptions) {
         EXPECT_FALSE(zsim::parse_board_option("device-type", bad, options, error)) << bad;
         EXPECT_NE(error.find("device-type"), std::string::npos);
     }
-    EXPECT_TRUE(zsim::parse_board_option("flash-file", "/tmp/x.bin", options, error));
+    EXPECT_TRUE(zsim::parse_board_option("image", "/tmp/x.bin", options, error));
     EXPECT_EQ(options.flash.image_path, "/tmp/x.bin");
+    EXPECT_TRUE(zsim::parse_board_option("flash-file", "/tmp/y.bin", options, error));
+    EXPECT_EQ(options.flash.image_path, "/tmp/y.bin");
+    EXPECT_FALSE(zsim::parse_board_option("no-such-option", "1", options, error));
+    EXPECT_NE(error.find("no-such-option"), std::string::npos);
 }
 
 TEST(SimBoardOptions, SpecNamesTheFileThenOptions) {
@@ -150,7 +154,12 @@ TEST(SimBoardOptions, SpecNamesTheFileThenOptions) {
     EXPECT_TRUE(zsim::parse_board_spec("", plain, error));
     EXPECT_TRUE(plain.flash.image_path.empty());
 
+    // A flag takes no value.
+    ASSERT_TRUE(zsim::parse_board_spec("f.bin,stuck-busy,device-type=9", options, error)) << error;
+    EXPECT_TRUE(options.flash.stuck_busy);
+    EXPECT_EQ(options.device_type, 9);
     EXPECT_FALSE(zsim::parse_board_spec("f.bin,device-type", options, error));
+    EXPECT_FALSE(zsim::parse_board_spec("f.bin,,device-type=1", options, error));
     EXPECT_FALSE(zsim::parse_board_spec("f.bin,=3", options, error));
     EXPECT_FALSE(zsim::parse_board_spec("f.bin,device-type=300", options, error));
 }
