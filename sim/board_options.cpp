@@ -35,11 +35,11 @@ bool parse_board_option(std::string_view name, std::string_view value, BoardOpti
     return parse_flash_option(name, value, options.flash, error);
 }
 
-bool parse_board_spec(std::string_view spec, BoardOptions &options, std::string &error) {
-    const size_t comma = spec.find(',');
-    options.flash.image_path = std::string(spec.substr(0, comma));
+bool parse_board_port_name(std::string_view text, BoardOptions &options, std::string &error) {
+    const size_t comma = text.find(',');
+    options.flash.image_path = std::string(text.substr(0, comma));
     if (comma == std::string_view::npos) return true;
-    std::string_view rest = spec.substr(comma + 1);
+    std::string_view rest = text.substr(comma + 1);
     while (true) {
         const size_t next = rest.find(',');
         const std::string_view option = rest.substr(0, next);

@@ -23,6 +23,6 @@ bool parse_board_option(std::string_view name, std::string_view value, BoardOpti
                         std::string &error);
 
 // "FILE[,name[=value]...]": the flash file, then options. An empty FILE keeps the flash in memory.
-bool parse_board_spec(std::string_view spec, BoardOptions &options, std::string &error);
+bool parse_board_port_name(std::string_view text, BoardOptions &options, std::string &error);
 
 } // namespace zsim

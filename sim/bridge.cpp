@@ -87,7 +87,8 @@ void Bridge::run(const Command &command, std::vector<uint8_t> &out) {
     pending_.clear();
     if (!p.answer.empty()) p.answer = apply_faults(std::move(p.answer));
     out.insert(out.end(), p.answer.begin(), p.answer.end());
-    packets_.push_back(std::move(p));
+    ++packet_count_;
+    if (packets_.size() < kPacketLogLimit) packets_.push_back(std::move(p));
 }
 
 std::vector<uint8_t> Bridge::apply_faults(std::vector<uint8_t> answer) {

@@ -39,8 +39,13 @@ class Bridge {
     uint32_t sample_spi_speed() const { return sample_spi_speed_; }
     uint32_t state() const { return state_; }
 
+    // The first kPacketLogLimit packets since the last clear, kept for tests; a long-running board
+    // counts the rest without keeping them.
+    static constexpr size_t kPacketLogLimit = 1u << 16;
     const std::vector<BridgePacket> &packets() const { return packets_; }
     void clear_packets() { packets_.clear(); }
+    // Every packet taken since the bridge started.
+    uint64_t packet_count() const { return packet_count_; }
     // Bytes that arrived outside any packet or with a command the bridge does not know.
     size_t stray_bytes() const { return stray_bytes_; }
 
@@ -86,6 +91,7 @@ class Bridge {
     SpiFlash &flash_;
     std::vector<uint8_t> pending_;
     std::vector<BridgePacket> packets_;
+    uint64_t packet_count_ = 0;
     size_t stray_bytes_ = 0;
     uint32_t spi_speed_ = kDefaultSpiSpeed;
     uint32_t sample_spi_speed_ = kDefaultSpiSpeed;

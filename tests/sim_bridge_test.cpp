@@ -146,20 +146,20 @@ TEST(SimBoardOptions, DeviceTypeIsTheBoardsOthersGoToTheFlash) {
 TEST(SimBoardOptions, SpecNamesTheFileThenOptions) {
     zsim::BoardOptions options;
     std::string error;
-    ASSERT_TRUE(zsim::parse_board_spec("/tmp/flash.bin,device-type=7", options, error)) << error;
+    ASSERT_TRUE(zsim::parse_board_port_name("/tmp/flash.bin,device-type=7", options, error)) << error;
     EXPECT_EQ(options.flash.image_path, "/tmp/flash.bin");
     EXPECT_EQ(options.device_type, 7);
 
     zsim::BoardOptions plain;
-    EXPECT_TRUE(zsim::parse_board_spec("", plain, error));
+    EXPECT_TRUE(zsim::parse_board_port_name("", plain, error));
     EXPECT_TRUE(plain.flash.image_path.empty());
 
     // A flag takes no value.
-    ASSERT_TRUE(zsim::parse_board_spec("f.bin,stuck-busy,device-type=9", options, error)) << error;
+    ASSERT_TRUE(zsim::parse_board_port_name("f.bin,stuck-busy,device-type=9", options, error)) << error;
     EXPECT_TRUE(options.flash.stuck_busy);
     EXPECT_EQ(options.device_type, 9);
-    EXPECT_FALSE(zsim::parse_board_spec("f.bin,device-type", options, error));
-    EXPECT_FALSE(zsim::parse_board_spec("f.bin,,device-type=1", options, error));
-    EXPECT_FALSE(zsim::parse_board_spec("f.bin,=3", options, error));
-    EXPECT_FALSE(zsim::parse_board_spec("f.bin,device-type=300", options, error));
+    EXPECT_FALSE(zsim::parse_board_port_name("f.bin,device-type", options, error));
+    EXPECT_FALSE(zsim::parse_board_port_name("f.bin,,device-type=1", options, error));
+    EXPECT_FALSE(zsim::parse_board_port_name("f.bin,=3", options, error));
+    EXPECT_FALSE(zsim::parse_board_port_name("f.bin,device-type=300", options, error));
 }

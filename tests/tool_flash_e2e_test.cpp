@@ -63,9 +63,9 @@ class ToolFlashE2E : public testing::TestWithParam<Board> {
     // One run of the tool on the board, shaped by the simulator's flash `options`.
     ToolOutcome tool(std::vector<std::string> args, const Options &options = {}) {
         if (GetParam() == Board::in_process) {
-            std::string spec = "sim:" + flash.string();
-            for (const auto &[n, v] : options) spec += "," + n + "=" + v;
-            args.insert(args.begin(), {"-s", spec});
+            std::string port = "sim:" + flash.string();
+            for (const auto &[n, v] : options) port += "," + n + "=" + v;
+            args.insert(args.begin(), {"-s", port});
             return ztest::run_program(ZELP_FLASH_BIN, args, dir.path());
         }
         std::vector<std::string> flags;

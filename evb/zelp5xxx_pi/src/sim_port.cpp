@@ -91,7 +91,7 @@ bool is_sim_port_name(const std::string &name) {
 std::unique_ptr<BytePort> open_sim_port(const std::string &name, std::string &error) {
     zsim::BoardOptions options;
     if (name.size() > kSimName.size() &&
-        !zsim::parse_board_spec(std::string_view(name).substr(kSimName.size() + 1), options, error))
+        !zsim::parse_board_port_name(std::string_view(name).substr(kSimName.size() + 1), options, error))
         return nullptr;
     return std::make_unique<SimPort>(options);
 }
