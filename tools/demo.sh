@@ -33,7 +33,7 @@ step "Read it back into a file" "$tool" -s "$board" -q -r readback.bin -c "$size
 cmp image.bin readback.bin && echo "readback.bin is identical to image.bin"
 step "Checksum of the flash" "$tool" -s "$board" -R -c "$size" -q
 step "The same checksum from sum(1)" sum image.bin
-step "First 64 bytes as hex" "$tool" -s "$board" -r - -c 64 -q
+step "First 64 bytes as hex" "$tool" -s "$board" -r - -c 64
 step "Program and verify at 1 MiB through the bridge's flash commands" \
     "$tool" -s "$board" -Q -a 0x100000 -w image.bin -v image.bin
 

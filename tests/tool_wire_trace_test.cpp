@@ -1,0 +1,123 @@
+// What a run of the tool with no flash options puts on the wire before its first MSPI access:
+// bridge clock and probe, chip reset, input clock, then the configuration read-back, packet by
+// packet as the simulated bridge took them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "evb/zelp5xxx_pi/src/io_state.h"
+#include "run.h"
+#include "sim/board.h"
+
+namespace {
+
+// The bytes the host sent for one packet, as "3A 01 ..." with " -> n" for an n-byte answer.
+std::string wire_text(const zsim::BridgePacket &p) {
+    std::vector<uint8_t> bytes = {0x3A, p.command};
+    auto be = [&](uint32_t v, int n) {
+        for (int i = n - 1; i >= 0; --i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    switch (p.command) {
+    case 0:
+    case 1:
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(p.address >> (8 * i)));
+        be(p.value, 2);
+        break;
+    case 2:
+    case 3:
+        bytes.push_back(static_cast<uint8_t>(p.address));
+        be(p.value, 2);
+        break;
+    default:
+        be(p.value, 4);
+        break;
+    }
+    bytes.insert(bytes.end(), p.data.begin(), p.data.end());
+    std::string text;
+    char hex[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(hex, sizeof hex, "%s%02X", text.empty() ? "" : " ", b);
+        text += hex;
+    }
+    if (!p.answer.empty()) text += " -> " + std::to_string(p.answer.size());
+    return text;
+}
+
+std::vector<std::string> start_tool_on_simulated_board() {
+    run_options run;
+    run.spi_dev = "sim";
+    int io_type = 0;
+    morvel_evb_io_handle_t io = open_board(run, io_type);
+    choose_input_freq(run, io_type);
+    morvel_zelp_device_s *zelp = start_library(io);
+    configure_input_clock(zelp, run);
+    std::vector<std::string> wire;
+    for (const zsim::BridgePacket &p : zio::sim_board(io)->bridge().packets())
+        wire.push_back(wire_text(p));
+    return wire;
+}
+
+const std::string kFllStatusAddress = "3A 03 40 00 04 68 90 00 40";
+const std::string kSlowReadWindow = "3A 02 40 00 08 -> 8";
+
+TEST(ToolWireTrace, StartOfARunIsExactlyClockProbeResetAndInputClock) {
+    const std::vector<std::string> wire = start_tool_on_simulated_board();
+    const std::vector<std::string> opening = {
+        // Bridge clock, link probe, device type.
+        "3A 09 00 0F 42 40",
+        "3A 02 00 00 01 -> 1",
+        "3A 02 00 00 01 -> 1",
+        // Reset.
+        "3A 03 04 00 01 0A",
+        "3A 03 03 00 01 00",
+        "3A 03 30 00 01 00",
+        "3A 03 33 00 01 00",
+        "3A 03 02 00 01 7F",
+        "3A 03 02 00 01 00",
+        "3A 03 04 00 01 03",
+        "3A 03 05 00 01 10",
+        "3A 03 40 00 04 00 00 00 00",
+        kSlowReadWindow,
+        "3A 01 00 F0 01 40 00 04 00 00 00 00",
+        "3A 01 A8 C0 00 40 00 04 00 80 00 00",
+        "3A 01 04 D0 00 40 00 04 01 28 00 00",
+        "3A 01 04 70 01 20 00 04 00 00 00 00",
+        // Input clock 32768 Hz through the FLL.
+        "3A 02 04 00 01 -> 1",
+        "3A 01 5C 90 00 40 00 04 A1 C7 10 40",
+        "3A 01 60 90 00 40 00 04 10 10 7F 07",
+        "3A 01 58 90 00 40 00 04 EF 80 FF 03",
+    };
+    ASSERT_GE(wire.size(), opening.size());
+    for (size_t i = 0; i < opening.size(); ++i) EXPECT_EQ(wire[i], opening[i]) << "packet " << i;
+
+    // The FLL status is polled through the slow-read window until it locks.
+    size_t i = opening.size();
+    size_t polls = 0;
+    while (i + 1 < wire.size() && wire[i] == kFllStatusAddress && wire[i + 1] == kSlowReadWindow) {
+        i += 2;
+        ++polls;
+    }
+    EXPECT_GE(polls, 1u);
+
+    const std::vector<std::string> clocks = {
+        "3A 01 04 90 00 40 00 04 00 08 C0 00",
+        "3A 01 08 90 00 40 00 04 20 04 00 00",
+        "3A 01 00 70 01 20 00 04 00 80 00 00",
+    };
+    ASSERT_GE(wire.size(), i + clocks.size());
+    for (const std::string &c : clocks) EXPECT_EQ(wire[i++], c);
+
+    // The register mirror: 21 word reads from dnnctl0 to mem3, then ctl; a chip that holds what
+    // was written needs no write-back.
+    const std::vector<std::string> mirror(wire.begin() + static_cast<long>(i), wire.end());
+    ASSERT_EQ(mirror.size(), 22u);
+    EXPECT_EQ(mirror.front(), "3A 00 04 D0 00 40 00 04 -> 4");
+    EXPECT_EQ(mirror[20], "3A 00 C4 D0 00 40 00 04 -> 4");
+    for (size_t k = 0; k < 21; ++k) EXPECT_EQ(mirror[k].substr(0, 5), "3A 00") << k;
+    EXPECT_EQ(mirror.back(), "3A 02 04 00 01 -> 1");
+}
+
+} // namespace
