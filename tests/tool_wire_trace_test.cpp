@@ -56,6 +56,9 @@ std::vector<std::string> start_tool_on_simulated_board() {
     std::vector<std::string> wire;
     for (const zsim::BridgePacket &p : zio::sim_board(io)->bridge().packets())
         wire.push_back(wire_text(p));
+    // The tool leaves both handles to the process exit; a test gives them back.
+    morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
+    zelp_linux_io_uninit(io);
     return wire;
 }
 
