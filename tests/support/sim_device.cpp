@@ -42,6 +42,13 @@ bool SimDevice::access_fails() {
     return fail_after >= 0 && accesses > static_cast<unsigned long>(fail_after);
 }
 
+void SimDevice::log(bool write, int mcu, uint32_t address, const uint8_t *bytes,
+                    unsigned int count) {
+    uint32_t value = 0;
+    for (unsigned int i = 0; i < count && i < 4; ++i) value |= uint32_t{bytes[i]} << (8 * i);
+    register_log.push_back({write, mcu, address, value});
+}
+
 int SimDevice::op_size(morvel_zelp_device_s *, int mcu, unsigned int *size) {
     *size = mcu ? 4 : 1;
     return 0;
@@ -56,6 +63,7 @@ int SimDevice::read_block(morvel_zelp_device_s *zelp, int mcu, uint32_t address,
         s->chip_.mcu_read_block(address, out);
     else
         s->chip_.spi_read_block(static_cast<uint8_t>(address), out);
+    s->log(false, mcu, address, out.data(), count);
     return 0;
 }
 
@@ -68,6 +76,7 @@ int SimDevice::write_block(morvel_zelp_device_s *zelp, int mcu, uint32_t address
         s->chip_.mcu_write_block(address, in);
     else
         s->chip_.spi_write_block(static_cast<uint8_t>(address), in);
+    s->log(true, mcu, address, in.data(), count);
     return 0;
 }
 

@@ -20,6 +20,14 @@ struct BridgeCommand {
     uint16_t len;
 };
 
+// One register access the device library passed to the driver, in the order it was made.
+struct RegisterAccess {
+    bool write;
+    int mcu;
+    uint32_t address;
+    uint32_t value; // the word written, or the word that came back (least significant byte first)
+};
+
 class SimDevice {
   public:
     explicit SimDevice(zsim::FlashConfig config = {});
@@ -34,6 +42,7 @@ class SimDevice {
     // Register accesses made so far, and the number after which every access fails (-1: never).
     unsigned accesses = 0;
     long fail_after = -1;
+    std::vector<RegisterAccess> register_log;
     // Bridge flash commands seen, and the result each one returns.
     std::vector<BridgeCommand> bridge_commands;
     int bridge_result = 0;
@@ -48,6 +57,7 @@ class SimDevice {
     static int bridge(morvel_evb_io_handle_t d, int command, uint32_t addr, uint8_t *data,
                       uint16_t len);
     bool access_fails();
+    void log(bool write, int mcu, uint32_t address, const uint8_t *bytes, unsigned int count);
 
     zsim::SpiFlash flash_;
     zsim::Mspi mspi_{flash_};
