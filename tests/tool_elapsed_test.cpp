@@ -1,4 +1,6 @@
 // Elapsed time and bit rate of the summary lines.
+#include <climits>
+
 #include <gtest/gtest.h>
 
 #include "elapsed.h"
@@ -33,6 +35,8 @@ TEST(ToolElapsed, BitRateIn64BitsAndZeroWithoutTime) {
     EXPECT_EQ(bit_rate(4096, 0), 0);
     EXPECT_EQ(bit_rate(3, 7), 3428);                // 24000 / 7, truncated
     EXPECT_EQ(bit_rate(16 << 20, 1000), 134217728); // 16 MiB * 8000 needs 64 bits
+    EXPECT_EQ(bit_rate(16 << 20, 1), INT_MAX) << "saturates instead of wrapping negative";
+    EXPECT_EQ(bit_rate(4096, -3), 0) << "a clock stepped back";
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "elapsed.h"
 
+#include <algorithm>
+#include <climits>
+
 timeval tv_sub(const timeval &end, const timeval &start) {
     timeval td{};
     td.tv_sec = end.tv_sec - start.tv_sec;
@@ -16,8 +19,11 @@ int run_ms(const timeval &td) {
 }
 
 int bit_rate(int64_t bytes, int ms) {
-    if (ms == 0) return 0;
-    return static_cast<int>(bytes * 8000 / ms);
+    // A clock stepped back gives no time to divide by.
+    if (ms <= 0) return 0;
+    // 16 MiB moved within a millisecond (a simulated board) is beyond an int: show the largest
+    // rate rather than a wrapped, negative one.
+    return static_cast<int>(std::min<int64_t>(bytes * 8000 / ms, INT_MAX));
 }
 
 timeval time_now() {

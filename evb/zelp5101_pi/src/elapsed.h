@@ -10,7 +10,8 @@ timeval tv_sub(const timeval &end, const timeval &start);
 // An elapsed time rounded to the nearest millisecond.
 int run_ms(const timeval &td);
 
-// Bits per second for `bytes` moved in `ms` milliseconds; 0 when no time passed.
+// Bits per second for `bytes` moved in `ms` milliseconds; 0 when no time passed, and at most
+// INT_MAX, the most a summary line's %d can show.
 int bit_rate(int64_t bytes, int ms);
 
 timeval time_now();
