@@ -103,26 +103,25 @@ TEST(ToolFlashTransfer, SizesThatAreNotMultiplesOfFourEndTheRun) {
 }
 
 TEST(ToolFlashTransfer, AFailingBridgeCommandEndsTheRun) {
-    EXPECT_EXIT(
-        {
-            std::fflush(stdout);
-            dup2(2, 1);
-            SimDevice dev;
-            dev.bridge_result = 1;
-            uint8_t buf[4] = {};
-            flash_write(dev.zelp(), 0, buf, 4, 1, 1);
-        },
-        testing::ExitedWithCode(1), "bridge flash write failed: fail");
-    EXPECT_EXIT(
-        {
-            std::fflush(stdout);
-            dup2(2, 1);
-            SimDevice dev;
-            dev.bridge_result = 1;
-            uint8_t buf[4] = {};
-            flash_read(dev.zelp(), 0, buf, 4, 1, 1);
-        },
-        testing::ExitedWithCode(1), "bridge flash read failed: fail");
+    using transfer_f = void (*)(morvel_zelp_device_s *, uint8_t *);
+    const std::pair<transfer_f, const char *> cases[] = {
+        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_write(z, 0, b, 4, 1, 1); },
+         "bridge flash write failed: fail"},
+        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_read(z, 0, b, 4, 1, 1); },
+         "bridge flash read failed: fail"},
+    };
+    for (const auto &[transfer, message] : cases) {
+        EXPECT_EXIT(
+            {
+                std::fflush(stdout);
+                dup2(2, 1);
+                SimDevice dev;
+                dev.bridge_result = 1;
+                uint8_t buf[4] = {};
+                transfer(dev.zelp(), buf);
+            },
+            testing::ExitedWithCode(1), message);
+    }
 }
 
 TEST(ToolFlashTransfer, StuckBusyEndsAPageProgram) {
