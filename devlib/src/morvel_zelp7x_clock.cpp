@@ -98,13 +98,11 @@ int wait_fll_lock(morvel_zelp_device_s *zelp, uint32_t input, uint32_t &core) {
     return MORVEL_ZELP_ERROR_TIMEOUT;
 }
 
-int start_fll(morvel_zelp_device_s *zelp, Config &c, uint8_t &ctl, uint32_t &core) {
-    FllPlan plan{};
-    int s = plan_fll(c, plan);
-    if (s != 0) return s;
+int start_fll(morvel_zelp_device_s *zelp, const FllPlan &plan, Config &c, uint8_t &ctl,
+              uint32_t &core) {
     c.pdm_clock_rate = plan.pdm_clock_rate;
     core = plan.core_clock_rate;
-    s = use_fll_clock(zelp, ctl);
+    int s = use_fll_clock(zelp, ctl);
     if (s == 0) s = write_word(zelp, ZELP7X_MCU_FLLCTL1, plan.fllctl1);
     if (s == 0) s = write_word(zelp, ZELP7X_MCU_FLLCTL2, fll::CTL2_VALUE);
     if (s == 0) s = write_word(zelp, ZELP7X_MCU_FLLCTL0, fll::CTL0_VALUE);
@@ -198,16 +196,23 @@ extern "C" {
 int morvel_zelp7x_config_set_input_clock(morvel_zelp_device_s *zelp, morvel_zelp7x_config_s *c) {
     if ((c->set & MORVEL_ZELP7X_CONFIG_SET_INPUT_CLOCK_RATE) == 0) return MORVEL_ZELP_ERROR_NONE;
     if (c->input_clock_rate == 0) return MORVEL_ZELP_ERROR_ARG;
+    // A rate the FLL cannot serve is refused while the chip still runs on its known clock, so
+    // the driver keeps that knowledge.
+    const bool use_fll = c->input_clock_rate < MORVEL_ZELP7X_MAX_FLL_REF_CLOCK_RATE;
+    FllPlan plan{};
+    int s = use_fll ? plan_fll(*c, plan) : MORVEL_ZELP_ERROR_NONE;
+    if (s != 0) return s;
+
     morvel_zelp7x_device_s &dev = record(zelp);
     // Until the new clock is proven, MCU reads must not rely on any clock rate.
     dev.input_clock_rate = 0;
     uint8_t ctl = 0;
-    int s = read_spi(zelp, ZELP7X_SPI_CTL, &ctl);
+    s = read_spi(zelp, ZELP7X_SPI_CTL, &ctl);
     if (s != 0) return s;
 
     uint32_t core = c->input_clock_rate;
-    if (c->input_clock_rate < MORVEL_ZELP7X_MAX_FLL_REF_CLOCK_RATE)
-        s = start_fll(zelp, *c, ctl, core);
+    if (use_fll)
+        s = start_fll(zelp, plan, *c, ctl, core);
     else
         s = select_external_clock(zelp, ctl);
     if (s == 0) s = write_module_dividers(zelp, core);
