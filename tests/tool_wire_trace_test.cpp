@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "evb/zelp5xxx_pi/src/io_state.h"
+#include "flash_ops.h"
 #include "run.h"
 #include "sim/board.h"
 
@@ -45,28 +46,44 @@ std::string wire_text(const zsim::BridgePacket &p) {
     return text;
 }
 
-std::vector<std::string> start_tool_on_simulated_board() {
-    run_options run;
-    run.spi_dev = "sim";
-    int io_type = 0;
-    morvel_evb_io_handle_t io = open_board(run, io_type);
-    choose_input_freq(run, io_type);
-    morvel_zelp_device_s *zelp = start_library(io);
-    configure_input_clock(zelp, run);
-    std::vector<std::string> wire;
-    for (const zsim::BridgePacket &p : zio::sim_board(io)->bridge().packets())
-        wire.push_back(wire_text(p));
-    // The tool leaves both handles to the process exit; a test gives them back.
-    morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
-    zelp_linux_io_uninit(io);
-    return wire;
-}
+// The tool's opening steps on the in-process simulated board; the handles are given back at the
+// end, which the tool itself leaves to the process exit.
+class StartedTool {
+  public:
+    StartedTool() {
+        run_options run;
+        run.spi_dev = "sim";
+        int io_type = 0;
+        io_ = open_board(run, io_type);
+        choose_input_freq(run, io_type);
+        zelp_ = start_library(io_);
+        configure_input_clock(zelp_, run);
+    }
+    ~StartedTool() {
+        morvel_zelp_uninit(zelp_, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
+        zelp_linux_io_uninit(io_);
+    }
+    StartedTool(const StartedTool &) = delete;
+    StartedTool &operator=(const StartedTool &) = delete;
+
+    morvel_zelp_device_s *zelp() { return zelp_; }
+    zsim::Bridge &bridge() { return zio::sim_board(io_)->bridge(); }
+    std::vector<std::string> wire() {
+        std::vector<std::string> text;
+        for (const zsim::BridgePacket &p : bridge().packets()) text.push_back(wire_text(p));
+        return text;
+    }
+
+  private:
+    morvel_evb_io_handle_t io_ = nullptr;
+    morvel_zelp_device_s *zelp_ = nullptr;
+};
 
 const std::string kFllStatusAddress = "3A 03 40 00 04 68 90 00 40";
 const std::string kSlowReadWindow = "3A 02 40 00 08 -> 8";
 
 TEST(ToolWireTrace, StartOfARunIsExactlyClockProbeResetAndInputClock) {
-    const std::vector<std::string> wire = start_tool_on_simulated_board();
+    const std::vector<std::string> wire = StartedTool().wire();
     const std::vector<std::string> opening = {
         // Bridge clock, link probe, device type.
         "3A 09 00 0F 42 40",
@@ -121,6 +138,24 @@ TEST(ToolWireTrace, StartOfARunIsExactlyClockProbeResetAndInputClock) {
     EXPECT_EQ(mirror[20], "3A 00 C4 D0 00 40 00 04 -> 4");
     for (size_t k = 0; k < 21; ++k) EXPECT_EQ(mirror[k].substr(0, 5), "3A 00") << k;
     EXPECT_EQ(mirror.back(), "3A 02 04 00 01 -> 1");
+}
+
+TEST(ToolWireTrace, JedecIdIsFiveMspiPacketsOnTheWire) {
+    StartedTool tool;
+    tool.bridge().clear_packets();
+    uint8_t mfg = 0;
+    uint16_t id = 0;
+    flash_read_id(tool.zelp(), &mfg, &id);
+    EXPECT_EQ(tool.wire(),
+              (std::vector<std::string>{
+                  "3A 01 14 90 00 40 00 04 01 01 00 00", // enable
+                  "3A 01 18 90 00 40 00 04 00 00 00 9F", // transmit word, little-endian
+                  "3A 01 14 90 00 40 00 04 0E 01 00 00", // transfer 4 bytes
+                  "3A 01 14 90 00 40 00 04 00 01 00 00", // idle
+                  "3A 00 1C 90 00 40 00 04 -> 4",        // receive
+              }));
+    EXPECT_EQ(mfg, 0xEF);
+    EXPECT_EQ(id, 0x4016);
 }
 
 } // namespace
