@@ -11,20 +11,6 @@ using ztest::bytes_of;
 using ztest::RecordedIo;
 using Bytes = std::vector<uint8_t>;
 
-namespace {
-
-bool lock_is_free(morvel_evb_io_handle_t d) {
-    bool free = false;
-    std::thread other([&] {
-        free = d->serial_mutex.try_lock();
-        if (free) d->serial_mutex.unlock();
-    });
-    other.join();
-    return free;
-}
-
-} // namespace
-
 TEST(IoSpeedCommands, SettersSendBigEndianClocksAndNothingForZero) {
     RecordedIo io;
     EXPECT_EQ(zelp_win32_io_usb_serial_set_spi_speed(io.handle(), 1000000), 0);
@@ -74,7 +60,7 @@ TEST(IoSpeedCommands, FailuresPrintTheCommandsMessages) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Error during transfer on the Serial/SPI device\n");
     EXPECT_EQ(speed, 7u);
-    EXPECT_TRUE(lock_is_free(io.handle()));
+    EXPECT_TRUE(io.lock_is_free());
 }
 
 TEST(IoStateCommand, StateGoesLeastSignificantByteFirstEvenWhenZero) {
@@ -125,8 +111,16 @@ TEST(IoFlashCommands, OversizedBlockIsRefusedAndTheLockStaysFree) {
                                                         data.data(), 257),
               1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Buffer too big\n");
+    // The size is checked before the command is looked at, whatever the command.
+    for (int command : {ATMEL_DONGLE_FW_FLASH_START_OF_FILE, 18}) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(
+            zelp_linux_io_usb_serial_flash_rw_command(io.handle(), command, 0, data.data(), 257), 1)
+            << command;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Buffer too big\n") << command;
+    }
     EXPECT_TRUE(io.log().writes.empty());
-    EXPECT_TRUE(lock_is_free(io.handle()));
+    EXPECT_TRUE(io.lock_is_free());
     uint8_t b = 0;
     io.log().reply({0x20});
     EXPECT_EQ(zelp_linux_io_transfer(io.handle(), 0, 0, nullptr, &b, 1), 0);

@@ -16,16 +16,6 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-bool lock_is_free(morvel_evb_io_handle_t d) {
-    bool free = false;
-    std::thread other([&] {
-        free = d->serial_mutex.try_lock();
-        if (free) d->serial_mutex.unlock();
-    });
-    other.join();
-    return free;
-}
-
 Bytes counting(size_t n) {
     Bytes b(n);
     std::iota(b.begin(), b.end(), uint8_t{0});
@@ -122,7 +112,7 @@ TEST(IoTransferArguments, RejectedCallsSendNothingAndLeaveTheLockFree) {
     EXPECT_EQ(zelp_linux_io_transfer(io.handle(), 0, 0x10, nullptr, buf.data(), -1),
               MORVEL_ZELP_ERROR_ARG);
     EXPECT_TRUE(io.log().writes.empty());
-    EXPECT_TRUE(lock_is_free(io.handle()));
+    EXPECT_TRUE(io.lock_is_free());
     // Only the calls that got as far as the header checks purged the port.
     EXPECT_EQ(io.log().purges, 2);
 }
@@ -153,7 +143,7 @@ TEST(IoTransferFailures, ShortHeaderIsReportedWithTheBytesWritten) {
     EXPECT_EQ(zelp_linux_io_transfer(io.handle(), 0, 0, nullptr, data.data(), 1),
               MORVEL_ZELP_ERROR_FAIL);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Problem sending MCU in cmd n=0\n");
-    EXPECT_TRUE(lock_is_free(io.handle()));
+    EXPECT_TRUE(io.lock_is_free());
 }
 
 TEST(IoTransferFailures, MissingOrShortAnswerFailsAndTheNextTransferStartsClean) {
@@ -165,7 +155,7 @@ TEST(IoTransferFailures, MissingOrShortAnswerFailsAndTheNextTransferStartsClean)
               MORVEL_ZELP_ERROR_FAIL);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Error during transfer on the Serial/SPI device");
-    EXPECT_TRUE(lock_is_free(io.handle()));
+    EXPECT_TRUE(io.lock_is_free());
 
     // Late bytes of the failed answer are purged before the next packet.
     io.log().input.assign({3, 4});

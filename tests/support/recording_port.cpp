@@ -1,6 +1,7 @@
 #include "support/recording_port.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "evb/zelp5xxx_pi/src/io_state.h"
 #include "zelp_linux_io.h"
@@ -53,6 +54,16 @@ RecordedIo::RecordedIo()
 
 RecordedIo::~RecordedIo() {
     zelp_linux_io_uninit(handle_);
+}
+
+bool RecordedIo::lock_is_free() const {
+    bool free = false;
+    std::thread other([&] {
+        free = handle_->serial_mutex.try_lock();
+        if (free) handle_->serial_mutex.unlock();
+    });
+    other.join();
+    return free;
 }
 
 std::vector<uint8_t> bytes_of(std::initializer_list<int> values) {

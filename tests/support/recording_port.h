@@ -55,6 +55,8 @@ class RecordedIo {
 
     morvel_evb_io_handle_t handle() const { return handle_; }
     PortLog &log() { return *log_; }
+    // True when another thread can take the port's lock, i.e. no call left it held.
+    bool lock_is_free() const;
 
   private:
     std::shared_ptr<PortLog> log_;

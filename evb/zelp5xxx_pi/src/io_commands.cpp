@@ -158,13 +158,15 @@ int zelp_win32_io_usb_serial_zelp_state(morvel_evb_io_handle_t d, uint32_t zelp_
 
 int zelp_linux_io_usb_serial_flash_rw_command(morvel_evb_io_handle_t d, int command, uint32_t addr,
                                               uint8_t *data, uint16_t len) {
-    if (!is_flash_command(command)) return kOk;
-    if (!ready(d)) return kFailed;
+    if (!d) return kFailed;
     std::lock_guard lock(d->serial_mutex);
+    // The block size is checked before the command code: any code with too big a block is refused.
     if (len > ZELP_IO_FLASH_BLOCK_MAX) {
         std::puts("Error: Buffer too big");
         return kFailed;
     }
+    if (!is_flash_command(command)) return kOk;
+    if (!ready(d)) return kFailed;
     if (command == ATMEL_DONGLE_FW_FLASH_START_OF_FILE) return flash_start_of_file(*d, addr);
     if (len > 0 && !data) return kFailed;
     if (command == ATMEL_DONGLE_FW_FLASH_WRITE) return flash_write(*d, addr, data, len);
