@@ -246,6 +246,21 @@ TEST(IoHidDescriptor, TopLevelUsageAndInputLengthAreRead) {
     ASSERT_TRUE(ext);
     EXPECT_EQ(ext->usage_page, 0x000C);
     EXPECT_EQ(ext->usage, 0x0001);
+    // Even when that page is 0: the Usage Page in effect does not apply to an extended usage.
+    const Bytes page_zero = {0x05, 0x0C, 0x0B, 0x01, 0x00, 0x00, 0x00, 0xA1, 0x01};
+    auto zero = zio::parse_hid_report_descriptor(page_zero);
+    ASSERT_TRUE(zero);
+    EXPECT_EQ(zero->usage_page, 0x0000);
+    EXPECT_EQ(zero->usage, 0x0001);
+}
+
+TEST(IoHidDescriptor, HugeDeclaredReportsSaturateInsteadOfWrapping) {
+    // Report Size and Report Count of 2^31 each: four such inputs are 2^64 bits.
+    Bytes huge = {0x77, 0x00, 0x00, 0x00, 0x80, 0x97, 0x00, 0x00, 0x00, 0x80};
+    for (int i = 0; i < 4; ++i) huge.insert(huge.end(), {0x81, 0x02});
+    auto top = zio::parse_hid_report_descriptor(huge);
+    ASSERT_TRUE(top);
+    EXPECT_EQ(top->input_report_length, 0xFFFF);
 }
 
 TEST(IoHidDescriptor, TruncatedItemsAreRefused) {

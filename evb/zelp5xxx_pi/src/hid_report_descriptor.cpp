@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <map>
 #include <vector>
 
@@ -21,6 +22,7 @@ constexpr uint8_t kUsage = 0x0;
 constexpr uint8_t kLongItem = 0xFE;
 
 constexpr std::array<size_t, 4> kDataSize = {0, 1, 2, 4};
+constexpr uint64_t kMaxBits = std::numeric_limits<uint64_t>::max();
 
 struct Item {
     uint8_t type;
@@ -39,7 +41,7 @@ struct Globals {
 struct Walker {
     Globals globals;
     std::vector<Globals> stack;
-    std::optional<uint32_t> usage; // local: up to the next main item
+    std::optional<Item> usage; // local: up to the next main item
     int depth = 0;
     bool top_level_found = false;
     HidTopLevel top;
@@ -80,16 +82,24 @@ struct Walker {
         } else if (item.tag == kEndCollection) {
             depth = std::max(0, depth - 1);
         } else if (item.tag == kInput) {
-            input_bits[globals.report_id] += uint64_t(globals.report_size) * globals.report_count;
+            add_input_bits(uint64_t(globals.report_size) * globals.report_count);
         }
         usage.reset();
     }
 
+    // A device may declare sizes and counts of up to 32 bits each; the sum stops at the largest
+    // value rather than wrapping round to a small, plausible length.
+    void add_input_bits(uint64_t bits) {
+        uint64_t &total = input_bits[globals.report_id];
+        total = bits > kMaxBits - total ? kMaxBits : total + bits;
+    }
+
     void record_top_level() {
         top_level_found = true;
-        const uint32_t u = usage.value_or(0);
-        // A 4-byte usage names its own page in the high half.
-        top.usage_page = static_cast<uint16_t>(u > 0xFFFF ? u >> 16 : globals.usage_page);
+        const uint32_t u = usage ? usage->data : 0;
+        // A 4-byte usage names its own page in the high half, even page 0.
+        const bool extended = usage && usage->size == 4;
+        top.usage_page = static_cast<uint16_t>(extended ? u >> 16 : globals.usage_page);
         top.usage = static_cast<uint16_t>(u);
     }
 
@@ -98,7 +108,8 @@ struct Walker {
         for (const auto &[id, bits] : input_bits) longest = std::max(longest, bits);
         if (longest == 0) return 0;
         // The ID byte is counted whether or not the device numbers its reports.
-        return static_cast<uint16_t>(std::min<uint64_t>((longest + 7) / 8 + 1, 0xFFFF));
+        return static_cast<uint16_t>(
+            std::min<uint64_t>(longest / 8 + (longest % 8 != 0) + 1, 0xFFFF));
     }
 };
 
@@ -130,7 +141,7 @@ std::optional<HidTopLevel> parse_hid_report_descriptor(std::span<const uint8_t> 
         if (item.type == kGlobal)
             walker.global(item);
         else if (item.type == kLocal && item.tag == kUsage && !walker.usage)
-            walker.usage = item.data;
+            walker.usage = item;
         else if (item.type == kMain)
             walker.main(item);
     }
