@@ -126,6 +126,83 @@ TEST_F(Configured, TankChangeStopsTheTankAndResetsTheFirmwarePointer) {
     EXPECT_EQ(config.tank_bits, 8u);
 }
 
+// Every mirrored item changed at once: the whole fixed write-back order, and the three items that
+// are read but never written (fllctl1, smplsts, ctl).
+TEST_F(Configured, EveryChangedItemIsWrittenBackInTheFixedOrder) {
+    morvel_zelp7x_config_state_s st0{}, st{};
+    st0.fw_state_addr = st.fw_state_addr = FW;
+    st0.pdmctl = st0.freqctl = st0.dnnctl0 = 1; // running, so the pause has bits to clear
+    uint32_t v = 0x100;
+    for (uint32_t *w : {&st.dnnctl0,
+                        &st.dnnctl1,
+                        &st.dnnctl3,
+                        &st.dnnctl7,
+                        &st.smplctl,
+                        &st.smplmark,
+                        &st.smplsts,
+                        &st.tank,
+                        &st.i2sctl,
+                        &st.pdmctl,
+                        &st.pdmcfg[0],
+                        &st.pdmcfg[1],
+                        &st.clkctl0,
+                        &st.clkctl1,
+                        &st.clkctl2,
+                        &st.fllctl1,
+                        &st.freqctl,
+                        &st.mem,
+                        &st.mem0,
+                        &st.mem1,
+                        &st.mem3,
+                        &st.fw_enable,
+                        &st.fw_max_adjustment_gain,
+                        &st.fw_nom_speech_quiet,
+                        &st.fw_match_per_frame,
+                        &st.noise_thresh_win})
+        *w = v++;
+    st.noise_threshold = -7;
+    st.ctl = 0x04;
+    ASSERT_EQ(morvel_zelp7x_config_update_state(zelp, &st0, &st), MORVEL_ZELP_ERROR_NONE);
+    const std::vector<Transfer> expected{
+        mcu_write(PDMCTL, 0),
+        mcu_write(FREQCTL, 0),
+        mcu_write(DNNCTL0, 0),
+        mcu_write(TANK, 2),
+        mcu_write(FW + 0, 0),
+        mcu_write(FW + 280, 1),
+        mcu_write(TANK, st.tank),
+        mcu_write(0x40009030, st.mem),
+        mcu_write(0x4000D0B8, st.mem0),
+        mcu_write(MEM3, st.mem3),
+        mcu_write(MEM1, st.mem1),
+        mcu_write(FW + 276, st.fw_enable),
+        mcu_write(FW + 412, st.fw_max_adjustment_gain),
+        mcu_write(FW + 416, st.fw_nom_speech_quiet),
+        mcu_write(FW + 420, static_cast<uint32_t>(-7)),
+        mcu_write(FW + 424, st.noise_thresh_win),
+        mcu_write(FW + 428, 0),
+        mcu_write(FW + 432, 0),
+        mcu_write(FW + 404, st.fw_match_per_frame),
+        mcu_write(DNNCTL0, st.dnnctl0),
+        mcu_write(0x4000D008, st.dnnctl1),
+        mcu_write(0x4000D010, st.dnnctl3),
+        mcu_write(DNNCTL7, st.dnnctl7),
+        mcu_write(FREQCTL, st.freqctl),
+        mcu_write(PDMCTL, st.pdmctl),
+        mcu_write(0x4000C008, st.pdmcfg[0]),
+        mcu_write(0x4000C00C, st.pdmcfg[1]),
+        mcu_write(0x4000C0BC, st.i2sctl),
+        mcu_write(0x4000C014, st.smplctl),
+        mcu_write(0x4000C018, st.smplmark),
+        mcu_write(0x40009004, st.clkctl0),
+        mcu_write(0x40009008, st.clkctl1),
+        mcu_write(0x4000900C, st.clkctl2),
+        spi_write(2, {0x79}),
+    };
+    EXPECT_EQ(writes(), expected);
+    EXPECT_EQ(host.transfers.size(), expected.size()); // nothing read back
+}
+
 TEST_F(Configured, NewNoiseWindowRestartsBothNoiseCounters) {
     run_firmware();
     config.set1 = MORVEL_ZELP7X_CONFIG_SET1_NOISE_THRESHOLD_WIN;
