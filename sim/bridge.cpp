@@ -130,20 +130,20 @@ void Bridge::spi_write(std::span<const uint8_t> h, BridgePacket &p) {
 }
 
 // A clock of 0 asks for the current one.
-void Bridge::spi_speed_command(std::span<const uint8_t> h, BridgePacket &p) {
+void Bridge::speed_command(std::span<const uint8_t> h, BridgePacket &p, uint32_t &speed) {
     p.value = big_endian(h.subspan(2, 4));
     if (p.value)
-        spi_speed_ = p.value;
+        speed = p.value;
     else
-        p.answer = big_endian_bytes(spi_speed_);
+        p.answer = big_endian_bytes(speed);
+}
+
+void Bridge::spi_speed_command(std::span<const uint8_t> h, BridgePacket &p) {
+    speed_command(h, p, spi_speed_);
 }
 
 void Bridge::sample_speed_command(std::span<const uint8_t> h, BridgePacket &p) {
-    p.value = big_endian(h.subspan(2, 4));
-    if (p.value)
-        sample_spi_speed_ = p.value;
-    else
-        p.answer = big_endian_bytes(sample_spi_speed_);
+    speed_command(h, p, sample_spi_speed_);
 }
 
 void Bridge::state_command(std::span<const uint8_t> h, BridgePacket &p) {

@@ -78,6 +78,7 @@ class Bridge {
     void mcu_write(std::span<const uint8_t> header, BridgePacket &p);
     void spi_read(std::span<const uint8_t> header, BridgePacket &p);
     void spi_write(std::span<const uint8_t> header, BridgePacket &p);
+    static void speed_command(std::span<const uint8_t> header, BridgePacket &p, uint32_t &speed);
     void spi_speed_command(std::span<const uint8_t> header, BridgePacket &p);
     void sample_speed_command(std::span<const uint8_t> header, BridgePacket &p);
     void state_command(std::span<const uint8_t> header, BridgePacket &p);
