@@ -99,6 +99,29 @@ TEST(PackagePieces, PackedParametersMustMatchTheLastNetworkConfiguration) {
               MORVEL_PACKAGE_ERROR_ZELP7X_NN_PARAMETERS_V3);
 }
 
+// Posterior values keep their bookkeeping where the network configuration is kept; a posterior
+// value between a configuration and its packed parameters must not change what they are checked
+// against.
+TEST(PackagePieces, NetworkConfigurationOutlivesPosteriorValues) {
+    const ztest::NetworkConfig config;
+    for (int version : {4, 5, 6}) {
+        const uint32_t tag = version == 4   ? TAG_NN_PH_PARAMETERS_V4
+                             : version == 5 ? TAG_NN_PH_PARAMETERS_V5
+                                            : TAG_NN_PH_PARAMETERS_V6;
+        const Bytes package =
+            PackageBuilder()
+                .record(TAG_ZELP7X_B0_NN_CONFIG_V3, ztest::network_config_v3(config))
+                .record(tag, ztest::posterior_value(version, 2, 3))
+                .record(TAG_ZELP7X_NN_PARAMETERS_V3, Bytes(ztest::packed_params_size(config), 1))
+                .build();
+        for (size_t chunk : {0u, 1u, 9u}) {
+            const auto fed = feed_package(package, chunk);
+            EXPECT_EQ(fed.result, 0) << version << " " << chunk;
+            EXPECT_TRUE(fed.done) << version << " " << chunk;
+        }
+    }
+}
+
 // ---- Whole values. ----
 
 TEST(PackageStoredValues, LengthChecks) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <optional>
 
 #include "morvel_package_internal.h"
@@ -104,6 +105,23 @@ network_config network_config_of(const state &p) {
     return {v.num_features, v.num_static_features, v.num_nodes, v.num_biases};
 }
 
+// Posterior values keep their head and position at the front of the metadata area, over the
+// network configuration. A copy at the area's far end, which no value's bookkeeping reaches,
+// keeps the configuration for a later tag 22 until the next tag 25 or 26.
+constexpr size_t kept_config_word = std::size(morvel_pkg_parser_metadata_t{}.scratch_metadata) -
+                                    sizeof(morvel_fc_params_metadata_t) / sizeof(uint32_t);
+static_assert(kept_config_word * sizeof(uint32_t) >= sizeof(morvel_ph_params_metadata_t));
+
+void keep_network_config(state &p) {
+    std::memcpy(&p.metadata.scratch_metadata[kept_config_word], &p.metadata.fc_metadata,
+                sizeof p.metadata.fc_metadata);
+}
+
+void recall_network_config(state &p) {
+    std::memcpy(&p.metadata.fc_metadata, &p.metadata.scratch_metadata[kept_config_word],
+                sizeof p.metadata.fc_metadata);
+}
+
 // Keeps the configuration for a later tag 22 and checks the sizes the chip's layers need.
 int check_network_config(state &p, int error) {
     const network_config c = network_config_of(p);
@@ -113,6 +131,7 @@ int check_network_config(state &p, int error) {
     m.num_static_features = c.num_static_features;
     std::memcpy(m.num_nodes, c.num_nodes, sizeof m.num_nodes);
     std::memcpy(m.num_biases, c.num_biases, sizeof m.num_biases);
+    keep_network_config(p);
     const bool aligned = c.num_features % 8 == 0 && (c.num_nodes[0] + 1) % 8 == 0 &&
                          (c.num_nodes[1] + 1) % 8 == 0 && (c.num_nodes[2] + 1) % 8 == 0;
     return aligned ? MORVEL_PACKAGE_ERROR_NONE : error;
@@ -165,10 +184,12 @@ uint32_t packed_params_size(const morvel_fc_params_metadata_t &m) {
     return weights + biases;
 }
 
-int check_piece_value_length(const state &p, const piece_rule &rule) {
-    if (rule.kind == piece_kind::packed_params)
+int check_piece_value_length(state &p, const piece_rule &rule) {
+    if (rule.kind == piece_kind::packed_params) {
+        recall_network_config(p);
         return p.length == packed_params_size(p.metadata.fc_metadata) ? MORVEL_PACKAGE_ERROR_NONE
                                                                       : rule.error;
+    }
     if (p.length <= rule.limit) return MORVEL_PACKAGE_ERROR_NONE;
     if (rule.kind == piece_kind::firmware)
         std::printf("Tag too large: %u > %u\n", p.length, rule.limit);
