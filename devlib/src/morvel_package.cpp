@@ -57,7 +57,7 @@ void accept_header(state &p, std::span<const uint8_t, MORVEL_PKG_HEADER_SIZE> he
 // The header is checked where it lies when the chunk holds it whole, and then consumed. A first
 // chunk shorter than the header is collected in the scratch area until the header is complete,
 // so a short chunk is never read past its end.
-int parse_header_value(state &p) {
+int morvel_pkg_parse_header_value(state &p) {
     auto *collected = p.data.scratch;
     const bool fresh = p.mode == PACKAGE_MODE_TAG_START;
     if (fresh && bytes_available(p) >= MORVEL_PKG_HEADER_SIZE) {
@@ -77,14 +77,20 @@ int parse_header_value(state &p) {
     return MORVEL_PACKAGE_ERROR_NONE;
 }
 
-int read_tag(state &p) {
+// Reads the 4-byte tag or length word; false, with the mode at `cont_mode`, while bytes of it are
+// still missing.
+bool read_framing_word(state &p, uint32_t &word, int cont_mode) {
+    static_assert(TAG_SIZE == sizeof word && LENGTH_SIZE == sizeof word);
+    consume(p, bytes_of(word), sizeof word, true);
+    if (p.expected_bytes == 0) return true;
+    p.mode = cont_mode;
+    return false;
+}
+
+int morvel_pkg_read_tag(state &p) {
     if (p.mode != PACKAGE_MODE_TAG_START && p.mode != PACKAGE_MODE_TAG_CONT)
         return MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR;
-    consume(p, bytes_of(p.tag), TAG_SIZE, true);
-    if (p.expected_bytes != 0) {
-        p.mode = PACKAGE_MODE_TAG_CONT;
-        return MORVEL_PACKAGE_ERROR_NONE;
-    }
+    if (!read_framing_word(p, p.tag, PACKAGE_MODE_TAG_CONT)) return MORVEL_PACKAGE_ERROR_NONE;
     // Only the whole word carries the flag: a cut tag is decoded once its last byte arrived.
     p.is_multisegment = (p.tag & MORVEL_PKG_TAG_MULTISEGMENT_FLAG) != 0 ? 1 : 0;
     p.tag &= tag_number_mask;
@@ -92,14 +98,10 @@ int read_tag(state &p) {
     return MORVEL_PACKAGE_ERROR_NONE;
 }
 
-int read_length(state &p) {
+int morvel_pkg_read_length(state &p) {
     if (p.mode != PACKAGE_MODE_LENGTH_START && p.mode != PACKAGE_MODE_LENGTH_CONT)
         return MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR;
-    consume(p, bytes_of(p.length), LENGTH_SIZE, true);
-    if (p.expected_bytes != 0) {
-        p.mode = PACKAGE_MODE_LENGTH_CONT;
-        return MORVEL_PACKAGE_ERROR_NONE;
-    }
+    if (!read_framing_word(p, p.length, PACKAGE_MODE_LENGTH_CONT)) return MORVEL_PACKAGE_ERROR_NONE;
     p.mode = PACKAGE_MODE_VALUE_START;
     p.value_mode = PACKAGE_MODE_NO_PARTIAL_VALUE;
     return MORVEL_PACKAGE_ERROR_NONE;
@@ -116,7 +118,7 @@ constexpr std::array<value_parser, tag_count> make_value_parsers() {
     for (int tag : {8, 10, 22, 53, 60, 63, 67, 71})
         t[tag] = morvel_pkg_parse_partially_stored_params;
     for (int tag : {23, 49, 52, 69}) t[tag] = morvel_pkg_parse_posterior_params;
-    t[TAG_CHECKSUM] = [](state *p, int) { return parse_checksum_value(*p); };
+    t[TAG_CHECKSUM] = [](state *p, int) { return morvel_pkg_parse_checksum_value(*p); };
     t[TAG_ZELP80_B0_DSP_FE_CONFIG_V1] = [](state *p, int) {
         return morvel_pkg_parse_dsp_fe_config(p);
     };
@@ -132,7 +134,7 @@ constexpr std::array<value_parser, tag_count> make_value_parsers() {
 
 constexpr auto value_parsers = make_value_parsers();
 
-int read_value(state &p, int collect_log) {
+int morvel_pkg_read_value(state &p, int collect_log) {
     if (p.mode == PACKAGE_MODE_VALUE_START) {
         p.value_mode = PACKAGE_MODE_NO_PARTIAL_VALUE;
         p.partially_read_length = 0;
@@ -213,7 +215,7 @@ void end_step(state &p, bool item_complete) {
 
 // The stored checksum has room for exactly CRC_SIZE bytes; any other length is refused before a
 // byte of it is read.
-int parse_checksum_value(state &p) {
+int morvel_pkg_parse_checksum_value(state &p) {
     if (p.mode == PACKAGE_MODE_VALUE_START && p.length != CRC_SIZE)
         return MORVEL_PACKAGE_ERROR_CHECKSUM;
     p.partially_read_length += consume(p, bytes_of(p.exp_crc), CRC_SIZE, false);
@@ -265,19 +267,19 @@ extern "C" void morvel_pkg_preprocess_chunk(state *pstate, uint8_t *chunk, int l
 extern "C" int morvel_pkg_parse_chunk(state *pstate, int collect_log) {
     if (pstate == nullptr) return MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR;
     state &p = *pstate;
-    if (p.magic_header_found == 0) return morvel_pkg::parse_header_value(p);
+    if (p.magic_header_found == 0) return morvel_pkg::morvel_pkg_parse_header_value(p);
     switch (p.mode) {
     case PACKAGE_MODE_TAG_START:
         p.partially_read_length = 0;
-        return morvel_pkg::read_tag(p);
+        return morvel_pkg::morvel_pkg_read_tag(p);
     case PACKAGE_MODE_TAG_CONT:
-        return morvel_pkg::read_tag(p);
+        return morvel_pkg::morvel_pkg_read_tag(p);
     case PACKAGE_MODE_LENGTH_START:
     case PACKAGE_MODE_LENGTH_CONT:
-        return morvel_pkg::read_length(p);
+        return morvel_pkg::morvel_pkg_read_length(p);
     case PACKAGE_MODE_VALUE_START:
     case PACKAGE_MODE_VALUE_CONT:
-        return morvel_pkg::read_value(p, collect_log);
+        return morvel_pkg::morvel_pkg_read_value(p, collect_log);
     default:
         return MORVEL_PACKAGE_ERROR_NONE;
     }

@@ -28,7 +28,7 @@ bool read_field(state &p, void *dest, uint32_t size);
 void end_step(state &p, bool item_complete);
 
 // The checksum record's value; ends the package.
-int parse_checksum_value(state &p);
+int morvel_pkg_parse_checksum_value(state &p);
 
 // Posterior printouts; `version` is 4, 5 or 6.
 void print_posterior_head(const state &p, int version);

@@ -41,19 +41,9 @@ struct board_fields {
     std::span<const int8_t, 40> equalizer;
 };
 
-board_fields board_fields_v1(const morvel_board_params_v1_t &b) {
-    return {b.dnn_input,
-            b.input_clock_rate,
-            b.pdm_clock_rate,
-            b.pdm_clock_zelp,
-            b.power_offset,
-            b.preemphasis_exponent,
-            b.power_scale_exponent,
-            b.agc,
-            std::span<const int8_t, 40>(b.equalizer)};
-}
-
-board_fields board_fields_v2(const morvel_board_params_v2_t &b) {
+// Every layout names these fields alike; only their offsets differ.
+template <typename Board>
+board_fields board_fields_of(const Board &b) {
     return {b.dnn_input,
             b.input_clock_rate,
             b.pdm_clock_rate,
@@ -86,21 +76,19 @@ struct fc_fields {
     const uint8_t *quantization_scheme, *num_nodes, *num_biases, *scale_factor, *out_shift;
 };
 
-fc_fields fc_fields_of(const state &p) {
-    if (p.tag == TAG_ZELP7X_B0_NN_CONFIG_V2) {
-        const auto &v = p.data.fc_params_v2;
-        return {v.num_features,      v.num_static_features,
-                v.dnn_frame_size,    v.input_clipping_threshold,
-                v.dnn_run_threshold, v.quantization_scheme,
-                v.num_nodes,         v.num_biases,
-                v.scale_factor,      v.out_shift};
-    }
-    const auto &v = p.data.fc_params_v3;
+template <typename Config>
+fc_fields fc_fields_from(const Config &v) {
     return {v.num_features,      v.num_static_features,
             v.dnn_frame_size,    v.input_clipping_threshold,
             v.dnn_run_threshold, v.quantization_scheme,
             v.num_nodes,         v.num_biases,
             v.scale_factor,      v.out_shift};
+}
+
+// The two versions carry the same fields in a different order.
+fc_fields fc_fields_of(const state &p) {
+    return p.tag == TAG_ZELP7X_B0_NN_CONFIG_V2 ? fc_fields_from(p.data.fc_params_v2)
+                                               : fc_fields_from(p.data.fc_params_v3);
 }
 
 void print_per_layer(const char *title, const uint8_t *values) {
@@ -131,15 +119,15 @@ struct head_fields {
     uint32_t num_states, num_classes, ph_type, timeout, timeout_action, timeout_action_arg;
 };
 
-head_fields head_fields_of(const state &p, int version) {
-    if (version == 5) {
-        const auto &m = p.metadata.ph_metadata.v2;
-        return {m.num_states, m.num_classes,    m.ph_type,
-                m.timeout,    m.timeout_action, m.timeout_action_arg};
-    }
-    const auto &m = p.metadata.ph_metadata.v3;
+template <typename Metadata>
+head_fields head_fields_from(const Metadata &m) {
     return {m.num_states, m.num_classes,    m.ph_type,
             m.timeout,    m.timeout_action, m.timeout_action_arg};
+}
+
+head_fields head_fields_of(const state &p, int version) {
+    return version == 5 ? head_fields_from(p.metadata.ph_metadata.v2)
+                        : head_fields_from(p.metadata.ph_metadata.v3);
 }
 
 } // namespace
@@ -213,7 +201,7 @@ using morvel_pkg::state;
 extern "C" int morvel_pkg_parse_board_params_v3_v4(state *pstate) {
     if (pstate == nullptr) return MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR;
     const auto &b = pstate->data.board_params_v4;
-    morvel_pkg::print_board_params(morvel_pkg::board_fields_v2(pstate->data.board_params_v2));
+    morvel_pkg::print_board_params(morvel_pkg::board_fields_of(pstate->data.board_params_v2));
     morvel_pkg::print_line("\t- AGC Maximum adjustment level: ");
     for (const uint32_t level : b.agc_max_adj) std::printf("\t %u\n", level);
     morvel_pkg::print_line("\t- AGC Reference quiet level: ");
@@ -247,10 +235,10 @@ extern "C" int morvel_pkg_print_stored_params(state *pstate) {
         morvel_pkg::print_hw_params(p.data.hw_params_v2);
         return MORVEL_PACKAGE_ERROR_NONE;
     case TAG_BOARD_CALIBRATION_PARAMS_V1:
-        morvel_pkg::print_board_params(morvel_pkg::board_fields_v1(p.data.board_params_v1));
+        morvel_pkg::print_board_params(morvel_pkg::board_fields_of(p.data.board_params_v1));
         return MORVEL_PACKAGE_ERROR_NONE;
     case TAG_BOARD_CALIBRATION_PARAMS_V2:
-        morvel_pkg::print_board_params(morvel_pkg::board_fields_v2(p.data.board_params_v2));
+        morvel_pkg::print_board_params(morvel_pkg::board_fields_of(p.data.board_params_v2));
         return MORVEL_PACKAGE_ERROR_NONE;
     case TAG_BOARD_CALIBRATION_PARAMS_V3:
     case TAG_BOARD_CALIBRATION_PARAMS_V4:

@@ -96,13 +96,14 @@ struct network_config {
     const uint8_t *num_biases;
 };
 
-network_config network_config_of(const state &p) {
-    if (p.tag == TAG_ZELP7X_B0_NN_CONFIG_V2) {
-        const auto &v = p.data.fc_params_v2;
-        return {v.num_features, v.num_static_features, v.num_nodes, v.num_biases};
-    }
-    const auto &v = p.data.fc_params_v3;
+template <typename Config>
+network_config network_config_from(const Config &v) {
     return {v.num_features, v.num_static_features, v.num_nodes, v.num_biases};
+}
+
+network_config network_config_of(const state &p) {
+    return p.tag == TAG_ZELP7X_B0_NN_CONFIG_V2 ? network_config_from(p.data.fc_params_v2)
+                                               : network_config_from(p.data.fc_params_v3);
 }
 
 // Posterior values keep their head and position at the front of the metadata area, over the
