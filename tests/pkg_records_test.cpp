@@ -387,7 +387,15 @@ TEST(PackageRecords, FlowCollectionAndOrchestratorAreWholeRecords) {
 
     EXPECT_EQ(feed_package(one_record(TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1, Bytes(32, 1)), 0).result,
               0);
-    EXPECT_EQ(feed_package(one_record(TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1, Bytes{}), 0).result, 0);
+    // An empty sequence ends at once and hands over no record: whatever `data` holds is stale.
+    for (uint32_t tag : {uint32_t{TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1},
+                         uint32_t{TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1}}) {
+        const auto empty = feed_package(one_record(tag, Bytes{}), 0);
+        EXPECT_EQ(empty.result, 0);
+        const auto d = value_deliveries(empty, tag);
+        ASSERT_EQ(d.size(), 1u) << tag; // the announcement only
+        EXPECT_EQ(d[0].mode, PACKAGE_MODE_VALUE_START);
+    }
     const auto flow_bad =
         feed_package(one_record(TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1, Bytes(12, 1)), 0);
     EXPECT_EQ(flow_bad.result, MORVEL_PACKAGE_ERROR_DSP_FLOW_COLLECTION_V1);

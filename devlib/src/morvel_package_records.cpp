@@ -441,8 +441,9 @@ int advance_metadata(morvel_nn_metadata_v1_t &m) {
 // last record can never reach into the next TLV.
 int parse_record_sequence(state &p, uint32_t record_size, int error) {
     if (p.mode == PACKAGE_MODE_VALUE_START && p.length % record_size != 0) return error;
+    // An empty sequence has no record to hand over.
     if (value_bytes_left(p) == 0 && p.expected_bytes == 0) {
-        end_step(p, true);
+        end_step(p, false);
         return MORVEL_PACKAGE_ERROR_NONE;
     }
     const bool complete = read_field(p, p.data.scratch, record_size);
