@@ -398,6 +398,7 @@ typedef union morvel_pkg_parser_metadata_u {
     morvel_fc_params_metadata_t fc_metadata;
     uint32_t fw_metadata; /* length of the piece being read */
     uint32_t labels_metadata;
+    /* The last five words keep a copy of the network configuration for a later tag 22. */
     uint32_t scratch_metadata[640];
 } morvel_pkg_parser_metadata_t;
 
