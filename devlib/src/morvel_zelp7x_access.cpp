@@ -62,43 +62,47 @@ int read_open_piece(morvel_zelp_device_s *zelp, int mcu, uint32_t address, uint8
     return bus_transfer(zelp, mcu, address, nullptr, value, piece);
 }
 
-int write_direct(morvel_zelp_device_s *zelp, int mcu, uint32_t address, uint8_t *bytes,
-                 unsigned int count) {
+// Walks a request piece by piece: `piece_of` sizes the next piece, `move` moves it. The address
+// stays put for a port that streams; the first failure ends the walk with its code.
+template <typename PieceOf, typename Move>
+int for_each_piece(uint32_t address, uint8_t *bytes, unsigned int count, bool fixed_address,
+                   PieceOf piece_of, Move move) {
     while (count > 0) {
-        const unsigned int piece = direct_piece(address, count);
-        const int s = bus_transfer(zelp, mcu, address, bytes, nullptr, piece);
-        if (s != 0) return s;
-        if (!address_stays(mcu, address)) address += piece;
+        const unsigned int piece = piece_of(address, count);
+        if (const int s = move(address, bytes, piece); s != 0) return s;
+        if (!fixed_address) address += piece;
         bytes += piece;
         count -= piece;
     }
     return MORVEL_ZELP_ERROR_NONE;
+}
+
+int write_direct(morvel_zelp_device_s *zelp, int mcu, uint32_t address, uint8_t *bytes,
+                 unsigned int count) {
+    return for_each_piece(address, bytes, count, address_stays(mcu, address), direct_piece,
+                          [zelp, mcu](uint32_t a, uint8_t *b, unsigned int n) {
+                              return bus_transfer(zelp, mcu, a, b, nullptr, n);
+                          });
 }
 
 int read_direct(morvel_zelp_device_s *zelp, int mcu, uint32_t address, uint8_t *bytes,
                 unsigned int count) {
-    while (count > 0) {
-        const unsigned int piece = direct_piece(address, count);
-        const int s = read_open_piece(zelp, mcu, address, bytes, piece);
-        if (s != 0) return s;
-        address += piece;
-        bytes += piece;
-        count -= piece;
-    }
-    return MORVEL_ZELP_ERROR_NONE;
+    return for_each_piece(address, bytes, count, false, direct_piece,
+                          [zelp, mcu](uint32_t a, uint8_t *b, unsigned int n) {
+                              return read_open_piece(zelp, mcu, a, b, n);
+                          });
+}
+
+unsigned int secured_piece(uint32_t, unsigned int count) {
+    return std::min(count, ZELP7X_FW_SMAP_DATA_SIZE);
 }
 
 int transfer_secured(morvel_zelp_device_s *zelp, int read, uint32_t address, uint8_t *bytes,
                      unsigned int count) {
-    while (count > 0) {
-        const unsigned int piece = std::min(count, ZELP7X_FW_SMAP_DATA_SIZE);
-        const int s = morvel_zelp7x_secured_mcu_transfer(zelp, read, address, bytes, piece);
-        if (s != 0) return s;
-        address += piece;
-        bytes += piece;
-        count -= piece;
-    }
-    return MORVEL_ZELP_ERROR_NONE;
+    return for_each_piece(address, bytes, count, false, secured_piece,
+                          [zelp, read](uint32_t a, uint8_t *b, unsigned int n) {
+                              return morvel_zelp7x_secured_mcu_transfer(zelp, read, a, b, n);
+                          });
 }
 
 int map_smap_status(int op, uint32_t control) {
