@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "morvel_devlib/morvel_zelp.h"
@@ -121,6 +122,42 @@ TEST_F(AccessTest, UnsafeArgumentsAreRefusedWithoutTouchingTheBus) {
     // Nothing to move is not an error.
     EXPECT_EQ(morvel_zelp7x_read_block(&zelp, 1, 0x1000, buf.data(), 0), 0);
     EXPECT_TRUE(host.transfers.empty());
+}
+
+// Whatever the request and the chip's state (secured or not, clock or none, any windows), every
+// transfer respects the transport's limits and a read never writes past the caller's count.
+TEST_F(AccessTest, AnyRequestStaysInsideTheTransportsLimitsAndTheCallersBuffer) {
+    std::mt19937 rng(7);
+    host.on_read = [](int, uint32_t, uint8_t *in, unsigned count) {
+        std::memset(in, 0x5A, count);
+        return 0;
+    };
+    constexpr unsigned guard = 8;
+    for (int i = 0; i < 3000; ++i) {
+        host.clear_log();
+        z().secured = rng() % 2;
+        z().fw_loaded = rng() % 2;
+        z().input_clock_rate = rng() % 2 ? 32768 : 0;
+        for (int w = 0; w < 2; ++w) {
+            z().addrprotlo[w] = static_cast<uint32_t>(rng());
+            z().addrprothi[w] = z().addrprotlo[w] + rng() % 8192;
+        }
+        const int mcu = static_cast<int>(rng() % 2);
+        const uint32_t address = rng() % 3 == 0 ? 0x20 : static_cast<uint32_t>(rng());
+        const unsigned count = rng() % 6000;
+        std::vector<uint8_t> buf(count + guard, 0xEE);
+        if (rng() % 2)
+            morvel_zelp7x_read_block(&zelp, mcu, address, buf.data(), count);
+        else
+            morvel_zelp7x_write_block(&zelp, mcu, address, buf.data(), count);
+        for (unsigned k = 0; k < guard; ++k) ASSERT_EQ(buf[count + k], 0xEE) << "request " << i;
+        for (const Transfer &t : host.transfers) {
+            ASSERT_LE(t.data.size(), 2048u) << "request " << i;
+            if (t.mcu || t.address != 0x20) {
+                ASSERT_LE(t.address % 2048 + t.data.size(), 2048u) << "request " << i;
+            }
+        }
+    }
 }
 
 // ---- Slow reads while the chip has no input clock -------------------------------------------

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -211,6 +212,27 @@ TEST_F(MailboxTest, FailingRegisterAccessLeavesTheRecordAlone) {
     EXPECT_EQ(z().mbin, 0x00);
     host.on_read = [](int, uint32_t, uint8_t *, unsigned) { return MORVEL_ZELP_ERROR_TIMEOUT; };
     EXPECT_EQ(service(0xA0), MORVEL_ZELP_ERROR_TIMEOUT);
+}
+
+// A confused or hostile firmware may write any byte: the state machines must keep every data
+// step inside the 32-bit buffer, and each host request must still leave the channel idle.
+TEST_F(MailboxTest, ArbitraryFirmwareBytesKeepBothChannelsInsideTheirBuffers) {
+    std::mt19937 rng(1);
+    constexpr std::array<uint8_t, 3> requests = {0, 2, 8};
+    for (int i = 0; i < 20000; ++i) {
+        if (rng() % 10 == 0) {
+            morvel_zelp7x_do_mailbox_req_no_sync(&zelp, requests[rng() % requests.size()]);
+            EXPECT_EQ(z().mb[0].op, MORVEL_ZELP7X_DEVICE_MB_OP_NONE);
+            EXPECT_EQ(z().mb[0].phase, MORVEL_ZELP7X_DEVICE_MB_PHASE_IDLE);
+        } else {
+            ASSERT_EQ(service(static_cast<uint8_t>(rng())), 0);
+        }
+        for (const morvel_zelp7x_device_mb_state_s &mb : z().mb) {
+            ASSERT_LE(mb.bits, MORVEL_ZELP7X_DEVICE_MAX_DATA) << "step " << i;
+            ASSERT_LE(mb.index, mb.bits) << "step " << i;
+            ASSERT_EQ(mb.index % 2, 0) << "step " << i;
+        }
+    }
 }
 
 // ---- Whole exchanges with a firmware model on the chip ---------------------------------------
