@@ -12,28 +12,16 @@
 #include "sim/chip.h"
 #include "support/chip_host.h"
 #include "support/fake_host.h"
+#include "support/zelp7x_transfers.h"
 
 namespace {
 
+using ztest::le32;
+using ztest::mcu_write;
 using ztest::Transfer;
 
-std::vector<uint8_t> le32(uint32_t v) {
-    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-}
-Transfer spi_w(uint32_t a, uint8_t v) {
-    return {0, a, true, {v}};
-}
-Transfer mcu_w(uint32_t a, uint32_t v) {
-    return {1, a, true, le32(v)};
-}
-Transfer slow_read_address(uint32_t a) {
-    return {0, 0x40, true, le32(a)};
-}
-Transfer slow_read_window(uint32_t a, uint32_t word) {
-    std::vector<uint8_t> d = le32(a);
-    const auto w = le32(word);
-    d.insert(d.end(), w.begin(), w.end());
-    return {0, 0x40, false, d};
+Transfer spi_w(uint32_t address, uint8_t value) {
+    return ztest::spi_write(address, {value});
 }
 
 const std::vector<Transfer> reset_prologue = {
@@ -64,12 +52,11 @@ class ResetTest : public ::testing::Test {
     }
     std::vector<Transfer> open_chip_reset(bool secured_request) const {
         std::vector<Transfer> t = reset_prologue;
-        if (secured_request) t.push_back(mcu_w(0x40009048, 0x00010000));
-        t.push_back(slow_read_address(0));
-        t.push_back(slow_read_window(0, boot_word));
+        if (secured_request) t.push_back(mcu_write(0x40009048, 0x00010000));
+        for (const Transfer &r : ztest::slow_read(0, boot_word)) t.push_back(r);
         if (boot_word == 0) return t;
-        for (const Transfer &w : {mcu_w(0x4001F000, 0), mcu_w(0x4000C0A8, 0x8000),
-                                  mcu_w(0x4000D004, 0x2801), mcu_w(0x20017004, 0)})
+        for (const Transfer &w : {mcu_write(0x4001F000, 0), mcu_write(0x4000C0A8, 0x8000),
+                                  mcu_write(0x4000D004, 0x2801), mcu_write(0x20017004, 0)})
             t.push_back(w);
         return t;
     }
