@@ -301,6 +301,37 @@ TEST(IoHidSearch, NoAcceptedDeviceFailsTheInterruptSetUp) {
     EXPECT_FALSE(state.hid_handle);
 }
 
+TEST(IoInterruptSetUp, InitAsksForTheHidDeviceOnlyWhenInterruptsAreWanted) {
+    FakeSysfs sys;
+    std::string port = "sim";
+    zelp_io_init_args args{};
+    args.spidev = port.data();
+    morvel_evb_io_handle_t d = nullptr;
+
+    // Without a supported HID function the open fails as a whole and says why, in order.
+    args.usb_int_enable = 1;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zelp_linux_io_init(&args, &d), MORVEL_ZELP_ERROR_FAIL);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error calling io_usb_hidraw_open\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error opening RAW HID device\nerror initializing for interrupt over USB\n");
+    EXPECT_EQ(d, nullptr);
+
+    // With one, the wait has a device to wait on.
+    sys.add_hidraw("hidraw0", "1-1", ATMEL_VID, ATMEL_PID, kConsumerDescriptor);
+    ASSERT_EQ(zelp_linux_io_init(&args, &d), MORVEL_ZELP_ERROR_NONE);
+    EXPECT_EQ(args.device_type, ZELP_IO_DEVICE_TYPE_USB);
+    EXPECT_NE(zelp_linux_io_wait(d, 0, 0), MORVEL_ZELP_ERROR_UNINIT);
+    EXPECT_EQ(zelp_linux_io_uninit(d), MORVEL_ZELP_ERROR_NONE);
+
+    // Without interrupts no HID device is opened and the wait is not set up.
+    args.usb_int_enable = 0;
+    ASSERT_EQ(zelp_linux_io_init(&args, &d), MORVEL_ZELP_ERROR_NONE);
+    EXPECT_EQ(zelp_linux_io_wait(d, 0, 0), MORVEL_ZELP_ERROR_UNINIT);
+    EXPECT_EQ(zelp_linux_io_uninit(d), MORVEL_ZELP_ERROR_NONE);
+}
+
 TEST(IoGuid, TextHasNoBracesAndUpperCaseDigits) {
     const GUID id{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
     char out[37];
