@@ -11,7 +11,7 @@
 #include "morvel_devlib/morvel_zelp7x_driver.h"
 #include "sim/chip.h"
 #include "support/chip_host.h"
-#include "support/fake_host.h"
+#include "support/zelp7x_transfers.h"
 
 // The secured path's internals, exercised directly.
 extern "C" int morvel_zelp7x_check_open_mcu(morvel_zelp_device_s *zelp, uint32_t address,
@@ -21,11 +21,7 @@ extern "C" int morvel_zelp7x_run_smap_op(morvel_zelp_device_s *zelp, int op, uin
 
 namespace {
 
-using ztest::Transfer;
-
-std::vector<uint8_t> le32(uint32_t v) {
-    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-}
+using namespace ztest;
 
 class AccessTest : public ::testing::Test {
   protected:
@@ -37,47 +33,50 @@ class AccessTest : public ::testing::Test {
     }
     morvel_zelp7x_device_s &z() { return zelp.d.zelp7x; }
 
-    std::vector<std::pair<uint32_t, unsigned>> pieces() const {
-        std::vector<std::pair<uint32_t, unsigned>> p;
-        for (const Transfer &t : host.transfers)
-            p.emplace_back(t.address, static_cast<unsigned>(t.data.size()));
-        return p;
-    }
-
-    ztest::FakeHost host;
+    FakeHost host;
     morvel_zelp_device_s zelp{};
 };
 
-TEST_F(AccessTest, BlockWritesAreCutAtEvery2048ByteBoundary) {
-    std::vector<uint8_t> data(5000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
-    ASSERT_EQ(morvel_zelp7x_write_block(&zelp, 1, 0x20000700, data.data(), 5000), 0);
+// MCU blocks are cut at every 2048-byte boundary; the SPI indata register streams everything
+// through one address in pieces of at most 2016 bytes.
+TEST_F(AccessTest, BlockWritesAreCutIntoTransportPiecesInOrder) {
     using P = std::pair<uint32_t, unsigned>;
-    EXPECT_EQ(pieces(),
-              (std::vector<P>{
-                  {0x20000700, 256}, {0x20000800, 2048}, {0x20001000, 2048}, {0x20001800, 648}}));
-    std::vector<uint8_t> sent;
-    for (const Transfer &t : host.transfers) {
-        EXPECT_TRUE(t.write);
-        EXPECT_EQ(t.mcu, 1);
-        sent.insert(sent.end(), t.data.begin(), t.data.end());
+    struct Case {
+        int mcu;
+        uint32_t address;
+        unsigned count;
+        std::vector<P> pieces;
+    };
+    const Case cases[] = {
+        {1,
+         0x20000700,
+         5000,
+         {{0x20000700, 256}, {0x20000800, 2048}, {0x20001000, 2048}, {0x20001800, 648}}},
+        {0, 0x20, 4096, {{0x20, 2016}, {0x20, 2016}, {0x20, 64}}},
+    };
+    for (const Case &c : cases) {
+        host.clear_log();
+        std::vector<uint8_t> data(c.count);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
+        ASSERT_EQ(morvel_zelp7x_write_block(&zelp, c.mcu, c.address, data.data(), c.count), 0);
+        std::vector<P> pieces;
+        std::vector<uint8_t> sent;
+        for (const Transfer &t : host.transfers) {
+            EXPECT_TRUE(t.write);
+            EXPECT_EQ(t.mcu, c.mcu);
+            pieces.emplace_back(t.address, static_cast<unsigned>(t.data.size()));
+            sent.insert(sent.end(), t.data.begin(), t.data.end());
+        }
+        EXPECT_EQ(pieces, c.pieces) << c.address;
+        EXPECT_EQ(sent, data);
     }
-    EXPECT_EQ(sent, data);
-}
-
-TEST_F(AccessTest, IndataWritesStreamThroughOneAddress) {
-    std::vector<uint8_t> data(4096, 0x5A);
-    ASSERT_EQ(morvel_zelp7x_write_block(&zelp, 0, 0x20, data.data(), 4096), 0);
-    using P = std::pair<uint32_t, unsigned>;
-    EXPECT_EQ(pieces(), (std::vector<P>{{0x20, 2016}, {0x20, 2016}, {0x20, 64}}));
 }
 
 TEST_F(AccessTest, SingleAccessesMoveOneUnitLittleEndian) {
     ASSERT_EQ(morvel_zelp7x_write(&zelp, 0, 0x30, 0x1234), 0);
     ASSERT_EQ(morvel_zelp7x_write(&zelp, 1, 0x4000C0A8, 0x00008000), 0);
-    ASSERT_EQ(host.transfers.size(), 2u);
-    EXPECT_EQ(host.transfers[0], (Transfer{0, 0x30, true, {0x34}}));
-    EXPECT_EQ(host.transfers[1], (Transfer{1, 0x4000C0A8, true, le32(0x8000)}));
+    EXPECT_EQ(host.transfers,
+              (std::vector<Transfer>{spi_write(0x30, {0x34}), mcu_write(0x4000C0A8, 0x8000)}));
 
     host.on_read = [](int, uint32_t, uint8_t *in, unsigned count) {
         for (unsigned i = 0; i < count; ++i) in[i] = static_cast<uint8_t>(0xA0 + i);
@@ -89,12 +88,6 @@ TEST_F(AccessTest, SingleAccessesMoveOneUnitLittleEndian) {
     ASSERT_EQ(morvel_zelp7x_read(&zelp, 0, 0x04, &byte), 0);
     EXPECT_EQ(word, 0xA3A2A1A0u);
     EXPECT_EQ(byte, 0xA0);
-
-    unsigned size = 0;
-    EXPECT_EQ(morvel_zelp7x_op_size(&zelp, 0, &size), 0);
-    EXPECT_EQ(size, 1u);
-    EXPECT_EQ(morvel_zelp7x_op_size(&zelp, 1, &size), 0);
-    EXPECT_EQ(size, 4u);
 }
 
 TEST_F(AccessTest, TransferFailureEndsTheBlockWithItsCode) {
@@ -182,19 +175,22 @@ class SlowReadTest : public AccessTest {
     uint32_t last_ = 0;
 };
 
-TEST_F(SlowReadTest, McuReadGoesWordByWordThroughTheWindow) {
+TEST_F(SlowReadTest, OnlyMcuReadsGoWordByWordThroughTheWindow) {
     std::array<uint8_t, 8> out{};
     ASSERT_EQ(morvel_zelp7x_read_block(&zelp, 1, 0x20017000, out.data(), 8), 0);
-    ASSERT_EQ(host.transfers.size(), 4u);
-    EXPECT_EQ(host.transfers[0], (Transfer{0, 0x40, true, le32(0x20017000)}));
-    EXPECT_EQ(host.transfers[1].address, 0x40u);
-    EXPECT_FALSE(host.transfers[1].write);
-    EXPECT_EQ(host.transfers[1].data.size(), 8u);
-    EXPECT_EQ(host.transfers[2], (Transfer{0, 0x40, true, le32(0x20017004)}));
-    EXPECT_EQ(host.transfers[3].data.size(), 8u);
+    std::vector<Transfer> expected = slow_read(0x20017000, 0x31128111);
+    for (const Transfer &t : slow_read(0x20017004, 0x31128115)) expected.push_back(t);
+    EXPECT_EQ(host.transfers, expected);
     const auto w0 = le32(0x31128111), w1 = le32(0x31128115);
     EXPECT_TRUE(std::equal(w0.begin(), w0.end(), out.begin()));
     EXPECT_TRUE(std::equal(w1.begin(), w1.end(), out.begin() + 4));
+
+    host.clear_log();
+    ASSERT_EQ(morvel_zelp7x_read_block(&zelp, 0, 0x10, out.data(), 8), 0);
+    ASSERT_EQ(morvel_zelp7x_write_block(&zelp, 1, 0x20017000, out.data(), 8), 0);
+    ASSERT_EQ(host.transfers.size(), 2u);
+    EXPECT_EQ(host.transfers[0].address, 0x10u);
+    EXPECT_EQ(host.transfers[1].address, 0x20017000u);
 }
 
 TEST_F(SlowReadTest, OddCountNeverWritesPastTheCallersBuffer) {
@@ -207,16 +203,15 @@ TEST_F(SlowReadTest, OddCountNeverWritesPastTheCallersBuffer) {
     EXPECT_EQ(out[7], 0xEE);
 }
 
-TEST_F(SlowReadTest, SpiReadsAndAllWritesStayDirect) {
-    std::array<uint8_t, 8> buf{};
-    ASSERT_EQ(morvel_zelp7x_read_block(&zelp, 0, 0x10, buf.data(), 8), 0);
-    ASSERT_EQ(morvel_zelp7x_write_block(&zelp, 1, 0x20017000, buf.data(), 8), 0);
-    ASSERT_EQ(host.transfers.size(), 2u);
-    EXPECT_EQ(host.transfers[0].address, 0x10u);
-    EXPECT_EQ(host.transfers[1].address, 0x20017000u);
-}
-
 // ---- Secured chip ----------------------------------------------------------------------------
+
+// The secure memory access block's head: length, operation and RUN, then the address.
+std::vector<uint8_t> smap_head(uint32_t length, uint32_t op, uint32_t address) {
+    std::vector<uint8_t> head = le32(length << 16 | op << 1 | 1);
+    const auto a = le32(address);
+    head.insert(head.end(), a.begin(), a.end());
+    return head;
+}
 
 class SecuredTest : public AccessTest {
   protected:
@@ -238,10 +233,8 @@ TEST_F(SecuredTest, ClosedReadRunsFirmwarePiecesOf1016Bytes) {
     uint8_t owner = 0;
     for (size_t i = 0; i < expected.size(); ++i) {
         const Transfer *t = &host.transfers[4 * i];
-        std::vector<uint8_t> head = le32((expected[i].second << 16) | 1);
-        const auto addr = le32(expected[i].first);
-        head.insert(head.end(), addr.begin(), addr.end());
-        EXPECT_EQ(t[0], (Transfer{1, 0x20017C00, true, head}));
+        EXPECT_EQ(t[0], (Transfer{1, 0x20017C00, true,
+                                  smap_head(expected[i].second, 0, expected[i].first)}));
         owner ^= 0x08;
         EXPECT_EQ(t[1], (Transfer{0, 0x30, true, {owner}}));
         EXPECT_EQ(t[2].address, 0x20017C00u);
@@ -257,10 +250,7 @@ TEST_F(SecuredTest, ClosedWriteCopiesDataBeforeRunningTheOperation) {
     ASSERT_EQ(morvel_zelp7x_write_block(&zelp, 1, 0x60000000, data.data(), 8), 0);
     ASSERT_EQ(host.transfers.size(), 4u);
     EXPECT_EQ(host.transfers[0], (Transfer{1, 0x20017C08, true, data}));
-    std::vector<uint8_t> head = le32((8u << 16) | (1u << 1) | 1u);
-    const auto addr = le32(0x60000000);
-    head.insert(head.end(), addr.begin(), addr.end());
-    EXPECT_EQ(host.transfers[1], (Transfer{1, 0x20017C00, true, head}));
+    EXPECT_EQ(host.transfers[1], (Transfer{1, 0x20017C00, true, smap_head(8, 1, 0x60000000)}));
 }
 
 TEST_F(SecuredTest, WithoutFirmwareClosedAccessIsUninitAndOpenAccessIsDirect) {
@@ -341,7 +331,7 @@ TEST_F(AccessTest, MailboxWaitReportsTheHostsCodeOrTheRequestsError) {
 
 TEST(AccessOnChip, SlowAndDirectReadsAgreeAndGenericWritesLand) {
     zsim::Chip chip;
-    ztest::ChipHost host(chip);
+    ChipHost host(chip);
     morvel_zelp_device_s *zelp = host.device();
     zelp->init = 1;
     chip.poke_mcu(0x20017000, 0xCAFEF00D);
@@ -398,7 +388,7 @@ class SmapFirmware {
 TEST(AccessOnChip, SecuredChipMovesClosedMemoryThroughTheFirmware) {
     zsim::Chip chip(0x22, true);
     SmapFirmware fw(chip);
-    ztest::ChipHost host(chip);
+    ChipHost host(chip);
     morvel_zelp_device_s *zelp = host.device();
     ASSERT_EQ(morvel_zelp7x_init(zelp, MORVEL_ZELP_INIT_MODE_RESET), 0);
     ASSERT_EQ(zelp->d.zelp7x.secured, 1u);

@@ -15,10 +15,7 @@ struct Frame : ::testing::Test {
     morvel_zelp_device_s *zelp = nullptr;
 
     void TearDown() override {
-        if (zelp != nullptr) {
-            morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_RESET);
-            zelp = nullptr;
-        }
+        if (zelp != nullptr) morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_RESET);
     }
 
     void init_ok() {
@@ -43,43 +40,42 @@ TEST_F(Frame, InitAllocatesReadsTypeBeforeSyncAndMarksHandle) {
     EXPECT_EQ(zelp->driver, &morvel_zelp7x_driver);
 }
 
-TEST_F(Frame, FailedGetTypeFreesTheHandleItAllocated) {
-    host.get_type_result = MORVEL_ZELP_ERROR_FAIL;
-    EXPECT_EQ(morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_FAIL);
-    EXPECT_EQ(zelp, nullptr);
-    EXPECT_EQ(host.mallocs, 1);
-    EXPECT_EQ(host.frees, 1);
-    EXPECT_EQ(host.syncs, 0);
-}
-
-TEST_F(Frame, FailedInitKeepsACallersHandleButRefusesIt) {
-    morvel_zelp_device_s own{};
-    morvel_zelp_device_s *p = &own;
-    host.device_type = 0x31;
-    EXPECT_EQ(morvel_zelp_init(&p, &iif, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_FAIL);
-    EXPECT_EQ(p, &own);
-    EXPECT_EQ(host.mallocs, 0);
-    EXPECT_EQ(host.frees, 0);
-    EXPECT_EQ(own.init, 0);
-}
-
-TEST_F(Frame, SecondFamilyTypeFailsWithoutSync) {
-    host.device_type = 0x31;
-    EXPECT_EQ(morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_FAIL);
-    EXPECT_EQ(host.syncs, 0);
-    EXPECT_EQ(host.frees, 1);
-    EXPECT_EQ(zelp, nullptr);
-}
-
-TEST_F(Frame, AllocationFailureIsNomemAndTouchesNothing) {
-    host.fail_malloc = true;
-    EXPECT_EQ(morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_NOMEM);
-    EXPECT_EQ(zelp, nullptr);
-    EXPECT_EQ(host.get_types, 0);
-}
-
-TEST_F(Frame, NoHandleAndNoInterfacesIsAnArgumentError) {
-    EXPECT_EQ(morvel_zelp_init(&zelp, nullptr, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_ARG);
+// A failed init never takes the lock, frees only what it allocated and leaves a caller's own
+// handle in place but unusable.
+TEST(FrameInit, FailuresLeaveNoHandleBehind) {
+    struct Case {
+        const char *what;
+        unsigned type;
+        int get_type_result;
+        bool fail_malloc, own_handle, no_iif;
+        int expected, mallocs, frees, get_types;
+    };
+    const Case cases[] = {
+        {"get_type fails", 0x20, MORVEL_ZELP_ERROR_FAIL, false, false, false,
+         MORVEL_ZELP_ERROR_FAIL, 1, 1, 1},
+        {"second family", 0x31, 0, false, false, false, MORVEL_ZELP_ERROR_FAIL, 1, 1, 1},
+        {"caller's handle", 0x31, 0, false, true, false, MORVEL_ZELP_ERROR_FAIL, 0, 0, 1},
+        {"no memory", 0x20, 0, true, false, false, MORVEL_ZELP_ERROR_NOMEM, 1, 0, 0},
+        {"no interfaces", 0x20, 0, false, false, true, MORVEL_ZELP_ERROR_ARG, 0, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeHost host;
+        host.device_type = c.type;
+        host.get_type_result = c.get_type_result;
+        host.fail_malloc = c.fail_malloc;
+        morvel_zelp_integration_interfaces_s iif = host.iif();
+        morvel_zelp_device_s own{};
+        morvel_zelp_device_s *p = c.own_handle ? &own : nullptr;
+        EXPECT_EQ(morvel_zelp_init(&p, c.no_iif ? nullptr : &iif, MORVEL_ZELP_INIT_MODE_RESET),
+                  c.expected);
+        EXPECT_EQ(p, c.own_handle ? &own : nullptr);
+        EXPECT_EQ(own.init, 0);
+        EXPECT_EQ(host.mallocs, c.mallocs);
+        EXPECT_EQ(host.frees, c.frees);
+        EXPECT_EQ(host.get_types, c.get_types);
+        EXPECT_EQ(host.syncs, 0);
+    }
 }
 
 TEST_F(Frame, OperationsAfterUninitAreRefused) {
@@ -110,61 +106,42 @@ TEST_F(Frame, UninitWithFreeReleasesEvenWhenSyncFails) {
     zelp = nullptr;
 }
 
-TEST_F(Frame, SendDataOfNothingIsRefusedBeforeSync) {
-    init_ok();
-    uint8_t b = 0;
-    EXPECT_EQ(morvel_zelp_send_data(zelp, &b, 0, 0, 0), MORVEL_ZELP_ERROR_ARG);
-    EXPECT_EQ(host.syncs, 0);
-}
-
-TEST_F(Frame, FailingSyncSkipsDriverAndUnsync) {
-    init_ok();
-    host.sync_result = MORVEL_ZELP_ERROR_BUSY;
-    uint8_t b = 0;
-    EXPECT_EQ(morvel_zelp_read(zelp, 0, 0x00, &b), MORVEL_ZELP_ERROR_BUSY);
-    EXPECT_EQ(host.unsyncs, 0);
-    EXPECT_TRUE(host.transfers.empty());
-}
-
-TEST_F(Frame, DriverErrorWinsOverUnsyncError) {
-    init_ok();
-    host.unsync_result = MORVEL_ZELP_ERROR_TIMEOUT;
-    host.on_write = [](int, uint32_t, const uint8_t *, unsigned) { return MORVEL_ZELP_ERROR_FAIL; };
-    EXPECT_EQ(morvel_zelp_write(zelp, 0, 0x10, 1), MORVEL_ZELP_ERROR_FAIL);
-    host.on_write = nullptr;
-    EXPECT_EQ(morvel_zelp_write(zelp, 0, 0x10, 1), MORVEL_ZELP_ERROR_TIMEOUT);
-    EXPECT_EQ(host.syncs, 2);
-    EXPECT_EQ(host.unsyncs, 2);
-}
-
-TEST_F(Frame, OpSizeAnswersWithoutSync) {
+TEST_F(Frame, OpSizeAndEmptySendDataAnswerWithoutTheLock) {
     init_ok();
     unsigned size = 0;
     EXPECT_EQ(morvel_zelp_op_size(zelp, 0, &size), 0);
     EXPECT_EQ(size, 1u);
     EXPECT_EQ(morvel_zelp_op_size(zelp, 1, &size), 0);
     EXPECT_EQ(size, 4u);
+    uint8_t b = 0;
+    EXPECT_EQ(morvel_zelp_send_data(zelp, &b, 0, 0, 0), MORVEL_ZELP_ERROR_ARG);
     EXPECT_EQ(host.syncs, 0);
 }
 
-TEST_F(Frame, SingleWritesMoveOneUnitLeastSignificantFirst) {
-    init_ok();
-    EXPECT_EQ(morvel_zelp_write(zelp, 0, 0x10, 0x1234), 0);
-    EXPECT_EQ(morvel_zelp_write(zelp, 1, 0x20017004, 0x11223344), 0);
-    const std::vector<ztest::Transfer> expect = {
-        {0, 0x10, true, {0x34}},
-        {1, 0x20017004, true, {0x44, 0x33, 0x22, 0x11}},
-    };
-    EXPECT_EQ(host.transfers, expect);
-}
-
-TEST_F(Frame, GetConfigIsGivenTheDeviceIdUnderSync) {
+// The lock brackets each driver call: a failed sync skips the driver and the unsync, and the
+// driver's error wins over the unsync's.
+TEST_F(Frame, SyncBracketsEveryDriverCall) {
     init_ok();
     morvel_zelp_config_s config{};
     morvel_zelp_get_config(zelp, &config);
     EXPECT_EQ(config.device_id, 0x20u);
     EXPECT_EQ(host.syncs, 1);
     EXPECT_EQ(host.unsyncs, 1);
+
+    host.sync_result = MORVEL_ZELP_ERROR_BUSY;
+    uint8_t b = 0;
+    EXPECT_EQ(morvel_zelp_read(zelp, 0, 0x00, &b), MORVEL_ZELP_ERROR_BUSY);
+    EXPECT_EQ(host.unsyncs, 1);
+    EXPECT_TRUE(host.transfers.empty());
+
+    host.sync_result = 0;
+    host.unsync_result = MORVEL_ZELP_ERROR_TIMEOUT;
+    host.on_write = [](int, uint32_t, const uint8_t *, unsigned) { return MORVEL_ZELP_ERROR_FAIL; };
+    EXPECT_EQ(morvel_zelp_write(zelp, 0, 0x10, 1), MORVEL_ZELP_ERROR_FAIL);
+    host.on_write = nullptr;
+    EXPECT_EQ(morvel_zelp_write(zelp, 0, 0x10, 1), MORVEL_ZELP_ERROR_TIMEOUT);
+    EXPECT_EQ(host.syncs, 4);
+    EXPECT_EQ(host.unsyncs, 3);
 }
 
 TEST(FrameNames, ErrorNamesAndVersion) {
