@@ -55,6 +55,7 @@ TEST(IoSimPort, InitSendsTheClockAndProbesTheSimulatedChip) {
     ASSERT_NE(d, nullptr);
     zsim::Board *board = zio::sim_board(d);
     ASSERT_NE(board, nullptr);
+    EXPECT_EQ(zio::sim_board(nullptr), nullptr);
     const auto &log = board->bridge().packets();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].command, 9);
@@ -73,10 +74,6 @@ TEST(IoSimPort, InitSendsTheClockAndProbesTheSimulatedChip) {
     EXPECT_EQ(zelp_win32_io_usb_serial_get_spi_speed(d, &speed), 0);
     EXPECT_EQ(speed, 1000000u);
     EXPECT_EQ(zelp_linux_io_uninit(d), MORVEL_ZELP_ERROR_NONE);
-}
-
-TEST(IoSimPort, OtherPortsHaveNoSimulatedBoard) {
-    EXPECT_EQ(zio::sim_board(nullptr), nullptr);
 }
 
 TEST(IoSimPort, OptionsShapeTheBoardAndBadOnesAreRefused) {
