@@ -82,42 +82,37 @@ TEST(PackagePieces, LabelsAreOnePieceOfAtMost2048Bytes) {
     }
 }
 
-TEST(PackagePieces, PackedParametersMustMatchTheLastNetworkConfiguration) {
-    const ztest::NetworkConfig config; // 40 features, nodes 15, 7, 23, 3, one bias each
-    const Bytes cfg = ztest::network_config_v2(config);
-    const auto with_params = [&](uint32_t size) {
-        return PackageBuilder()
-            .record(TAG_ZELP7X_B0_NN_CONFIG_V2, cfg)
-            .record(TAG_ZELP7X_NN_PARAMETERS_V3, Bytes(size, 1))
-            .build();
-    };
-    // weights (16 * 48 + 8 * 24 + 24 * 4) / 2 = 528, biases (16 + 8 + 24 + 4) / 2 = 26
-    EXPECT_EQ(feed_package(with_params(554), 0).result, 0);
-    EXPECT_EQ(feed_package(with_params(553), 0).result,
-              MORVEL_PACKAGE_ERROR_ZELP7X_NN_PARAMETERS_V3);
-    EXPECT_EQ(feed_package(with_params(555), 0).result,
-              MORVEL_PACKAGE_ERROR_ZELP7X_NN_PARAMETERS_V3);
-}
-
 // Posterior values keep their bookkeeping where the network configuration is kept; a posterior
 // value between a configuration and its packed parameters must not change what they are checked
 // against.
-TEST(PackagePieces, NetworkConfigurationOutlivesPosteriorValues) {
-    const ztest::NetworkConfig config;
-    for (int version : {4, 5, 6}) {
-        const uint32_t tag = version == 4   ? TAG_NN_PH_PARAMETERS_V4
-                             : version == 5 ? TAG_NN_PH_PARAMETERS_V5
-                                            : TAG_NN_PH_PARAMETERS_V6;
-        const Bytes package =
-            PackageBuilder()
-                .record(TAG_ZELP7X_B0_NN_CONFIG_V3, ztest::network_config_v3(config))
-                .record(tag, ztest::posterior_value(version, 2, 3))
-                .record(TAG_ZELP7X_NN_PARAMETERS_V3, Bytes(ztest::packed_params_size(config), 1))
-                .build();
-        for (size_t chunk : {0u, 1u, 9u}) {
-            const auto fed = feed_package(package, chunk);
-            EXPECT_EQ(fed.result, 0) << version << " " << chunk;
-            EXPECT_TRUE(fed.done) << version << " " << chunk;
+TEST(PackagePieces, PackedParametersMustMatchTheLastNetworkConfiguration) {
+    const ztest::NetworkConfig config; // 40 features, nodes 15, 7, 23, 3, one bias each
+    // weights (16 * 48 + 8 * 24 + 24 * 4) / 2 = 528, biases (16 + 8 + 24 + 4) / 2 = 26
+    ASSERT_EQ(ztest::packed_params_size(config), 554u);
+    const std::pair<uint32_t, Bytes> configs[] = {
+        {TAG_ZELP7X_B0_NN_CONFIG_V2, ztest::network_config_v2(config)},
+        {TAG_ZELP7X_B0_NN_CONFIG_V3, ztest::network_config_v3(config)}};
+    const std::pair<uint32_t, Bytes> betweens[] = {
+        {0, Bytes{}},
+        {TAG_NN_PH_PARAMETERS_V4, ztest::posterior_value(4, 2, 3)},
+        {TAG_NN_PH_PARAMETERS_V5, ztest::posterior_value(5, 2, 3)},
+        {TAG_NN_PH_PARAMETERS_V6, ztest::posterior_value(6, 2, 3)}};
+    for (const auto &[config_tag, config_value] : configs) {
+        for (const auto &[between_tag, between_value] : betweens) {
+            for (const uint32_t size : {553u, 554u, 555u}) {
+                PackageBuilder b;
+                b.record(config_tag, config_value);
+                if (between_tag != 0) b.record(between_tag, between_value);
+                const Bytes package = b.record(TAG_ZELP7X_NN_PARAMETERS_V3, Bytes(size, 1)).build();
+                for (size_t chunk : {0u, 1u, 9u}) {
+                    SCOPED_TRACE(testing::Message() << config_tag << " " << between_tag << " "
+                                                    << size << " " << chunk);
+                    const auto fed = feed_package(package, chunk);
+                    EXPECT_EQ(fed.result,
+                              size == 554 ? 0 : MORVEL_PACKAGE_ERROR_ZELP7X_NN_PARAMETERS_V3);
+                    EXPECT_EQ(fed.done, size == 554);
+                }
+            }
         }
     }
 }

@@ -29,11 +29,6 @@ ByteWriter &ByteWriter::bytes(std::span<const uint8_t> b) {
     return *this;
 }
 
-ByteWriter &ByteWriter::fill(size_t count, uint8_t v) {
-    out_.insert(out_.end(), count, v);
-    return *this;
-}
-
 Bytes header_record() {
     return ByteWriter().u32(TAG_HEADER).u32(4).u32(MORVEL_PKG_HEADER_MAGIC).data();
 }
@@ -49,11 +44,6 @@ PackageBuilder &PackageBuilder::record_with_length(uint32_t tag_word, uint32_t l
     const Bytes head = ByteWriter().u32(tag_word).u32(length).data();
     body_.insert(body_.end(), head.begin(), head.end());
     body_.insert(body_.end(), value.begin(), value.end());
-    return *this;
-}
-
-PackageBuilder &PackageBuilder::raw(std::span<const uint8_t> bytes) {
-    body_.insert(body_.end(), bytes.begin(), bytes.end());
     return *this;
 }
 
@@ -229,14 +219,38 @@ Bytes slice(const void *from, size_t size) {
     return Bytes(b, b + size);
 }
 
-struct posterior_sizes {
-    uint32_t head, class_size, metadata;
+// Where a delivery step leaves its item: large values pass through the scratch area in pieces,
+// posterior items are the metadata plus one class record, the rest are records of fixed size.
+enum class Shape { piece, posterior, fixed };
+struct ItemShape {
+    uint32_t tag;
+    Shape shape;
+    uint32_t size; // fixed: the record; posterior: the head
+    uint32_t class_size = 0, metadata_size = 0;
+};
+constexpr ItemShape kItemShapes[] = {
+    {TAG_FIRMWARE, Shape::piece, 0},
+    {TAG_NN_LABELS_V1, Shape::piece, 0},
+    {TAG_ZELP7X_NN_PARAMETERS_V3, Shape::piece, 0},
+    {TAG_NN_LABELS_V3, Shape::piece, 0},
+    {TAG_ZELP80_B0_FIRMWARE_V1, Shape::piece, 0},
+    {TAG_ZELP80_B0_NN_PARAMETERS_V1, Shape::piece, 0},
+    {TAG_ZELP80_B0_DSP_FIRMWARE_V1, Shape::piece, 0},
+    {TAG_ZELP7X_B0_NN_PARAMETERS_ENCRYPTED_V1, Shape::piece, 0},
+    {TAG_NN_PH_PARAMETERS_V4, Shape::posterior, 12, 24, 20},
+    {TAG_NN_PH_PARAMETERS_V5, Shape::posterior, 24, 24, 32},
+    {TAG_NN_PH_PARAMETERS_V6, Shape::posterior, 36, 28, 44},
+    {TAG_NN_PHP_COLLECTION_V1, Shape::fixed, 80},
+    {TAG_ZELP80_B0_NN_METADATA, Shape::fixed, 80},
+    {TAG_ZELP80_B0_DSP_FE_CONFIG_V1, Shape::fixed, 68},
+    {TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1, Shape::fixed, 8},
+    {TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1, Shape::fixed, 16},
 };
 
-posterior_sizes posterior_sizes_of(uint32_t tag) {
-    if (tag == TAG_NN_PH_PARAMETERS_V4) return {12, 24, 20};
-    if (tag == TAG_NN_PH_PARAMETERS_V5) return {24, 24, 32};
-    return {36, 28, 44};
+const ItemShape *shape_of(uint32_t tag) {
+    const auto *found = std::find_if(std::begin(kItemShapes), std::end(kItemShapes),
+                                     [tag](const ItemShape &s) { return s.tag == tag; });
+    return found == std::end(kItemShapes) ? nullptr : found;
 }
 
 uint32_t posterior_cur_class(const morvel_pkg_parser_state_t &p) {
@@ -261,49 +275,30 @@ bool is_delivery(const morvel_pkg_parser_state_t &p) {
     return p.value_mode == PACKAGE_MODE_VALID_PARTIAL_VALUE;
 }
 
-} // namespace
+Bytes posterior_item(const morvel_pkg_parser_state_t &p, const ItemShape &s) {
+    if (p.partially_read_length == s.size) return slice(&p.metadata, s.size);
+    Bytes item = slice(&p.metadata, s.metadata_size);
+    if (posterior_cur_class(p) == 0) return item;
+    const Bytes record = slice(p.data.scratch, s.class_size);
+    item.insert(item.end(), record.begin(), record.end());
+    return item;
+}
 
+// The item a delivery step left in the parser state.
 Bytes delivered_item(const morvel_pkg_parser_state_t &p) {
     if (p.mode == PACKAGE_MODE_VALUE_START) return {};
-    const uint32_t got = p.partially_read_length;
-    switch (p.tag) {
-    case TAG_FIRMWARE:
-    case TAG_NN_LABELS_V1:
-    case TAG_ZELP7X_NN_PARAMETERS_V3:
-    case TAG_NN_LABELS_V3:
-    case TAG_ZELP80_B0_FIRMWARE_V1:
-    case TAG_ZELP80_B0_NN_PARAMETERS_V1:
-    case TAG_ZELP80_B0_DSP_FIRMWARE_V1:
-    case TAG_ZELP7X_B0_NN_PARAMETERS_ENCRYPTED_V1: {
-        const uint32_t scratch = PARSER_SCRATCH_SIZE;
-        const uint32_t piece = got % scratch != 0 || got == 0 ? got % scratch : scratch;
-        return slice(p.data.scratch, piece);
-    }
-    case TAG_NN_PH_PARAMETERS_V4:
-    case TAG_NN_PH_PARAMETERS_V5:
-    case TAG_NN_PH_PARAMETERS_V6: {
-        const posterior_sizes s = posterior_sizes_of(p.tag);
-        if (got == s.head) return slice(&p.metadata, s.head);
-        Bytes item = slice(&p.metadata, s.metadata);
-        if (posterior_cur_class(p) != 0) {
-            const Bytes record = slice(p.data.scratch, s.class_size);
-            item.insert(item.end(), record.begin(), record.end());
-        }
-        return item;
-    }
-    case TAG_NN_PHP_COLLECTION_V1:
-    case TAG_ZELP80_B0_NN_METADATA:
-        return slice(p.data.scratch, 80);
-    case TAG_ZELP80_B0_DSP_FE_CONFIG_V1:
-        return slice(p.data.scratch, 68);
-    case TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1:
-        return slice(p.data.scratch, 8);
-    case TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1:
-        return slice(p.data.scratch, 16);
-    default:
+    const ItemShape *s = shape_of(p.tag);
+    if (s == nullptr)
         return slice(p.data.scratch, std::min<uint32_t>(p.length, PARSER_SCRATCH_SIZE));
-    }
+    if (s->shape == Shape::fixed) return slice(p.data.scratch, s->size);
+    if (s->shape == Shape::posterior) return posterior_item(p, *s);
+    // A piece that ends on a whole scratch area is a full one, unless nothing was read.
+    const uint32_t got = p.partially_read_length;
+    const uint32_t scratch = PARSER_SCRATCH_SIZE;
+    return slice(p.data.scratch, got % scratch != 0 || got == 0 ? got % scratch : scratch);
 }
+
+} // namespace
 
 FeedResult feed_package(std::span<const uint8_t> package, size_t chunk, int collect_log,
                         const StepObserver &observer) {

@@ -22,7 +22,6 @@ class ByteWriter {
     ByteWriter &u16(uint16_t v);
     ByteWriter &u32(uint32_t v);
     ByteWriter &bytes(std::span<const uint8_t> b);
-    ByteWriter &fill(size_t count, uint8_t v);
     const Bytes &data() const { return out_; }
 
   private:
@@ -37,8 +36,6 @@ class PackageBuilder {
     // A record whose length field says `length` whatever the value holds.
     PackageBuilder &record_with_length(uint32_t tag_word, uint32_t length,
                                        std::span<const uint8_t> value);
-    // Bytes appended as they are.
-    PackageBuilder &raw(std::span<const uint8_t> bytes);
     // Everything so far plus the checksum record.
     Bytes build() const;
     // Everything so far, without a checksum record.
@@ -123,8 +120,5 @@ struct FeedResult {
 using StepObserver = std::function<void(const morvel_pkg_parser_state_t &)>;
 FeedResult feed_package(std::span<const uint8_t> package, size_t chunk, int collect_log = 0,
                         const StepObserver &observer = {});
-
-// The item a delivery step left in the parser state, by the tag's record kind.
-Bytes delivered_item(const morvel_pkg_parser_state_t &p);
 
 } // namespace ztest
