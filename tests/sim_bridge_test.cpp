@@ -29,56 +29,52 @@ class SimBridge : public testing::Test {
 
 } // namespace
 
-TEST_F(SimBridge, SpiReadOfRegisterZeroAnswersTheDeviceType) {
-    EXPECT_EQ(send(b({0x3A, 0x02, 0x00, 0x00, 0x01})), b({0x20}));
+struct Exchange {
+    Bytes request, answer;
+};
+
+TEST_F(SimBridge, EveryCommandIsTakenAndAnsweredInOrder) {
+    const Bytes words = b({1, 2, 3, 4, 5, 6, 7, 8}), data = b({0x11, 0x22, 0x33, 0x44});
+    const Exchange exchanges[] = {
+        {b({0x3A, 0x02, 0x00, 0x00, 0x01}), b({0x20})}, // SPI register 0 is the device type
+        {cat(b({0x3A, 0x01, 0x04, 0x70, 0x01, 0x20, 0x00, 0x08}), words), {}},
+        {b({0x3A, 0x00, 0x04, 0x70, 0x01, 0x20, 0x00, 0x08}), words},
+        {b({0x3A, 0x03, 0x40, 0x00, 0x02, 0xAB, 0xCD}), {}},
+        {b({0x3A, 0x03, 0x04, 0x00, 0x00}), {}}, // a zero count is a header alone
+        {b({0x3A, 0x02, 0x40, 0x00, 0x02}), b({0xAB, 0xCD})},
+        {b({0x3A, 0x09, 0x00, 0x0F, 0x42, 0x40}), {}}, // speeds are big-endian
+        {b({0x3A, 0x09, 0, 0, 0, 0}), b({0x00, 0x0F, 0x42, 0x40})},
+        {b({0x3A, 0x0A, 0x00, 0x3D, 0x09, 0x00}), {}},
+        {b({0x3A, 0x0A, 0, 0, 0, 0}), b({0x00, 0x3D, 0x09, 0x00})},
+        {b({0x3A, 0x0F, 0x01, 0x00, 0x00, 0x00}), {}}, // the state word is little-endian
+        {b({0x3A, 0x13, 0x00, 0x00, 0x01, 0x00}), {}},
+        {cat(b({0x3A, 0x10, 0x00, 0x01, 0x23, 0x45, 0x00, 0x04}), data), {}},
+        {b({0x3A, 0x11, 0x00, 0x01, 0x23, 0x45, 0x00, 0x04}), data},
+        {b({0x3A, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02}), b({0xFF, 0xFF})},
+    };
+    for (size_t i = 0; i < std::size(exchanges); ++i)
+        EXPECT_EQ(send(exchanges[i].request), exchanges[i].answer) << "exchange " << i;
+
+    EXPECT_EQ(board.chip().peek_mcu(0x20017004), 0x04030201u);
+    EXPECT_EQ(board.bridge().spi_speed(), 1000000u);
+    EXPECT_EQ(board.bridge().sample_spi_speed(), 4000000u);
+    EXPECT_EQ(board.bridge().state(), 1u);
+    EXPECT_EQ(board.flash().contents()[0x012345], 0x11);
+    const auto &log = board.bridge().packets();
+    ASSERT_EQ(log.size(), std::size(exchanges));
+    EXPECT_EQ(log[4].command, 3);
+    EXPECT_TRUE(log[4].data.empty());
+    EXPECT_EQ(log[11].command, 19);
+    EXPECT_EQ(log[11].value, 256u);
+    EXPECT_EQ(log[12].address, 0x012345u);
+    EXPECT_EQ(log[12].value, 4u);
+    EXPECT_EQ(log[12].data, data);
+    EXPECT_EQ(log[13].answer, data);
+
     zsim::BoardOptions options;
     options.device_type = 0x31;
     zsim::Board other(options);
     EXPECT_EQ(other.receive(b({0x3A, 0x02, 0x00, 0x00, 0x01})), b({0x31}));
-}
-
-TEST_F(SimBridge, McuWordsWrittenAreReadBack) {
-    const Bytes words = b({1, 2, 3, 4, 5, 6, 7, 8});
-    EXPECT_TRUE(send(cat(b({0x3A, 0x01, 0x04, 0x70, 0x01, 0x20, 0x00, 0x08}), words)).empty());
-    EXPECT_EQ(board.chip().peek_mcu(0x20017004), 0x04030201u);
-    EXPECT_EQ(send(b({0x3A, 0x00, 0x04, 0x70, 0x01, 0x20, 0x00, 0x08})), words);
-}
-
-TEST_F(SimBridge, SpiRegistersWrittenAreReadBackAndZeroCountsAreHeadersOnly) {
-    EXPECT_TRUE(send(b({0x3A, 0x03, 0x40, 0x00, 0x02, 0xAB, 0xCD})).empty());
-    EXPECT_TRUE(send(b({0x3A, 0x03, 0x04, 0x00, 0x00})).empty());
-    EXPECT_EQ(send(b({0x3A, 0x02, 0x40, 0x00, 0x02})), b({0xAB, 0xCD}));
-    ASSERT_EQ(board.bridge().packets().size(), 3u);
-    EXPECT_EQ(board.bridge().packets()[1].command, 3);
-    EXPECT_TRUE(board.bridge().packets()[1].data.empty());
-}
-
-TEST_F(SimBridge, SpeedsAreSetAndQueriedBigEndianStateIsLittleEndian) {
-    EXPECT_TRUE(send(b({0x3A, 0x09, 0x00, 0x0F, 0x42, 0x40})).empty());
-    EXPECT_EQ(send(b({0x3A, 0x09, 0, 0, 0, 0})), b({0x00, 0x0F, 0x42, 0x40}));
-    EXPECT_TRUE(send(b({0x3A, 0x0A, 0x00, 0x3D, 0x09, 0x00})).empty());
-    EXPECT_EQ(send(b({0x3A, 0x0A, 0, 0, 0, 0})), b({0x00, 0x3D, 0x09, 0x00}));
-    EXPECT_EQ(board.bridge().spi_speed(), 1000000u);
-    EXPECT_TRUE(send(b({0x3A, 0x0F, 0x01, 0x00, 0x00, 0x00})).empty());
-    EXPECT_EQ(board.bridge().state(), 1u);
-}
-
-TEST_F(SimBridge, FlashBlocksGoToTheFlashAndComeBack) {
-    EXPECT_TRUE(send(b({0x3A, 0x13, 0x00, 0x00, 0x01, 0x00})).empty());
-    const Bytes data = b({0x11, 0x22, 0x33, 0x44});
-    EXPECT_TRUE(send(cat(b({0x3A, 0x10, 0x00, 0x01, 0x23, 0x45, 0x00, 0x04}), data)).empty());
-    EXPECT_EQ(board.flash().contents()[0x012345], 0x11);
-    EXPECT_EQ(send(b({0x3A, 0x11, 0x00, 0x01, 0x23, 0x45, 0x00, 0x04})), data);
-    EXPECT_EQ(send(b({0x3A, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02})), b({0xFF, 0xFF}));
-
-    const auto &log = board.bridge().packets();
-    ASSERT_EQ(log.size(), 4u);
-    EXPECT_EQ(log[0].command, 19);
-    EXPECT_EQ(log[0].value, 256u);
-    EXPECT_EQ(log[1].address, 0x012345u);
-    EXPECT_EQ(log[1].value, 4u);
-    EXPECT_EQ(log[1].data, data);
-    EXPECT_EQ(log[2].answer, data);
 }
 
 TEST_F(SimBridge, PacketsSplitAnywhereAreReassembled) {
@@ -146,7 +142,8 @@ TEST(SimBoardOptions, DeviceTypeIsTheBoardsOthersGoToTheFlash) {
 TEST(SimBoardOptions, SpecNamesTheFileThenOptions) {
     zsim::BoardOptions options;
     std::string error;
-    ASSERT_TRUE(zsim::parse_board_port_name("/tmp/flash.bin,device-type=7", options, error)) << error;
+    ASSERT_TRUE(zsim::parse_board_port_name("/tmp/flash.bin,device-type=7", options, error))
+        << error;
     EXPECT_EQ(options.flash.image_path, "/tmp/flash.bin");
     EXPECT_EQ(options.device_type, 7);
 
@@ -155,7 +152,8 @@ TEST(SimBoardOptions, SpecNamesTheFileThenOptions) {
     EXPECT_TRUE(plain.flash.image_path.empty());
 
     // A flag takes no value.
-    ASSERT_TRUE(zsim::parse_board_port_name("f.bin,stuck-busy,device-type=9", options, error)) << error;
+    ASSERT_TRUE(zsim::parse_board_port_name("f.bin,stuck-busy,device-type=9", options, error))
+        << error;
     EXPECT_TRUE(options.flash.stuck_busy);
     EXPECT_EQ(options.device_type, 9);
     EXPECT_FALSE(zsim::parse_board_port_name("f.bin,device-type", options, error));

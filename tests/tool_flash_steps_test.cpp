@@ -2,8 +2,6 @@
 // start-of-file, the dongle descriptor and the 24-bit range check.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <regex>
 
 #include "atmel_dongle.h"
@@ -11,11 +9,14 @@
 #include "image_file.h"
 #include "run_options.h"
 #include "support/sim_device.h"
+#include "support/tool_process.h"
 #include "zelp_linux_io.h"
 
 namespace {
 
 using ztest::SimDevice;
+using ztest::stderr_of;
+using ztest::stdout_of;
 
 std::vector<uint8_t> bytes(std::initializer_list<int> v) {
     return {v.begin(), v.end()};
@@ -55,9 +56,7 @@ bool matches(const std::string &text, const char *pattern) {
 TEST(ToolFlashSteps, WritesAbcWithItsChecksumAndPadding) {
     SimDevice dev;
     run_options run = write_run(bytes({'a', 'b', 'c'}));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(run_write_step(dev.zelp(), run), 0);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = stdout_of([&] { EXPECT_EQ(run_write_step(dev.zelp(), run), 0); });
     EXPECT_TRUE(matches(out, "sum = 16556 \\(0x40ac\\) 3 bytes written in [0-9]+\\.[0-9]{3} sec, "
                              "[0-9]+ bits/s\n"))
         << out;
@@ -66,31 +65,32 @@ TEST(ToolFlashSteps, WritesAbcWithItsChecksumAndPadding) {
     EXPECT_TRUE(run.encoded_data) << "kept for the read step";
 }
 
+TEST(ToolFlashSteps, EmptyImageProgramsNothing) {
+    SimDevice dev;
+    run_options run = write_run({});
+    EXPECT_NE(stdout_of([&] {
+                  EXPECT_EQ(run_write_step(dev.zelp(), run), 0);
+              }).find(" 0 bytes written in "),
+              std::string::npos);
+    EXPECT_EQ(dev.flash().stats().commands, 0u);
+}
+
 TEST(ToolFlashSteps, ThreeByteEncodingOnTheFlashAndBack) {
     SimDevice dev;
-    run_options four = write_run(bytes({0xd0, 0xd1, 0xd2, 0xd3}), 0, true);
-    testing::internal::CaptureStdout();
-    run_write_step(dev.zelp(), four);
-    EXPECT_EQ(cells(dev, 0, 8), bytes({0xFF, 0xd0, 0xd1, 0xd2, 0xFF, 0xd3, 0xFF, 0xFF}));
-
     run_options six = write_run(bytes({1, 2, 3, 4, 5, 6}), 0x100, true);
-    run_write_step(dev.zelp(), six);
+    stdout_of([&] { run_write_step(dev.zelp(), six); });
     EXPECT_EQ(cells(dev, 0x100, 9), bytes({0xFF, 1, 2, 3, 0xFF, 4, 5, 6, 0xFF}));
 
-    const auto out = std::filesystem::temp_directory_path() / "tool_flash_steps_3byte.bin";
+    const ztest::TempDir dir("tool_flash_steps");
     run_options back;
     back.quiet = 1;
     back.address = 0x100;
     back.three_byte = 1;
     back.count = 6;
     back.encoded_count = 8;
-    back.read_file_name = out.string();
-    EXPECT_EQ(run_read_step(dev.zelp(), back), 0);
-    testing::internal::GetCapturedStdout();
-    std::ifstream in(out, std::ios::binary);
-    EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}),
-              bytes({1, 2, 3, 4, 5, 6}));
-    std::filesystem::remove(out);
+    back.read_file_name = (dir.path() / "back.bin").string();
+    stdout_of([&] { EXPECT_EQ(run_read_step(dev.zelp(), back), 0); });
+    EXPECT_EQ(ztest::read_bytes(dir.path() / "back.bin"), bytes({1, 2, 3, 4, 5, 6}));
 }
 
 TEST(ToolFlashSteps, VerifyReportsEachMiscompareTheCountAndFails) {
@@ -98,25 +98,26 @@ TEST(ToolFlashSteps, VerifyReportsEachMiscompareTheCountAndFails) {
     c.flip_bit_at = 0x1005;
     SimDevice dev(c);
     run_options run = write_run(std::vector<uint8_t>(16, 0x42), 0x1000);
-    run.verify_file_name = "image";
     run.verify_data = std::vector<uint8_t>(16, 0x42);
     run.quiet = 0;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(run_write_step(dev.zelp(), run), 0);
-    EXPECT_EQ(run_read_step(dev.zelp(), run), 1);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "1 miscomparing bytes\n");
+    std::string out;
+    EXPECT_EQ(stderr_of([&] {
+                  out = stdout_of([&] {
+                      EXPECT_EQ(run_write_step(dev.zelp(), run), 0);
+                      EXPECT_EQ(run_read_step(dev.zelp(), run), 1);
+                  });
+              }),
+              "1 miscomparing bytes\n");
     EXPECT_NE(out.find("0x001005: read 0x43 != expected 0x42\n"), std::string::npos) << out;
     EXPECT_NE(out.find("16 bytes read in"), std::string::npos);
 
     SimDevice good;
     run = write_run(std::vector<uint8_t>(16, 0x42));
     run.verify_data = std::vector<uint8_t>(16, 0x42);
-    testing::internal::CaptureStdout();
-    run_write_step(good.zelp(), run);
-    EXPECT_EQ(run_read_step(good.zelp(), run), 0);
-    testing::internal::GetCapturedStdout();
+    stdout_of([&] {
+        run_write_step(good.zelp(), run);
+        EXPECT_EQ(run_read_step(good.zelp(), run), 0);
+    });
     EXPECT_FALSE(run.verify_data) << "released after a clean verify";
 }
 
@@ -125,13 +126,9 @@ TEST(ToolFlashSteps, HexDumpHasSixteenBytesALineLedByTheAddress) {
     for (uint32_t i = 0; i < 20; ++i) dev.flash().cells()[0x10 + i] = static_cast<uint8_t>(i);
     run_options run;
     run.address = 0x10;
-    run.count = 20;
-    run.encoded_count = 20;
+    run.count = run.encoded_count = 20;
     run.read_file_name = "-";
-    run.quiet = 0;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(run_read_step(dev.zelp(), run), 0);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = stdout_of([&] { EXPECT_EQ(run_read_step(dev.zelp(), run), 0); });
     const std::string dump = "0x000010: 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f \n"
                              "0x000020: 10 11 12 13 \n";
     EXPECT_NE(out.find(dump), std::string::npos) << out;
@@ -139,11 +136,8 @@ TEST(ToolFlashSteps, HexDumpHasSixteenBytesALineLedByTheAddress) {
                         "sum = [0-9]{5} \\(0x[0-9a-f]{4}\\) 20 bytes read in .*\n"));
 
     run.quiet = 1;
-    run.count = 16;
-    run.encoded_count = 16;
-    testing::internal::CaptureStdout();
-    run_read_step(dev.zelp(), run);
-    EXPECT_TRUE(matches(testing::internal::GetCapturedStdout(), "sum = [^\n]*\n"));
+    run.count = run.encoded_count = 16;
+    EXPECT_TRUE(matches(stdout_of([&] { run_read_step(dev.zelp(), run); }), "sum = [^\n]*\n"));
 }
 
 TEST(ToolFlashSteps, BridgePathSendsStartOfFileFirstAndProgramsWithoutAnErase) {
@@ -155,96 +149,73 @@ TEST(ToolFlashSteps, BridgePathSendsStartOfFileFirstAndProgramsWithoutAnErase) {
     run_options run = write_run(data, 0x2000);
     run.accel_op = 1;
     run.verify_data = data;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(run_write_step(dev.zelp(), run), 0);
-    EXPECT_EQ(run_read_step(dev.zelp(), run), 0);
-    testing::internal::GetCapturedStdout();
-    ASSERT_FALSE(dev.bridge_commands.empty());
+    stdout_of([&] {
+        EXPECT_EQ(run_write_step(dev.zelp(), run), 0);
+        EXPECT_EQ(run_read_step(dev.zelp(), run), 0);
+    });
+    ASSERT_GE(dev.bridge_commands.size(), 2u);
     EXPECT_EQ(dev.bridge_commands[0].command, ATMEL_DONGLE_FW_FLASH_START_OF_FILE);
     EXPECT_EQ(dev.bridge_commands[0].address, 1000u);
     EXPECT_EQ(dev.bridge_commands[1].command, ATMEL_DONGLE_FW_FLASH_WRITE);
     EXPECT_EQ(cells(dev, 0x2000, 1000), data);
-}
 
-TEST(ToolFlashSteps, AFailingStartOfFileEndsTheRunBeforeAnyWrite) {
     EXPECT_EXIT(
         {
             std::fflush(stdout);
             dup2(2, 1);
-            SimDevice dev;
-            dev.bridge_result = 1;
-            run_options run = write_run(bytes({1, 2, 3, 4}));
-            run.accel_op = 1;
-            run_write_step(dev.zelp(), run);
+            SimDevice failing;
+            failing.bridge_result = 1;
+            run_options again = write_run(bytes({1, 2, 3, 4}));
+            again.accel_op = 1;
+            run_write_step(failing.zelp(), again);
         },
         testing::ExitedWithCode(1), "bridge flash start of file failed: fail");
 }
 
-TEST(ToolFlashSteps, DongleDescriptorLandsAtTheEndOfTheSpan) {
+TEST(ToolFlashSteps, ThreeByteDongleDescriptorLandsShiftedAtTheEndOfTheSpan) {
+    // The unshifted descriptor is checked on the flash by the end-to-end runs.
     SimDevice dev;
-    run_options run = write_run(std::vector<uint8_t>(1000, 0x11));
+    run_options run = write_run(std::vector<uint8_t>(6, 0x11), 0x100000, true);
     add_dongle(run);
-    testing::internal::CaptureStdout();
-    run_write_step(dev.zelp(), run);
-    EXPECT_EQ(cells(dev, 0xFFFF4, 12),
-              bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x03, 0, 0, 0xD8, 0xC7, 0xB6, 0xA5}));
+    stdout_of([&] { run_write_step(dev.zelp(), run); });
+    EXPECT_EQ(cells(dev, 0x1FFFF8, 8), bytes({0, 8, 0, 0, 0, 0xD8, 0xC7, 0xB6}));
+}
 
-    SimDevice shifted;
-    run = write_run(std::vector<uint8_t>(6, 0x11), 0x100000, true);
-    add_dongle(run);
-    run_write_step(shifted.zelp(), run);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(cells(shifted, 0x1FFFF8, 8), bytes({0, 8, 0, 0, 0, 0xD8, 0xC7, 0xB6}));
+// check_flash_range's verdict, its message dropped.
+int range_verdict(const run_options &run) {
+    int verdict = -1;
+    stderr_of([&] { verdict = check_flash_range(run); });
+    return verdict;
 }
 
 TEST(ToolFlashSteps, RangesBeyondTwentyFourBitsAreRefusedBeforeAnyFlashAccess) {
     SimDevice dev;
     run_options run = write_run(std::vector<uint8_t>(0x200, 0), 0xFFFF00);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(check_flash_range(run), 1);
-    EXPECT_EQ(run_write_step(dev.zelp(), run), 1);
-    EXPECT_EQ(run_read_step(dev.zelp(), run), 1);
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = stderr_of([&] {
+        EXPECT_EQ(check_flash_range(run), 1);
+        EXPECT_EQ(run_write_step(dev.zelp(), run), 1);
+        EXPECT_EQ(run_read_step(dev.zelp(), run), 1);
+    });
     EXPECT_NE(err.find("flash data at 0xffff00, 512 bytes, goes beyond the 16 MiB"),
               std::string::npos)
         << err;
     EXPECT_EQ(dev.flash().stats().commands, 0u);
 
-    run = write_run(std::vector<uint8_t>(16, 0), 0xFFFFFFF0); // -a 0xfffffff0 lands negative
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(check_flash_range(run), 1);
-    testing::internal::GetCapturedStderr();
-
+    // -a 0xfffffff0 lands negative.
+    EXPECT_EQ(range_verdict(write_run(std::vector<uint8_t>(16, 0), 0xFFFFFFF0)), 1);
     run = write_run(std::vector<uint8_t>(16, 0), 0xF80000);
     add_dongle(run);
     run.erase_region = 1;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(check_flash_range(run), 1) << "the 1 MiB erase span and the descriptor do not fit";
-    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(range_verdict(run), 1) << "the 1 MiB erase span and the descriptor do not fit";
+    EXPECT_EQ(range_verdict(write_run(std::vector<uint8_t>(16, 0), 0xFFFFF0)), 0)
+        << "the last 16 bytes fit";
 
-    run = write_run(std::vector<uint8_t>(16, 0), 0xFFFFF0);
-    EXPECT_EQ(check_flash_range(run), 0) << "the last 16 bytes fit";
-}
-
-TEST(ToolFlashSteps, DongleAddressOffAMegabyteBoundaryIsWarnedAbout) {
-    run_options run = write_run(std::vector<uint8_t>(16, 0), 0x1000);
+    run = write_run(std::vector<uint8_t>(16, 0), 0x1000);
     add_dongle(run);
     EXPECT_EQ(run.dongle_descriptor_address, 0x1FFFF8u);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(check_flash_range(run), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(stderr_of([&] { EXPECT_EQ(check_flash_range(run), 0); }),
               "warning: Atmel dongle image at 0x1000 does not start on a 1 MiB boundary; its "
               "descriptor goes to 0x1ffff8, outside the span that -e erases\n");
-}
-
-TEST(ToolFlashSteps, EmptyImageProgramsNothing) {
-    SimDevice dev;
-    run_options run = write_run({});
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(run_write_step(dev.zelp(), run), 0);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find(" 0 bytes written in "),
-              std::string::npos);
-    EXPECT_EQ(dev.flash().stats().commands, 0u);
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 #include "morvel_devlib/morvel_zelp.h"
@@ -65,5 +67,21 @@ class SimDevice {
     morvel_zelp_driver_s driver_{};
     morvel_zelp_device_s device_{};
 };
+
+// What `f` prints on standard output; the tool's steps report there.
+template <class F>
+std::string stdout_of(F &&f) {
+    testing::internal::CaptureStdout();
+    f();
+    return testing::internal::GetCapturedStdout();
+}
+
+// What `f` prints on standard error.
+template <class F>
+std::string stderr_of(F &&f) {
+    testing::internal::CaptureStderr();
+    f();
+    return testing::internal::GetCapturedStderr();
+}
 
 } // namespace ztest
