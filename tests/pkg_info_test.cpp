@@ -100,13 +100,10 @@ TEST_F(PackageInfoTool, RejectsCorruptAndTruncatedPackages) {
 
 TEST_F(PackageInfoTool, RefusesBadArguments) {
     const std::string file = write("good.pkg", ztest::small_firmware_package());
-    EXPECT_EQ(run_tool("").status, 2);
-    EXPECT_EQ(run_tool("-c 0 " + file).status, 2);
-    EXPECT_EQ(run_tool("-c -3 " + file).status, 2);
-    EXPECT_EQ(run_tool("-c 12x " + file).status, 2);
-    EXPECT_EQ(run_tool("-x " + file).status, 2);
-    EXPECT_EQ(run_tool(file + " " + file).status, 2);
-    EXPECT_EQ(run_tool(file + ".missing").status, 2);
+    for (const std::string &args :
+         {std::string(), "-c 0 " + file, "-c -3 " + file, "-c 12x " + file, "-x " + file,
+          file + " " + file, file + ".missing"})
+        EXPECT_EQ(run_tool(args).status, 2) << args;
 }
 
 } // namespace

@@ -48,15 +48,21 @@ TEST(PackagePieces, FirmwareOf5000BytesComesIn2048_2048_904) {
     EXPECT_EQ(last_piece_length, 904u);
 }
 
-TEST(PackagePieces, SizeLimitsOfLargeValues) {
+// Large values say why they are refused; labels, which must fit one piece, do not.
+TEST(PackagePieces, SizeLimitsOfLargeValuesAndLabels) {
     struct limit {
         uint32_t tag;
         uint32_t max;
+        int error;
     };
-    for (const limit l : {limit{TAG_FIRMWARE, 262144}, limit{TAG_ZELP80_B0_FIRMWARE_V1, 262144},
-                          limit{TAG_ZELP80_B0_DSP_FIRMWARE_V1, 262144},
-                          limit{TAG_ZELP80_B0_NN_PARAMETERS_V1, 786432},
-                          limit{TAG_ZELP7X_B0_NN_PARAMETERS_ENCRYPTED_V1, 294944}}) {
+    for (const limit l :
+         {limit{TAG_FIRMWARE, 262144, MORVEL_PACKAGE_ERROR_FIRMWARE},
+          limit{TAG_ZELP80_B0_FIRMWARE_V1, 262144, MORVEL_PACKAGE_ERROR_FIRMWARE},
+          limit{TAG_ZELP80_B0_DSP_FIRMWARE_V1, 262144, MORVEL_PACKAGE_ERROR_FIRMWARE},
+          limit{TAG_ZELP80_B0_NN_PARAMETERS_V1, 786432, MORVEL_PACKAGE_ERROR_FIRMWARE},
+          limit{TAG_ZELP7X_B0_NN_PARAMETERS_ENCRYPTED_V1, 294944, MORVEL_PACKAGE_ERROR_FIRMWARE},
+          limit{TAG_NN_LABELS_V1, 2048, MORVEL_PACKAGE_ERROR_NN_LABELS_V1},
+          limit{TAG_NN_LABELS_V3, 2048, MORVEL_PACKAGE_ERROR_NN_LABELS_V1}}) {
         const auto ok = feed_package(one_record(l.tag, Bytes(l.max, 0x5A)), 4096);
         EXPECT_EQ(ok.result, 0) << l.tag;
         EXPECT_TRUE(ok.done) << l.tag;
@@ -66,19 +72,12 @@ TEST(PackagePieces, SizeLimitsOfLargeValues) {
         testing::internal::CaptureStdout();
         const auto too_large = feed_package(b.build(), 0);
         const std::string printed = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(too_large.result, MORVEL_PACKAGE_ERROR_FIRMWARE) << l.tag;
-        EXPECT_EQ(printed, "Tag too large: " + std::to_string(l.max + 1) + " > " +
-                               std::to_string(l.max) + "\n");
-    }
-}
-
-TEST(PackagePieces, LabelsAreOnePieceOfAtMost2048Bytes) {
-    for (uint32_t tag : {uint32_t{TAG_NN_LABELS_V1}, uint32_t{TAG_NN_LABELS_V3}}) {
-        EXPECT_EQ(feed_package(one_record(tag, Bytes(2048, 'x')), 0).result, 0);
-        testing::internal::CaptureStdout();
-        const auto fed = feed_package(one_record(tag, Bytes(2049, 'x')), 0);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-        EXPECT_EQ(fed.result, MORVEL_PACKAGE_ERROR_NN_LABELS_V1);
+        EXPECT_EQ(too_large.result, l.error) << l.tag;
+        if (l.error == MORVEL_PACKAGE_ERROR_NN_LABELS_V1)
+            EXPECT_EQ(printed, "");
+        else
+            EXPECT_EQ(printed, "Tag too large: " + std::to_string(l.max + 1) + " > " +
+                                   std::to_string(l.max) + "\n");
     }
 }
 
@@ -139,16 +138,9 @@ TEST(PackageStoredValues, LengthChecks) {
         {TAG_BOARD_CALIBRATION_PARAMS_V3, 72, 80, MORVEL_PACKAGE_ERROR_BOARD_CALIBRATION_PARAMS_V3},
         {TAG_BOARD_CALIBRATION_PARAMS_V3, 84, 92, MORVEL_PACKAGE_ERROR_BOARD_CALIBRATION_PARAMS_V3},
         {TAG_BOARD_CALIBRATION_PARAMS_V4, 92, 84, MORVEL_PACKAGE_ERROR_BOARD_CALIBRATION_PARAMS_V4},
-        {TAG_ZELP7X_B0_NN_CONFIG_V2, 28, 27, MORVEL_PACKAGE_ERROR_ZELP7X_B0_NN_CONFIG_V2},
-        {TAG_ZELP7X_B0_NN_CONFIG_V3, 28, 29, MORVEL_PACKAGE_ERROR_ZELP7X_B0_NN_CONFIG_V3},
     };
     for (const check &c : checks) {
-        Bytes good(c.good, 0);
-        if (c.tag == TAG_ZELP7X_B0_NN_CONFIG_V2)
-            good = ztest::network_config_v2(ztest::NetworkConfig{});
-        if (c.tag == TAG_ZELP7X_B0_NN_CONFIG_V3)
-            good = ztest::network_config_v3(ztest::NetworkConfig{});
-        EXPECT_EQ(feed_package(one_record(c.tag, good), 0).result, 0) << c.tag;
+        EXPECT_EQ(feed_package(one_record(c.tag, Bytes(c.good, 0)), 0).result, 0) << c.tag;
         const auto bad = feed_package(one_record(c.tag, Bytes(c.bad, 0)), 0);
         EXPECT_EQ(bad.result, c.error) << c.tag;
         EXPECT_EQ(bad.offset, 20u) << c.tag; // refused before a byte of the value was read
@@ -172,30 +164,36 @@ TEST(PackageStoredValues, VersionTextsMarkTheirPackageKind) {
     EXPECT_TRUE(dsp);
 }
 
-TEST(PackageStoredValues, NetworkConfigurationFeatureAndNodeChecks) {
-    ztest::NetworkConfig config; // 40 features, nodes 15, 7, 23
-    ztest::NetworkConfig features36 = config;
-    features36.num_features = 36;
-    ztest::NetworkConfig nodes = config;
-    nodes.num_nodes[2] = 22;
-    ztest::NetworkConfig statics = config;
-    statics.num_static_features = 41;
-    ztest::NetworkConfig layer4 = config;
-    layer4.num_nodes[3] = 200; // the fourth layer is not checked
+// The fourth layer is not checked; a value of another length is refused before it is read.
+TEST(PackageStoredValues, NetworkConfigurationLengthFeatureAndNodeChecks) {
+    using Change = void (*)(ztest::NetworkConfig &);
+    const std::pair<Change, bool> changes[] = {
+        {[](ztest::NetworkConfig &) {}, true},
+        {[](ztest::NetworkConfig &c) { c.num_nodes[3] = 200; }, true},
+        {[](ztest::NetworkConfig &c) { c.num_features = 36; }, false},
+        {[](ztest::NetworkConfig &c) { c.num_nodes[2] = 22; }, false},
+        {[](ztest::NetworkConfig &c) { c.num_static_features = 41; }, false},
+    };
     struct version {
         uint32_t tag;
         Bytes (*encode)(const ztest::NetworkConfig &);
+        uint32_t bad_length;
         int error;
     };
-    for (const version v : {version{TAG_ZELP7X_B0_NN_CONFIG_V2, ztest::network_config_v2,
+    for (const version v : {version{TAG_ZELP7X_B0_NN_CONFIG_V2, ztest::network_config_v2, 27,
                                     MORVEL_PACKAGE_ERROR_ZELP7X_B0_NN_CONFIG_V2},
-                            version{TAG_ZELP7X_B0_NN_CONFIG_V3, ztest::network_config_v3,
+                            version{TAG_ZELP7X_B0_NN_CONFIG_V3, ztest::network_config_v3, 29,
                                     MORVEL_PACKAGE_ERROR_ZELP7X_B0_NN_CONFIG_V3}}) {
-        EXPECT_EQ(feed_package(one_record(v.tag, v.encode(config)), 0).result, 0);
-        EXPECT_EQ(feed_package(one_record(v.tag, v.encode(layer4)), 0).result, 0);
-        EXPECT_EQ(feed_package(one_record(v.tag, v.encode(features36)), 0).result, v.error);
-        EXPECT_EQ(feed_package(one_record(v.tag, v.encode(nodes)), 0).result, v.error);
-        EXPECT_EQ(feed_package(one_record(v.tag, v.encode(statics)), 0).result, v.error);
+        for (size_t i = 0; i < std::size(changes); ++i) {
+            ztest::NetworkConfig config; // 40 features, nodes 15, 7, 23, 3
+            changes[i].first(config);
+            EXPECT_EQ(feed_package(one_record(v.tag, v.encode(config)), 0).result,
+                      changes[i].second ? 0 : v.error)
+                << v.tag << " change " << i;
+        }
+        const auto bad = feed_package(one_record(v.tag, Bytes(v.bad_length, 0)), 0);
+        EXPECT_EQ(bad.result, v.error) << v.tag;
+        EXPECT_EQ(bad.offset, 20u) << v.tag;
     }
 }
 
@@ -391,14 +389,14 @@ TEST(PackageRecords, FlowCollectionAndOrchestratorAreWholeRecords) {
         ASSERT_EQ(d.size(), 1u) << tag; // the announcement only
         EXPECT_EQ(d[0].mode, PACKAGE_MODE_VALUE_START);
     }
-    const auto flow_bad =
-        feed_package(one_record(TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1, Bytes(12, 1)), 0);
-    EXPECT_EQ(flow_bad.result, MORVEL_PACKAGE_ERROR_DSP_FLOW_COLLECTION_V1);
-    EXPECT_EQ(flow_bad.offset, 20u);
-    const auto orch_bad =
-        feed_package(one_record(TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1, Bytes(20, 1)), 0);
-    EXPECT_EQ(orch_bad.result, MORVEL_PACKAGE_ERROR_MCU_ORCHESTRATOR_V1);
-    EXPECT_EQ(orch_bad.offset, 20u);
+    for (const auto &[tag, size, error] : {std::tuple{TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1, 12,
+                                                      MORVEL_PACKAGE_ERROR_DSP_FLOW_COLLECTION_V1},
+                                           std::tuple{TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1, 20,
+                                                      MORVEL_PACKAGE_ERROR_MCU_ORCHESTRATOR_V1}}) {
+        const auto bad = feed_package(one_record(tag, Bytes(size, 1)), 0);
+        EXPECT_EQ(bad.result, error) << tag;
+        EXPECT_EQ(bad.offset, 20u) << tag;
+    }
 }
 
 } // namespace
