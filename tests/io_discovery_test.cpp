@@ -178,7 +178,7 @@ TEST(IoSerialDiscovery, AtmelRowThreeWantsInterfaceTwoRowFourTakesAny) {
     }
 }
 
-TEST(IoSerialDiscovery, NothingFoundLeavesTheOutputsAlone) {
+TEST(IoSerialDiscovery, NothingFoundLeavesTheOutputsAloneAndInitSaysSo) {
     FakeSysfs sys;
     sys.add_tty("ttyUSB0", "1-1", 0x0403, 0x6001, 0);
     sys.add_platform_tty("ttyS0");
@@ -186,6 +186,14 @@ TEST(IoSerialDiscovery, NothingFoundLeavesTheOutputsAlone) {
     EXPECT_EQ(f.result, 0);
     EXPECT_EQ(f.vid, 0xFFFF);
     EXPECT_EQ(f.kind, 99u);
+
+    // Without a port name the open looks for a bridge itself.
+    zelp_io_init_args args{};
+    morvel_evb_io_handle_t d = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(zelp_linux_io_init(&args, &d), MORVEL_ZELP_ERROR_ARG);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ZELP USB device not found\n");
+    EXPECT_EQ(d, nullptr);
 }
 
 TEST(IoSerialDiscovery, APathThatDoesNotFitTheBufferIsPassedOver) {
@@ -195,17 +203,7 @@ TEST(IoSerialDiscovery, APathThatDoesNotFitTheBufferIsPassedOver) {
     EXPECT_EQ(search(static_cast<uint32_t>(sys.dev("ttyACM0").size() + 1)).result, 1);
 }
 
-TEST(IoSerialDiscovery, InitWithoutAPortAndWithoutABridgeReportsIt) {
-    FakeSysfs sys;
-    zelp_io_init_args args{};
-    morvel_evb_io_handle_t d = nullptr;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(zelp_linux_io_init(&args, &d), MORVEL_ZELP_ERROR_ARG);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ZELP USB device not found\n");
-    EXPECT_EQ(d, nullptr);
-}
-
-TEST(IoHidMatch, AtmelFunctionsOnEitherPageAreAcceptedOthersRefused) {
+TEST(IoHidMatch, AtmelFunctionsOnEitherPageAndOtherRowsByTheirIds) {
     const auto match = [](uint16_t vid, uint16_t pid, uint16_t page, uint16_t usage) {
         HIDD_ATTRIBUTES a{sizeof(HIDD_ATTRIBUTES), vid, pid, 0};
         HIDP_CAPS c{usage, page, 0};
@@ -219,9 +217,7 @@ TEST(IoHidMatch, AtmelFunctionsOnEitherPageAreAcceptedOthersRefused) {
     EXPECT_EQ(match(NU_HID_VID, NU_HID_PID, 0x1234, 0x5678), eIS_MSI_DEV);
     EXPECT_EQ(match(0x0403, 0x6001, 0x000C, 0x0001), 0);
     EXPECT_EQ(is_supported_hid_device(nullptr, nullptr), 0);
-}
-
-TEST(IoHidMatch, SupportedIdsGiveTheFirstRowsKind) {
+    // Without a function to check, IDs alone give the first matching row's kind.
     EXPECT_EQ(is_supported_pidvid(NU_ISP_VID, NU_ISP_PID), eIS_MSI_BLDR);
     EXPECT_EQ(is_supported_pidvid(ATMEL_VID, ATMEL_PID), eIS_ATMEL);
     EXPECT_EQ(is_supported_pidvid(0x0416, 0x0001), 0);

@@ -21,17 +21,21 @@ std::string printed_while_reading(const Bytes &package, size_t chunk, int collec
 
 const std::string block = "\n--------------------------\n";
 
-TEST(PackageLog, VersionTextsAndTheirTerminator) {
+// The packager's own version text, here a full 128 bytes without terminator, is not shown;
+// labels show their separators as spaces.
+TEST(PackageLog, VersionTextsAndLabels) {
     const Bytes package = PackageBuilder()
                               .record(TAG_FIRMWARE_VERSION_STRING_V1, Bytes{'1', '.', '2'})
                               .record(TAG_NN_VERSION_STRING_V1, Bytes{'n', 'n'})
                               .record(TAG_PACKAGE_VERSION_STRING, Bytes{'p'})
                               .record(TAG_DSP_FIRMWARE_VERSION_STRING_V1, Bytes{'d'})
                               .record(TAG_PACKAGERLIB_VERSION_STRING, Bytes(128, 'x'))
+                              .record(TAG_NN_LABELS_V1, Bytes{'y', 'e', 's', 0, 'n', 'o', 0})
                               .build();
     EXPECT_EQ(printed_while_reading(package, 0),
               block + "\n- Firmware version: 1.2\n" + block + "\n- NN params version: nn\n" +
-                  block + "\n- Package version: p\n" + block + "\n- DSP FW version: d\n");
+                  block + "\n- Package version: p\n" + block + "\n- DSP FW version: d\n" + block +
+                  "\n - Labels length: 7\n - Labels: yes no ");
 }
 
 TEST(PackageLog, NetworkConfigurationAndPackedParameters) {
@@ -120,13 +124,6 @@ TEST(PackageLog, PosteriorItems) {
                   "\t \t - Class 1\n"
                   "\t \t \t - Win: 103, Th: 104, Bkoff: 105,                            SQ: 108 "
                   "Adaptive Thresh:109\n");
-}
-
-TEST(PackageLog, LabelsShowSeparatorsAsSpaces) {
-    const Bytes package =
-        PackageBuilder().record(TAG_NN_LABELS_V1, Bytes{'y', 'e', 's', 0, 'n', 'o', 0}).build();
-    EXPECT_EQ(printed_while_reading(package, 0),
-              block + "\n - Labels length: 7\n - Labels: yes no ");
 }
 
 TEST(PackageLog, SilentWithoutLogAndTheSameInAnyChunkSize) {
