@@ -43,11 +43,13 @@ TEST_P(BothPaths, WriteThenReadGivesTheDataBackAndLeavesTheRestErased) {
     const int fw = GetParam();
     SimDevice dev;
     auto data = pattern(0x300, 3);
-    testing::internal::CaptureStdout();
-    flash_write(dev.zelp(), 0x80, data.data(), static_cast<uint32_t>(data.size()), 1, fw);
     std::vector<uint8_t> back(0x400);
-    flash_read(dev.zelp(), 0, back.data(), static_cast<int>(back.size()), 1, fw);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "quiet";
+    EXPECT_EQ(ztest::stdout_of([&] {
+                  flash_write(dev.zelp(), 0x80, data.data(), 0x300, 1, fw);
+                  flash_read(dev.zelp(), 0, back.data(), 0x400, 1, fw);
+              }),
+              "")
+        << "quiet";
 
     EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin() + 0x80));
     EXPECT_TRUE(
@@ -69,10 +71,10 @@ TEST_P(BothPaths, ProgressBarsShowAndEndTheirLine) {
     const int fw = GetParam();
     SimDevice dev;
     auto data = pattern(0x1000, 1);
-    testing::internal::CaptureStdout();
-    flash_write(dev.zelp(), 0, data.data(), 0x1000, 0, fw);
-    flash_read(dev.zelp(), 0, data.data(), 0x1000, 0, fw);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = ztest::stdout_of([&] {
+        flash_write(dev.zelp(), 0, data.data(), 0x1000, 0, fw);
+        flash_read(dev.zelp(), 0, data.data(), 0x1000, 0, fw);
+    });
     EXPECT_NE(out.find("\rProgram :   0% ["), std::string::npos);
     EXPECT_NE(out.find("\rProgram : 100% [" + std::string(60, '=') + "]\n"), std::string::npos);
     EXPECT_NE(out.find("\rRead    :  75% ["), std::string::npos);
@@ -91,46 +93,41 @@ TEST(ToolFlashTransfer, BridgeReadsGoInBlocksOfAtMost256) {
     EXPECT_EQ(dev.bridge_commands[2].len, 600 - 512);
 }
 
-TEST(ToolFlashTransfer, SizesThatAreNotMultiplesOfFourEndTheRun) {
-    SimDevice dev;
-    uint8_t buf[8] = {};
-    EXPECT_EXIT(flash_read(dev.zelp(), 0, buf, 6, 1, 0), testing::ExitedWithCode(1),
-                "^read size must be a multiple of 4 bytes\n$");
-    EXPECT_EXIT(flash_write(dev.zelp(), 0, buf, 6, 1, 0), testing::ExitedWithCode(1),
-                "^write size must be a multiple of 4 bytes\n$");
-    EXPECT_EXIT(flash_program(dev.zelp(), 0, buf, 2, 1), testing::ExitedWithCode(1),
-                "^write size must be a multiple of 4 bytes\n$");
-}
-
-TEST(ToolFlashTransfer, AFailingBridgeCommandEndsTheRun) {
+TEST(ToolFlashTransfer, TransfersThatCannotProceedEndTheRun) {
     using transfer_f = void (*)(morvel_zelp_device_s *, uint8_t *);
-    const std::pair<transfer_f, const char *> cases[] = {
-        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_write(z, 0, b, 4, 1, 1); },
-         "bridge flash write failed: fail"},
-        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_read(z, 0, b, 4, 1, 1); },
-         "bridge flash read failed: fail"},
+    struct fatal {
+        transfer_f transfer;
+        bool bridge_fails, stuck_busy;
+        const char *message;
     };
-    for (const auto &[transfer, message] : cases) {
+    const fatal cases[] = {
+        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_read(z, 0, b, 6, 1, 0); }, false, false,
+         "^read size must be a multiple of 4 bytes\n$"},
+        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_write(z, 0, b, 6, 1, 0); }, false, false,
+         "^write size must be a multiple of 4 bytes\n$"},
+        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_program(z, 0, b, 2, 1); }, false, false,
+         "^write size must be a multiple of 4 bytes\n$"},
+        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_write(z, 0, b, 4, 1, 1); }, true, false,
+         "bridge flash write failed: fail"},
+        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_read(z, 0, b, 4, 1, 1); }, true, false,
+         "bridge flash read failed: fail"},
+        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_write(z, 0, b, 4, 1, 0); }, false, true,
+         "^ flash wait expired after [0-9]+ MS\n$"},
+    };
+    for (const fatal &c : cases) {
         EXPECT_EXIT(
             {
                 std::fflush(stdout);
-                dup2(2, 1);
-                SimDevice dev;
-                dev.bridge_result = 1;
-                uint8_t buf[4] = {};
-                transfer(dev.zelp(), buf);
+                dup2(2, 1); // check_status reports on standard output
+                zsim::FlashConfig config;
+                config.stuck_busy = c.stuck_busy;
+                SimDevice dev(config);
+                dev.bridge_result = c.bridge_fails ? 1 : 0;
+                uint8_t buf[8] = {};
+                c.transfer(dev.zelp(), buf);
             },
-            testing::ExitedWithCode(1), message);
+            testing::ExitedWithCode(1), c.message);
     }
-}
-
-TEST(ToolFlashTransfer, StuckBusyEndsAPageProgram) {
-    zsim::FlashConfig c;
-    c.stuck_busy = true;
-    SimDevice dev(c);
-    uint8_t buf[4] = {};
-    EXPECT_EXIT(flash_write(dev.zelp(), 0, buf, 4, 1, 0), testing::ExitedWithCode(1),
-                "^ flash wait expired after [0-9]+ MS\n$");
 }
 
 } // namespace

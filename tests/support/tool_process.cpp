@@ -1,12 +1,9 @@
 #include "support/tool_process.h"
 
-#include <chrono>
-#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace ztest {
@@ -62,30 +59,18 @@ ToolOutcome run_program(const std::string &program, const std::vector<std::strin
     return o;
 }
 
-BoardDaemon::BoardDaemon(const std::string &program, const fs::path &dir, const fs::path &flash,
-                         const std::vector<std::string> &options)
-    : link_(dir / "board") {
-    std::vector<std::string> storage{program, "--link", link_.string(), "--flash-file",
-                                     flash.string()};
-    storage.insert(storage.end(), options.begin(), options.end());
-    pid_ = ::fork();
-    if (pid_ == 0) exec_in(dir, dir / ".board.out", dir / ".board.err", storage);
-    // The link appears once the pseudo-terminal is being served.
-    for (int i = 0; i < 500 && pid_ > 0; ++i) {
-        if (fs::exists(link_)) {
-            ready_ = true;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+namespace {
+
+std::vector<std::string> with_flash(const fs::path &flash, std::vector<std::string> options) {
+    options.insert(options.begin(), {"--flash-file", flash.string()});
+    return options;
 }
 
-BoardDaemon::~BoardDaemon() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int wstatus = 0;
-    ::waitpid(pid_, &wstatus, 0);
-}
+} // namespace
+
+BoardDaemon::BoardDaemon(const std::string &program, const fs::path &, const fs::path &flash,
+                         const std::vector<std::string> &options)
+    : sim_(program, with_flash(flash, options)) {}
 
 TempDir::TempDir(const std::string &name)
     : path_(fs::temp_directory_path() / (name + "_" + std::to_string(::getpid()))) {

@@ -4,8 +4,9 @@
 
 #include <filesystem>
 #include <string>
-#include <sys/types.h>
 #include <vector>
+
+#include "support/board_sim_process.h"
 
 namespace ztest {
 
@@ -19,22 +20,18 @@ struct ToolOutcome {
 ToolOutcome run_program(const std::string &program, const std::vector<std::string> &args,
                         const std::filesystem::path &dir);
 
-// zelp7x_board_sim --link DIR/board --flash-file FLASH plus `options`, stopped on destruction.
+// zelp7x_board_sim --flash-file FLASH plus `options`, stopped on destruction. `dir` is kept for
+// callers that name the run's directory; the link lives where BoardSimProcess puts it.
 class BoardDaemon {
   public:
     BoardDaemon(const std::string &program, const std::filesystem::path &dir,
                 const std::filesystem::path &flash, const std::vector<std::string> &options = {});
-    ~BoardDaemon();
-    BoardDaemon(const BoardDaemon &) = delete;
-    BoardDaemon &operator=(const BoardDaemon &) = delete;
 
     // The port name to give the tool; empty when the daemon did not come up.
-    std::string port() const { return ready_ ? link_.string() : std::string(); }
+    std::string port() const { return sim_.running() ? sim_.link() : std::string(); }
 
   private:
-    pid_t pid_ = -1;
-    std::filesystem::path link_;
-    bool ready_ = false;
+    BoardSimProcess sim_;
 };
 
 // A fresh directory under the system's temporary directory, removed with the object.
