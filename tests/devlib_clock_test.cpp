@@ -46,20 +46,6 @@ struct InputClock : ::testing::Test {
     }
 };
 
-TEST_F(InputClock, Fll32768ProgramsTheFllPollsByTheSlowPathAndWritesDividers) {
-    ASSERT_EQ(set_input_clock(32768), MORVEL_ZELP_ERROR_NONE);
-
-    std::vector<Transfer> expected{spi_read(4, {0x03}), mcu_write(FLLCTL1, 0x4010C7A1),
-                                   mcu_write(FLLCTL2, 0x077F1010), mcu_write(FLLCTL0, 0x03FF80EF)};
-    for (uint32_t state : {2u, 2u, 2u, 5u})
-        for (const Transfer &t : slow_read(FLLSTS0, state)) expected.push_back(t);
-    expected.push_back(mcu_write(CLKCTL0, 0x00C00800));
-    expected.push_back(mcu_write(CLKCTL1, 0x00000420));
-    expected.push_back(mcu_write(RATE_WORD, 32768));
-    EXPECT_EQ(host.transfers, expected);
-    EXPECT_EQ(zelp->d.zelp7x.input_clock_rate, 32768u);
-}
-
 TEST_F(InputClock, ExternalSixteenMegahertzRunsThePatternCheckOnce) {
     ASSERT_EQ(set_input_clock(16000000), MORVEL_ZELP_ERROR_NONE);
 

@@ -48,25 +48,23 @@ struct Configured : ::testing::Test {
 };
 
 TEST_F(Configured, AllFlagsClearIsACachedQueryWithoutChipAccess) {
-    morvel_zelp7x_device_s &z = zelp->d.zelp7x;
-    z.dnn_input = 1;
-    z.tank_bits = 16;
-    z.tank_input = 15;
-    z.tank_size = 2048;
-    z.audio_frame_size = 512;
-    z.audio_frame_step = 160;
-    z.freq_frame_size = 40;
-    z.dnn_frame_size = 7;
+    using D = morvel_zelp7x_device_s;
+    using C = morvel_zelp7x_config_s;
+    const std::pair<unsigned D::*, unsigned C::*> cached[] = {
+        {&D::dnn_input, &C::dnn_input},
+        {&D::tank_bits, &C::tank_bits},
+        {&D::tank_input, &C::tank_input},
+        {&D::tank_size, &C::tank_size},
+        {&D::audio_frame_size, &C::audio_frame_size},
+        {&D::audio_frame_step, &C::audio_frame_step},
+        {&D::freq_frame_size, &C::freq_frame_size},
+        {&D::dnn_frame_size, &C::dnn_frame_size}};
+    unsigned v = 100;
+    for (const auto &[d, c] : cached) zelp->d.zelp7x.*d = v++;
     ASSERT_EQ(configure(), MORVEL_ZELP_ERROR_NONE);
     EXPECT_TRUE(host.transfers.empty());
-    EXPECT_EQ(config.dnn_input, 1u);
-    EXPECT_EQ(config.tank_bits, 16u);
-    EXPECT_EQ(config.tank_input, 15u);
-    EXPECT_EQ(config.tank_size, 2048u);
-    EXPECT_EQ(config.audio_frame_size, 512u);
-    EXPECT_EQ(config.audio_frame_step, 160u);
-    EXPECT_EQ(config.freq_frame_size, 40u);
-    EXPECT_EQ(config.dnn_frame_size, 7u);
+    v = 100;
+    for (const auto &[d, c] : cached) EXPECT_EQ(config.*c, v++);
 }
 
 TEST_F(Configured, ReservedBitAndZeroRatesAreRefusedBeforeAnyAccess) {
@@ -132,73 +130,40 @@ TEST_F(Configured, EveryChangedItemIsWrittenBackInTheFixedOrder) {
     morvel_zelp7x_config_state_s st0{}, st{};
     st0.fw_state_addr = st.fw_state_addr = FW;
     st0.pdmctl = st0.freqctl = st0.dnnctl0 = 1; // running, so the pause has bits to clear
+    uint32_t *const registers[] = {
+        &st.dnnctl0, &st.dnnctl1, &st.dnnctl3, &st.dnnctl7, &st.smplctl,   &st.smplmark,
+        &st.smplsts, &st.tank,    &st.i2sctl,  &st.pdmctl,  &st.pdmcfg[0], &st.pdmcfg[1],
+        &st.clkctl0, &st.clkctl1, &st.clkctl2, &st.fllctl1, &st.freqctl,   &st.mem,
+        &st.mem0,    &st.mem1,    &st.mem3};
+    uint32_t *const fw_words[] = {&st.fw_enable, &st.fw_max_adjustment_gain,
+                                  &st.fw_nom_speech_quiet, &st.fw_match_per_frame,
+                                  &st.noise_thresh_win};
     uint32_t v = 0x100;
-    for (uint32_t *w : {&st.dnnctl0,
-                        &st.dnnctl1,
-                        &st.dnnctl3,
-                        &st.dnnctl7,
-                        &st.smplctl,
-                        &st.smplmark,
-                        &st.smplsts,
-                        &st.tank,
-                        &st.i2sctl,
-                        &st.pdmctl,
-                        &st.pdmcfg[0],
-                        &st.pdmcfg[1],
-                        &st.clkctl0,
-                        &st.clkctl1,
-                        &st.clkctl2,
-                        &st.fllctl1,
-                        &st.freqctl,
-                        &st.mem,
-                        &st.mem0,
-                        &st.mem1,
-                        &st.mem3,
-                        &st.fw_enable,
-                        &st.fw_max_adjustment_gain,
-                        &st.fw_nom_speech_quiet,
-                        &st.fw_match_per_frame,
-                        &st.noise_thresh_win})
-        *w = v++;
+    for (uint32_t *w : registers) *w = v++;
+    for (uint32_t *w : fw_words) *w = v++;
     st.noise_threshold = -7;
     st.ctl = 0x04;
     ASSERT_EQ(morvel_zelp7x_config_update_state(zelp, &st0, &st), MORVEL_ZELP_ERROR_NONE);
     const std::vector<Transfer> expected{
-        mcu_write(PDMCTL, 0),
-        mcu_write(FREQCTL, 0),
-        mcu_write(DNNCTL0, 0),
-        mcu_write(TANK, 2),
-        mcu_write(FW + 0, 0),
-        mcu_write(FW + 280, 1),
-        mcu_write(TANK, st.tank),
-        mcu_write(0x40009030, st.mem),
-        mcu_write(0x4000D0B8, st.mem0),
-        mcu_write(MEM3, st.mem3),
+        // pause, tank stopped with its firmware pointer reset, tank
+        mcu_write(PDMCTL, 0), mcu_write(FREQCTL, 0), mcu_write(DNNCTL0, 0), mcu_write(TANK, 2),
+        mcu_write(FW + 0, 0), mcu_write(FW + 280, 1), mcu_write(TANK, st.tank),
+        // memory power
+        mcu_write(0x40009030, st.mem), mcu_write(0x4000D0B8, st.mem0), mcu_write(MEM3, st.mem3),
         mcu_write(MEM1, st.mem1),
-        mcu_write(FW + 276, st.fw_enable),
-        mcu_write(FW + 412, st.fw_max_adjustment_gain),
-        mcu_write(FW + 416, st.fw_nom_speech_quiet),
-        mcu_write(FW + 420, static_cast<uint32_t>(-7)),
-        mcu_write(FW + 424, st.noise_thresh_win),
-        mcu_write(FW + 428, 0),
-        mcu_write(FW + 432, 0),
+        // firmware words, the noise counters restarted with their window
+        mcu_write(FW + 276, st.fw_enable), mcu_write(FW + 412, st.fw_max_adjustment_gain),
+        mcu_write(FW + 416, st.fw_nom_speech_quiet), mcu_write(FW + 420, static_cast<uint32_t>(-7)),
+        mcu_write(FW + 424, st.noise_thresh_win), mcu_write(FW + 428, 0), mcu_write(FW + 432, 0),
         mcu_write(FW + 404, st.fw_match_per_frame),
-        mcu_write(DNNCTL0, st.dnnctl0),
-        mcu_write(0x4000D008, st.dnnctl1),
-        mcu_write(0x4000D010, st.dnnctl3),
-        mcu_write(DNNCTL7, st.dnnctl7),
-        mcu_write(FREQCTL, st.freqctl),
-        mcu_write(PDMCTL, st.pdmctl),
-        mcu_write(0x4000C008, st.pdmcfg[0]),
-        mcu_write(0x4000C00C, st.pdmcfg[1]),
-        mcu_write(0x4000C0BC, st.i2sctl),
-        mcu_write(0x4000C014, st.smplctl),
-        mcu_write(0x4000C018, st.smplmark),
-        mcu_write(0x40009004, st.clkctl0),
-        mcu_write(0x40009008, st.clkctl1),
-        mcu_write(0x4000900C, st.clkctl2),
-        spi_write(2, {0x79}),
-    };
+        // network, filter bank, PDM, I2S, sample buffer, clocks, then the interrupt status cleared
+        mcu_write(DNNCTL0, st.dnnctl0), mcu_write(0x4000D008, st.dnnctl1),
+        mcu_write(0x4000D010, st.dnnctl3), mcu_write(DNNCTL7, st.dnnctl7),
+        mcu_write(FREQCTL, st.freqctl), mcu_write(PDMCTL, st.pdmctl),
+        mcu_write(0x4000C008, st.pdmcfg[0]), mcu_write(0x4000C00C, st.pdmcfg[1]),
+        mcu_write(0x4000C0BC, st.i2sctl), mcu_write(0x4000C014, st.smplctl),
+        mcu_write(0x4000C018, st.smplmark), mcu_write(0x40009004, st.clkctl0),
+        mcu_write(0x40009008, st.clkctl1), mcu_write(0x4000900C, st.clkctl2), spi_write(2, {0x79})};
     EXPECT_EQ(writes(), expected);
     EXPECT_EQ(host.transfers.size(), expected.size()); // nothing read back
 }

@@ -17,6 +17,7 @@ using State = morvel_zelp7x_config_state_s;
 constexpr unsigned DNN_NONE = MORVEL_ZELP7X_CONFIG_DNN_INPUT_NONE;
 constexpr unsigned TANK_NONE = MORVEL_ZELP7X_CONFIG_TANK_INPUT_NONE;
 constexpr unsigned TANK_DNN = MORVEL_ZELP7X_CONFIG_TANK_INPUT_DNN;
+constexpr int ARG = MORVEL_ZELP_ERROR_ARG;
 
 struct Frontend : ::testing::Test {
     Config c{};
@@ -39,29 +40,23 @@ struct Frontend : ::testing::Test {
     }
 };
 
-TEST_F(Frontend, EveryNetworkInputReadsBackFromTheRegisters) {
-    for (unsigned dnn = 0; dnn <= MORVEL_ZELP7X_CONFIG_DNN_INPUT_MAX; ++dnn) {
-        st = {};
-        ASSERT_EQ(route(dnn, TANK_NONE), 0) << dnn;
-        EXPECT_EQ(decoded().first, dnn);
-        EXPECT_EQ(st.dnn_input, dnn);
-    }
-    c.set = MORVEL_ZELP7X_CONFIG_SET_DNN_INPUT;
-    c.dnn_input = 11;
-    EXPECT_EQ(morvel_zelp7x_config_set_dnn(&c, &st), MORVEL_ZELP_ERROR_ARG);
-}
-
-TEST_F(Frontend, EveryAllowedPairWithANetworkInputReadsBack) {
-    // The sample source follows the network input, so a PDM or I2S tank decodes only with a
-    // network input of the same kind.
-    for (unsigned dnn = 1; dnn <= MORVEL_ZELP7X_CONFIG_DNN_INPUT_MAX; ++dnn)
+// Every network input alone, and every allowed pair with a network input, decodes back from the
+// registers. The sample source follows the network input, so a PDM or I2S tank decodes only with
+// a network input of the same kind.
+TEST_F(Frontend, EveryAllowedRoutingReadsBackFromTheRegisters) {
+    for (unsigned dnn = 0; dnn <= MORVEL_ZELP7X_CONFIG_DNN_INPUT_MAX; ++dnn)
         for (unsigned tank = 0; tank < TANK_DNN; ++tank) {
             if (morvel_zelp7x_config_check_tank(dnn, tank) != 0) continue;
+            if (dnn == DNN_NONE && tank != TANK_NONE) continue;
             st = {};
             st.tank_max_size = 0x10000;
             ASSERT_EQ(route(dnn, tank), 0) << dnn << "/" << tank;
             EXPECT_EQ(decoded(), std::make_pair(dnn, tank)) << dnn << "/" << tank;
+            EXPECT_EQ(st.dnn_input, dnn);
         }
+    c.set = MORVEL_ZELP7X_CONFIG_SET_DNN_INPUT;
+    c.dnn_input = 11;
+    EXPECT_EQ(morvel_zelp7x_config_set_dnn(&c, &st), MORVEL_ZELP_ERROR_ARG);
 }
 
 TEST_F(Frontend, TankFollowingThePdmNetworkRunsBothChannels) {
@@ -72,22 +67,28 @@ TEST_F(Frontend, TankFollowingThePdmNetworkRunsBothChannels) {
 }
 
 TEST_F(Frontend, TankCompatibilityTable) {
-    EXPECT_EQ(route(MORVEL_ZELP7X_CONFIG_DNN_INPUT_I2S_DIRECT,
-                    MORVEL_ZELP7X_CONFIG_TANK_INPUT_FILTER_BANK),
-              MORVEL_ZELP_ERROR_ARG);
-    EXPECT_EQ(
-        route(MORVEL_ZELP7X_CONFIG_DNN_INPUT_I2S_DIRECT, MORVEL_ZELP7X_CONFIG_TANK_INPUT_I2S_MONO),
-        0);
-    EXPECT_EQ(route(DNN_NONE, 16), MORVEL_ZELP_ERROR_ARG);
-    EXPECT_EQ(
-        morvel_zelp7x_config_check_tank(DNN_NONE, MORVEL_ZELP7X_CONFIG_TANK_INPUT_FILTER_BANK),
-        MORVEL_ZELP_ERROR_ARG);
-    EXPECT_EQ(morvel_zelp7x_config_check_tank(MORVEL_ZELP7X_CONFIG_DNN_INPUT_SPI_DIRECT, TANK_DNN),
-              MORVEL_ZELP_ERROR_ARG);
-    EXPECT_EQ(morvel_zelp7x_config_check_tank(MORVEL_ZELP7X_CONFIG_DNN_INPUT_PDM1,
-                                              MORVEL_ZELP7X_CONFIG_TANK_INPUT_I2S_LEFT),
-              MORVEL_ZELP_ERROR_ARG);
-    EXPECT_EQ(morvel_zelp7x_config_check_tank(11, TANK_NONE), MORVEL_ZELP_ERROR_ARG);
+    struct Case {
+        unsigned dnn, tank;
+        int expected;
+    };
+    const Case cases[] = {
+        {MORVEL_ZELP7X_CONFIG_DNN_INPUT_I2S_DIRECT, MORVEL_ZELP7X_CONFIG_TANK_INPUT_FILTER_BANK,
+         ARG},
+        {MORVEL_ZELP7X_CONFIG_DNN_INPUT_I2S_DIRECT, MORVEL_ZELP7X_CONFIG_TANK_INPUT_I2S_MONO, 0},
+        {DNN_NONE, 16, ARG},
+        {DNN_NONE, MORVEL_ZELP7X_CONFIG_TANK_INPUT_FILTER_BANK, ARG},
+        {MORVEL_ZELP7X_CONFIG_DNN_INPUT_SPI_DIRECT, TANK_DNN, ARG},
+        {MORVEL_ZELP7X_CONFIG_DNN_INPUT_PDM1, MORVEL_ZELP7X_CONFIG_TANK_INPUT_I2S_LEFT, ARG},
+        {11, TANK_NONE, ARG},
+    };
+    for (const Case &k : cases) {
+        EXPECT_EQ(morvel_zelp7x_config_check_tank(k.dnn, k.tank), k.expected)
+            << k.dnn << "/" << k.tank;
+        // Routing resolves a tank that follows the network before it checks the pair.
+        if (k.tank != TANK_DNN) {
+            EXPECT_EQ(route(k.dnn, k.tank), k.expected) << k.dnn << "/" << k.tank;
+        }
+    }
 }
 
 TEST_F(Frontend, SpiTankWithoutASizeGetsTheDefaultAndSizesAreBounded) {
@@ -325,6 +326,13 @@ TEST(SerialAddress, I2cAndSpiEncodings) {
     EXPECT_EQ(morvel_zelp7x_serial_address(5, 0, &a), MORVEL_ZELP_ERROR_ARG);
 }
 
+// Every sensor and GPIO field of a configuration record, which lie together at its end.
+std::vector<uint8_t> sensor_fields(const Config &c) {
+    const auto *first = reinterpret_cast<const uint8_t *>(&c.gpio_role);
+    const auto *end = reinterpret_cast<const uint8_t *>(&c.sensor_parameter + 1);
+    return {first, end};
+}
+
 // Steps that read or write the chip directly.
 struct FrontendOnChip : ::testing::Test {
     zsim::Chip chip;
@@ -385,17 +393,7 @@ TEST_F(FrontendOnChip, SensorsNeedFirmwareAndRoundTripThroughItsStateBlock) {
 
     Config out{};
     ASSERT_EQ(morvel_zelp7x_config_get_sensor(zelp, &out), 0);
-    EXPECT_EQ(out.gpio_role[7], c.gpio_role[7]);
-    EXPECT_EQ(out.sensor_id[1], c.sensor_id[1]);
-    EXPECT_EQ(out.sensor_interface_address[1], 0x50);
-    EXPECT_EQ(out.sensor_int[1], 1);
-    EXPECT_EQ(out.sensor_int_gpio[1], 7);
-    EXPECT_EQ(out.sensor_axes[1], 3);
-    EXPECT_EQ(out.sensor_axis_tank[1][2], 1);
-    EXPECT_EQ(out.sensor_axis_input[1][14], 1);
-    EXPECT_EQ(out.sensor_parameter[1][15], 0xAB);
-    EXPECT_EQ(out.sensor_interface[2], MORVEL_ZELP7X_SERIAL_INTERFACE_SPI2);
-    EXPECT_EQ(out.sensor_interface_address[2], 3);
+    EXPECT_EQ(sensor_fields(out), sensor_fields(c));
 }
 
 TEST_F(FrontendOnChip, AnyBadSensorFieldIsRefusedBeforeAnythingIsWritten) {

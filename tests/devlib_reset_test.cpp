@@ -34,6 +34,8 @@ class ResetTest : public ::testing::Test {
   protected:
     void SetUp() override {
         iif = host.iif();
+        dev.iif = iif;
+        dev.init = 1;
         host.on_write = [this](int mcu, uint32_t address, const uint8_t *out, unsigned) {
             if (!mcu && address == 0x40) std::memcpy(maddr.data(), out, 4);
             return 0;
@@ -60,11 +62,15 @@ class ResetTest : public ::testing::Test {
             t.push_back(w);
         return t;
     }
+    void TearDown() override {
+        if (zelp != nullptr) morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
+    }
     morvel_zelp7x_device_s &z() { return zelp->d.zelp7x; }
 
     ztest::FakeHost host;
     morvel_zelp_integration_interfaces_s iif{};
     morvel_zelp_device_s *zelp = nullptr;
+    morvel_zelp_device_s dev{}; // a caller-owned handle, marked initialised
     std::array<uint8_t, 4> maddr{};
     uint32_t boot_word = 0x20018000;
     uint8_t intctl = 0;
@@ -82,7 +88,6 @@ TEST_F(ResetTest, InitInResetModePutsTheExactResetSequenceOnTheBus) {
     EXPECT_EQ(z().tank_size, 2048u);
     EXPECT_EQ(z().addrprotlo[1], 0x20017C00u);
     EXPECT_EQ(z().addrprothi[1], 0x20018000u);
-    morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
 }
 
 TEST_F(ResetTest, SecuredChipStopsAfterTheBootRomRead) {
@@ -90,14 +95,12 @@ TEST_F(ResetTest, SecuredChipStopsAfterTheBootRomRead) {
     ASSERT_EQ(morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET), 0);
     EXPECT_EQ(host.transfers, open_chip_reset(false));
     EXPECT_EQ(z().secured, 1u);
-    morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
 }
 
 TEST_F(ResetTest, ResetSecuredAsksForASecuredBootBeforeTheRead) {
     ASSERT_EQ(morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET_SECURED), 0);
     EXPECT_EQ(host.transfers, open_chip_reset(true));
     EXPECT_EQ(z().secured, 0u) << "the chip still booted open";
-    morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
 }
 
 TEST_F(ResetTest, ModesThatLeaveTheChipAloneMakeNoAccess) {
@@ -110,13 +113,9 @@ TEST_F(ResetTest, ModesThatLeaveTheChipAloneMakeNoAccess) {
     EXPECT_TRUE(host.transfers.empty());
     EXPECT_EQ(morvel_zelp7x_uninit(zelp, MORVEL_ZELP_INIT_MODE_RESET), 0);
     EXPECT_EQ(host.transfers, open_chip_reset(false));
-    morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
 }
 
 TEST_F(ResetTest, UnknownModeIsRefusedWithTheRecordStillCleared) {
-    morvel_zelp_device_s dev{};
-    dev.iif = iif;
-    dev.init = 1;
     dev.d.zelp7x.fw_loaded = 1;
     EXPECT_EQ(morvel_zelp7x_init(&dev, static_cast<morvel_zelp_init_mode_e>(7)),
               MORVEL_ZELP_ERROR_ARG);
@@ -133,8 +132,6 @@ TEST_F(ResetTest, FailureMidResetIsReturnedAndEarlierStepsStay) {
     host.on_write = [&writes](int mcu, uint32_t, const uint8_t *, unsigned) {
         return mcu && ++writes == 1 ? MORVEL_ZELP_ERROR_TIMEOUT : 0;
     };
-    morvel_zelp_device_s dev{};
-    dev.iif = iif;
     dev.d.zelp7x.matches = 9;
     dev.d.zelp7x.prev_matches = 4;
     EXPECT_EQ(morvel_zelp7x_reset(&dev, 0), MORVEL_ZELP_ERROR_TIMEOUT);
@@ -145,15 +142,7 @@ TEST_F(ResetTest, FailureMidResetIsReturnedAndEarlierStepsStay) {
 
 // ---- Interrupts and poll ---------------------------------------------------------------------
 
-class InterruptTest : public ResetTest {
-  protected:
-    void SetUp() override {
-        ResetTest::SetUp();
-        dev.iif = iif;
-        dev.init = 1;
-    }
-    morvel_zelp_device_s dev{};
-};
+class InterruptTest : public ResetTest {};
 
 TEST_F(InterruptTest, EnablesFollowTheRequestedCauses) {
     intctl = 0xC2;
