@@ -1,7 +1,5 @@
 // The port names "sim" and "sim:FILE[,options]": a whole board inside the process, reached
 // through the same init, transfers and bridge commands as a real one.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include "evb/zelp5xxx_pi/src/io_state.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "sim/board.h"
+#include "support/tool_process.h"
 #include "zelp_linux_io.h"
 
 namespace fs = std::filesystem;
@@ -26,19 +25,6 @@ morvel_evb_io_handle_t open_board(std::string name, int *status = nullptr) {
     if (status) *status = s;
     return d;
 }
-
-class TempFile {
-  public:
-    TempFile()
-        : path_(fs::temp_directory_path() / ("io_sim_" + std::to_string(getpid()) + ".bin")) {
-        fs::remove(path_);
-    }
-    ~TempFile() { fs::remove(path_); }
-    std::string path() const { return path_.string(); }
-
-  private:
-    fs::path path_;
-};
 
 // A run that ends with exit() and never closes its port, as the flash tool does.
 [[noreturn]] void write_flash_and_exit(const std::string &name) {
@@ -94,10 +80,10 @@ TEST(IoSimPort, OptionsShapeTheBoardAndBadOnesAreRefused) {
 }
 
 TEST(IoSimPort, FlashFileKeepsItsContentsAcrossRunsWithoutUninit) {
-    TempFile file;
-    const std::string name = "sim:" + file.path();
+    const ztest::TempDir dir("io_sim_port_test");
+    const std::string name = "sim:" + (dir.path() / "flash.bin").string();
     EXPECT_EXIT(write_flash_and_exit(name), testing::ExitedWithCode(0), "");
-    ASSERT_TRUE(fs::exists(file.path()));
+    ASSERT_TRUE(fs::exists(dir.path() / "flash.bin"));
 
     morvel_evb_io_handle_t d = open_board(name);
     ASSERT_NE(d, nullptr);
