@@ -2,7 +2,7 @@
 // the HID match on usage pages read from report descriptors.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -10,6 +10,7 @@
 #include "evb/zelp5xxx_pi/src/io_internal.h"
 #include "evb/zelp5xxx_pi/src/sysfs_root.h"
 #include "morvel_devlib/morvel_zelp_error.h"
+#include "support/tool_process.h"
 #include "zelp_linux_io.h"
 #include "zelp_usb_devices.h"
 
@@ -30,17 +31,12 @@ const Bytes kDesktopDescriptor = {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x75,
 class FakeSysfs {
   public:
     FakeSysfs() {
-        char name[] = "/tmp/io_sysfs_XXXXXX";
-        root_ = mkdtemp(name);
         fs::create_directories(root_ / "sys/class/tty");
         fs::create_directories(root_ / "sys/class/hidraw");
         fs::create_directories(root_ / "dev");
         zio::set_sysfs_root({(root_ / "sys").string(), (root_ / "dev").string()});
     }
-    ~FakeSysfs() {
-        zio::set_sysfs_root({});
-        fs::remove_all(root_);
-    }
+    ~FakeSysfs() { zio::set_sysfs_root({}); }
 
     // A USB serial function: the tty's device is interface `iface` of USB device `port`.
     void add_tty(const std::string &tty, const std::string &port, uint16_t vid, uint16_t pid,
@@ -100,7 +96,8 @@ class FakeSysfs {
         fs::create_directory_symlink(target, class_entry / "device");
     }
 
-    fs::path root_;
+    ztest::TempDir dir_{"io_sysfs"};
+    const fs::path &root_ = dir_.path();
 };
 
 struct Found {
