@@ -308,7 +308,7 @@ struct HostConfigArea : Configured {
     }
 };
 
-TEST_F(HostConfigArea, LabelsCountTwoClassesAndStringsAreCopied) {
+TEST_F(HostConfigArea, LabelsCountTwoClassesAndStringsAreCopiedInWholeWords) {
     char labels[16] = {};
     char fwver[8] = {};
     morvel_zelp_config_s c{};
@@ -324,16 +324,15 @@ TEST_F(HostConfigArea, LabelsCountTwoClassesAndStringsAreCopied) {
     EXPECT_EQ(c.firmware_version_len, 5u);
     EXPECT_EQ(std::string(fwver, 5), "v1.2.");
     EXPECT_EQ(c.parameters_version_len, 0u);
-}
 
-TEST_F(HostConfigArea, ShortBuffersGetWholeWordsWithinTheirSizeAndTheFullLength) {
-    char fwver[4] = {};
-    morvel_zelp_config_s c{};
-    c.firmware_version = fwver;
-    c.firmware_version_len = sizeof fwver;
+    // A short buffer gets whole words within its size, and the full length.
+    char short_fwver[4] = {};
+    c = {};
+    c.firmware_version = short_fwver;
+    c.firmware_version_len = sizeof short_fwver;
     ASSERT_EQ(morvel_zelp7x_access_config(zelp, &c, nullptr), MORVEL_ZELP_ERROR_NONE);
     EXPECT_EQ(c.firmware_version_len, 5u);
-    EXPECT_EQ(std::string(fwver, 4), "v1.2");
+    EXPECT_EQ(std::string(short_fwver, 4), "v1.2");
 }
 
 TEST_F(HostConfigArea, UntrustworthyMasksLengthsAndBufferSizes) {

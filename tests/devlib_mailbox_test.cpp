@@ -19,12 +19,9 @@ namespace {
 using ztest::Transfer;
 
 void clear_counters() {
-    for (int d = 0; d < 2; ++d) {
-        morvel_zelp7x_mailbox_req_number[d] = 0;
-        morvel_zelp7x_mailbox_rsp_number[d] = 0;
-        morvel_zelp7x_mailbox_unexpected[d] = 0;
-        morvel_zelp7x_mailbox_error[d] = 0;
-    }
+    for (uint32_t *counter : {morvel_zelp7x_mailbox_req_number, morvel_zelp7x_mailbox_rsp_number,
+                              morvel_zelp7x_mailbox_unexpected, morvel_zelp7x_mailbox_error})
+        counter[0] = counter[1] = 0;
 }
 
 class MailboxTest : public ::testing::Test {

@@ -7,19 +7,9 @@
 
 namespace ztest {
 
-namespace {
-
-void *heap_alloc(int size) {
-    return std::calloc(1, static_cast<size_t>(size));
-}
-
-void heap_free(void *p) {
-    std::free(p);
-}
-
-} // namespace
-
 morvel_zelp_integration_interfaces_s ChipHost::iif() {
+    const auto heap_alloc = [](int size) { return std::calloc(1, static_cast<size_t>(size)); };
+    const auto heap_free = [](void *p) { std::free(p); };
     return {this, heap_alloc, heap_free, do_mbwait, do_get_type, do_sync, do_sync, do_transfer};
 }
 

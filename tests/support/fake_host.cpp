@@ -19,13 +19,6 @@ morvel_zelp_integration_interfaces_s FakeHost::iif() {
     return {this, do_malloc, do_free, do_mbwait, do_get_type, do_sync, do_unsync, do_transfer};
 }
 
-std::vector<Transfer> FakeHost::writes() const {
-    std::vector<Transfer> w;
-    for (const Transfer &t : transfers)
-        if (t.write) w.push_back(t);
-    return w;
-}
-
 void *FakeHost::do_malloc(int size) {
     ++g_current->mallocs;
     if (g_current->fail_malloc) return nullptr;

@@ -19,6 +19,13 @@ struct Transfer {
     bool operator==(const Transfer &) const = default;
 };
 
+inline std::vector<Transfer> writes_of(const std::vector<Transfer> &all) {
+    std::vector<Transfer> w;
+    for (const Transfer &t : all)
+        if (t.write) w.push_back(t);
+    return w;
+}
+
 class FakeHost {
   public:
     FakeHost();
@@ -41,7 +48,7 @@ class FakeHost {
     // Sees writes; returning nonzero fails the transfer.
     std::function<int(int mcu, uint32_t address, const uint8_t *out, unsigned count)> on_write;
 
-    std::vector<Transfer> writes() const;
+    std::vector<Transfer> writes() const { return writes_of(transfers); }
     void clear_log() { transfers.clear(); }
 
   private:

@@ -40,17 +40,9 @@ inline std::vector<Transfer> slow_read(uint32_t address, uint32_t value) {
 
 // Readable failure messages: "mcu W 0x4000905c: a1 c7 10 40".
 inline void PrintTo(const Transfer &t, std::ostream *os) {
-    *os << (t.mcu ? "mcu " : "spi ") << (t.write ? "W 0x" : "R 0x") << std::hex << t.address
-        << ":";
+    *os << (t.mcu ? "mcu " : "spi ") << (t.write ? "W 0x" : "R 0x") << std::hex << t.address << ":";
     for (uint8_t b : t.data) *os << ' ' << (b < 16 ? "0" : "") << unsigned{b};
     *os << std::dec;
-}
-
-inline std::vector<Transfer> writes_of(const std::vector<Transfer> &all) {
-    std::vector<Transfer> w;
-    for (const Transfer &t : all)
-        if (t.write) w.push_back(t);
-    return w;
 }
 
 } // namespace ztest
