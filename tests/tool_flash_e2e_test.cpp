@@ -110,16 +110,13 @@ TEST_P(ToolFlashE2E, DumpsHexSixteenBytesALineAndQuietPrintsOnlySummaries) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(count_matches(r.out, "\n?0x0000[123][0-9a-f]: ([0-9a-f]{2} ){16}\n"), 2u) << r.out;
     EXPECT_EQ(count_matches(r.out, "0x000030: ([0-9a-f]{2} ){8}\n"), 1u) << r.out;
-    EXPECT_NE(r.out.find("0x000010: " +
-                         [&] {
-                             std::string s;
-                             char b[4];
-                             for (int i = 0; i < 16; ++i)
-                                 std::snprintf(b, sizeof b, "%02x ", image(5000, 1)[0x10 + i]),
-                                     s += b;
-                             return s;
-                         }()),
-              std::string::npos);
+    std::string first = "0x000010: ";
+    char hex[4];
+    for (int i = 0; i < 16; ++i) {
+        std::snprintf(hex, sizeof hex, "%02x ", image(5000, 1)[0x10 + i]);
+        first += hex;
+    }
+    EXPECT_NE(r.out.find(first), std::string::npos) << r.out;
 
     r = tool({"-q", "-e", "-w", "image", "-v", "image", "-r", "-"});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -14,27 +14,17 @@
 
 namespace {
 
-// The bytes the host sent for one packet, as "3A 01 ..." with " -> n" for an n-byte answer.
+// The bytes the host sent for one packet, as "3A 01 ..." with " -> n" for an n-byte answer. MCU
+// transfers (0, 1) carry a 4-byte address, SPI transfers (2, 3) a 1-byte one, both least
+// significant byte first and then a big-endian 16-bit count; other commands a big-endian word.
 std::string wire_text(const zsim::BridgePacket &p) {
+    const bool mcu = p.command <= 1, spi = p.command == 2 || p.command == 3;
+    const int address_bytes = mcu ? 4 : spi ? 1 : 0, value_bytes = mcu || spi ? 2 : 4;
     std::vector<uint8_t> bytes = {0x3A, p.command};
-    auto be = [&](uint32_t v, int n) {
-        for (int i = n - 1; i >= 0; --i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    switch (p.command) {
-    case 0:
-    case 1:
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(p.address >> (8 * i)));
-        be(p.value, 2);
-        break;
-    case 2:
-    case 3:
-        bytes.push_back(static_cast<uint8_t>(p.address));
-        be(p.value, 2);
-        break;
-    default:
-        be(p.value, 4);
-        break;
-    }
+    for (int i = 0; i < address_bytes; ++i)
+        bytes.push_back(static_cast<uint8_t>(p.address >> (8 * i)));
+    for (int i = value_bytes - 1; i >= 0; --i)
+        bytes.push_back(static_cast<uint8_t>(p.value >> (8 * i)));
     bytes.insert(bytes.end(), p.data.begin(), p.data.end());
     std::string text;
     char hex[4];
