@@ -121,57 +121,48 @@ TEST_F(Frontend, TankReportShowsSpiFillAsTheRestOfAFrame) {
     EXPECT_EQ(c.audio_frame_size, 512u);
 }
 
-TEST_F(Frontend, NetworkFieldsAreRangeChecked) {
-    struct Limit {
-        unsigned flag;
-        unsigned Config::*field;
-        unsigned max;
-    };
-    const Limit limits[] = {
-        {MORVEL_ZELP7X_CONFIG_SET_DNN_MINIMUM_THRESHOLD, &Config::dnn_minimum_threshold, 255},
-        {MORVEL_ZELP7X_CONFIG_SET_DNN_RUN_THRESHOLD, &Config::dnn_run_threshold, 255},
-        {MORVEL_ZELP7X_CONFIG_SET_DNN_FRAME_SIZE, &Config::dnn_frame_size, 2047},
-        {MORVEL_ZELP7X_CONFIG_SET_DNN_INPUTS, &Config::dnn_inputs, 2047},
-        {MORVEL_ZELP7X_CONFIG_SET_DNN_STATIC_INPUTS, &Config::dnn_static_inputs, 2047},
-        {MORVEL_ZELP7X_CONFIG_SET_DNN_OUTPUTS, &Config::dnn_outputs, 127},
-    };
+// Each field is refused just outside its range and reads back at both ends of it.
+struct Limit {
+    unsigned flag;
+    unsigned Config::*field;
+    unsigned min, max;
+};
+
+void expect_limits(int (*set)(Config *, State *), void (*get)(State *, Config *),
+                   std::initializer_list<Limit> limits) {
+    State st{};
     for (const Limit &l : limits) {
         Config r{};
         r.set = l.flag;
         r.*l.field = l.max + 1;
-        EXPECT_EQ(morvel_zelp7x_config_set_dnn(&r, &st), MORVEL_ZELP_ERROR_ARG) << l.max;
-        r.*l.field = l.max;
-        ASSERT_EQ(morvel_zelp7x_config_set_dnn(&r, &st), 0);
-        Config out{};
-        morvel_zelp7x_config_get_dnn(&st, &out);
-        EXPECT_EQ(out.*l.field, l.max);
+        EXPECT_EQ(set(&r, &st), MORVEL_ZELP_ERROR_ARG) << l.max;
+        if (l.min > 0) {
+            r.*l.field = l.min - 1;
+            EXPECT_EQ(set(&r, &st), MORVEL_ZELP_ERROR_ARG) << l.min;
+        }
+        for (unsigned v : {l.min, l.max}) {
+            r.*l.field = v;
+            ASSERT_EQ(set(&r, &st), 0) << v;
+            Config out{};
+            get(&st, &out);
+            EXPECT_EQ(out.*l.field, v);
+        }
     }
 }
 
-TEST_F(Frontend, I2sFieldSizes) {
-    for (unsigned v : {0u, 33u}) {
-        c.set = MORVEL_ZELP7X_CONFIG_SET_I2S_FRAME_SIZE;
-        c.i2s_frame_size = v;
-        EXPECT_EQ(morvel_zelp7x_config_set_i2s(&c, &st), MORVEL_ZELP_ERROR_ARG) << v;
-        c.set = MORVEL_ZELP7X_CONFIG_SET_I2S_SAMPLE_SIZE;
-        c.i2s_sample_size = v;
-        EXPECT_EQ(morvel_zelp7x_config_set_i2s(&c, &st), MORVEL_ZELP_ERROR_ARG) << v;
-    }
-    c.set = MORVEL_ZELP7X_CONFIG_SET_I2S_SAMPLE_MSBIT;
-    c.i2s_sample_msbit = 32;
-    EXPECT_EQ(morvel_zelp7x_config_set_i2s(&c, &st), MORVEL_ZELP_ERROR_ARG);
-    for (unsigned v : {1u, 32u}) {
-        c.set = MORVEL_ZELP7X_CONFIG_SET_I2S_FRAME_SIZE | MORVEL_ZELP7X_CONFIG_SET_I2S_SAMPLE_SIZE |
-                MORVEL_ZELP7X_CONFIG_SET_I2S_SAMPLE_MSBIT;
-        c.i2s_frame_size = c.i2s_sample_size = v;
-        c.i2s_sample_msbit = v - 1;
-        ASSERT_EQ(morvel_zelp7x_config_set_i2s(&c, &st), 0) << v;
-        Config out{};
-        morvel_zelp7x_config_get_i2s(&st, &out);
-        EXPECT_EQ(out.i2s_frame_size, v);
-        EXPECT_EQ(out.i2s_sample_size, v);
-        EXPECT_EQ(out.i2s_sample_msbit, v - 1);
-    }
+TEST(FrontendFields, NetworkAndI2sFieldsAreRangeChecked) {
+    expect_limits(
+        morvel_zelp7x_config_set_dnn, morvel_zelp7x_config_get_dnn,
+        {{MORVEL_ZELP7X_CONFIG_SET_DNN_MINIMUM_THRESHOLD, &Config::dnn_minimum_threshold, 0, 255},
+         {MORVEL_ZELP7X_CONFIG_SET_DNN_RUN_THRESHOLD, &Config::dnn_run_threshold, 0, 255},
+         {MORVEL_ZELP7X_CONFIG_SET_DNN_FRAME_SIZE, &Config::dnn_frame_size, 0, 2047},
+         {MORVEL_ZELP7X_CONFIG_SET_DNN_INPUTS, &Config::dnn_inputs, 0, 2047},
+         {MORVEL_ZELP7X_CONFIG_SET_DNN_STATIC_INPUTS, &Config::dnn_static_inputs, 0, 2047},
+         {MORVEL_ZELP7X_CONFIG_SET_DNN_OUTPUTS, &Config::dnn_outputs, 0, 127}});
+    expect_limits(morvel_zelp7x_config_set_i2s, morvel_zelp7x_config_get_i2s,
+                  {{MORVEL_ZELP7X_CONFIG_SET_I2S_FRAME_SIZE, &Config::i2s_frame_size, 1, 32},
+                   {MORVEL_ZELP7X_CONFIG_SET_I2S_SAMPLE_SIZE, &Config::i2s_sample_size, 1, 32},
+                   {MORVEL_ZELP7X_CONFIG_SET_I2S_SAMPLE_MSBIT, &Config::i2s_sample_msbit, 0, 31}});
 }
 
 TEST_F(Frontend, I2sEnablesFollowTheInputs) {

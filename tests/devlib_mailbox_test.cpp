@@ -251,11 +251,6 @@ class FirmwareModel {
         const uint8_t resp = chip_.peek_spi(zsim::Chip::MBIN_RESP);
         chip_.chip_post(zsim::Chip::MBIN_RESP, static_cast<uint8_t>(((resp & 0xF8) ^ 0x08) | code));
     }
-    void send_bits(uint32_t value, int bits) {
-        out_ = value;
-        out_bits_ = bits;
-        next_data();
-    }
     void next_data() {
         answer(static_cast<uint8_t>(4 | (out_ & 3)));
         out_ >>= 2;
@@ -267,12 +262,8 @@ class FirmwareModel {
         const uint8_t code = mbin & 7;
         requests.push_back(code);
         if (code == 0 || code == 2) {
-            if (error_code >= 0) {
-                pending_error_ = true;
-                answer(2);
-            } else {
-                answer(0);
-            }
+            pending_error_ = error_code >= 0;
+            answer(pending_error_ ? 2 : 0); // ERROR or SUCCESS
         } else if (code == 3) {
             ext_ = 0;
             ext_bits_ = 0;
@@ -282,8 +273,11 @@ class FirmwareModel {
             ext_bits_ += 2;
             if (ext_bits_ < 6)
                 answer(1);
-            else if (ext_ == 8)
-                send_bits(address, 32);
+            else if (ext_ == 8) { // MIADDR: the 32-bit address follows, two bits a DATA
+                out_ = address;
+                out_bits_ = 32;
+                next_data();
+            }
         } else if (code == 1) {
             if (pending_error_) {
                 pending_error_ = false;
