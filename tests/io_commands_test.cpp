@@ -11,14 +11,20 @@ using ztest::bytes_of;
 using ztest::RecordedIo;
 using Bytes = std::vector<uint8_t>;
 
-TEST(IoSpeedCommands, SettersSendBigEndianClocksAndNothingForZero) {
+// Clocks go big-endian and a zero clock sends nothing; the state goes least significant byte
+// first, even when it is zero.
+TEST(IoSpeedCommands, SettersSendBigEndianClocksAndLittleEndianStates) {
     RecordedIo io;
     EXPECT_EQ(zelp_win32_io_usb_serial_set_spi_speed(io.handle(), 1000000), 0);
     EXPECT_EQ(zelp_win32_io_usb_serial_set_spi_sample_reg_speed(io.handle(), 0x01020304), 0);
     EXPECT_EQ(zelp_win32_io_usb_serial_set_spi_speed(io.handle(), 0), 0);
     EXPECT_EQ(zelp_win32_io_usb_serial_set_spi_sample_reg_speed(io.handle(), 0), 0);
+    EXPECT_EQ(zelp_win32_io_usb_serial_zelp_state(io.handle(), 1), 0);
+    EXPECT_EQ(zelp_win32_io_usb_serial_zelp_state(io.handle(), 0), 0);
     EXPECT_EQ(io.log().writes, (std::vector<Bytes>{bytes_of({0x3A, 0x09, 0x00, 0x0F, 0x42, 0x40}),
-                                                   bytes_of({0x3A, 0x0A, 1, 2, 3, 4})}));
+                                                   bytes_of({0x3A, 0x0A, 1, 2, 3, 4}),
+                                                   bytes_of({0x3A, 0x0F, 0x01, 0, 0, 0}),
+                                                   bytes_of({0x3A, 0x0F, 0, 0, 0, 0})}));
 }
 
 TEST(IoSpeedCommands, QueriesSendZeroAndReadFourBigEndianBytes) {
@@ -61,14 +67,6 @@ TEST(IoSpeedCommands, FailuresPrintTheCommandsMessages) {
               "Error during transfer on the Serial/SPI device\n");
     EXPECT_EQ(speed, 7u);
     EXPECT_TRUE(io.lock_is_free());
-}
-
-TEST(IoStateCommand, StateGoesLeastSignificantByteFirstEvenWhenZero) {
-    RecordedIo io;
-    EXPECT_EQ(zelp_win32_io_usb_serial_zelp_state(io.handle(), 1), 0);
-    EXPECT_EQ(zelp_win32_io_usb_serial_zelp_state(io.handle(), 0), 0);
-    EXPECT_EQ(io.log().writes, (std::vector<Bytes>{bytes_of({0x3A, 0x0F, 0x01, 0, 0, 0}),
-                                                   bytes_of({0x3A, 0x0F, 0, 0, 0, 0})}));
 }
 
 // Reads send the header alone and take the block; writes send header and data in one call;

@@ -17,6 +17,11 @@ Bytes one_record(uint32_t tag, const Bytes &value) {
     return PackageBuilder().record(tag, value).build();
 }
 
+// A package of one record, read whole or in chunks.
+ztest::FeedResult feed_alone(uint32_t tag, const Bytes &value, size_t chunk = 0) {
+    return feed_package(one_record(tag, value), chunk);
+}
+
 // Deliveries of the first record only, without the checksum announcement.
 std::vector<Delivery> value_deliveries(const ztest::FeedResult &fed, uint32_t tag) {
     std::vector<Delivery> out;
@@ -63,7 +68,7 @@ TEST(PackagePieces, SizeLimitsOfLargeValuesAndLabels) {
           limit{TAG_ZELP7X_B0_NN_PARAMETERS_ENCRYPTED_V1, 294944, MORVEL_PACKAGE_ERROR_FIRMWARE},
           limit{TAG_NN_LABELS_V1, 2048, MORVEL_PACKAGE_ERROR_NN_LABELS_V1},
           limit{TAG_NN_LABELS_V3, 2048, MORVEL_PACKAGE_ERROR_NN_LABELS_V1}}) {
-        const auto ok = feed_package(one_record(l.tag, Bytes(l.max, 0x5A)), 4096);
+        const auto ok = feed_alone(l.tag, Bytes(l.max, 0x5A), 4096);
         EXPECT_EQ(ok.result, 0) << l.tag;
         EXPECT_TRUE(ok.done) << l.tag;
 
@@ -140,8 +145,8 @@ TEST(PackageStoredValues, LengthChecks) {
         {TAG_BOARD_CALIBRATION_PARAMS_V4, 92, 84, MORVEL_PACKAGE_ERROR_BOARD_CALIBRATION_PARAMS_V4},
     };
     for (const check &c : checks) {
-        EXPECT_EQ(feed_package(one_record(c.tag, Bytes(c.good, 0)), 0).result, 0) << c.tag;
-        const auto bad = feed_package(one_record(c.tag, Bytes(c.bad, 0)), 0);
+        EXPECT_EQ(feed_alone(c.tag, Bytes(c.good, 0)).result, 0) << c.tag;
+        const auto bad = feed_alone(c.tag, Bytes(c.bad, 0));
         EXPECT_EQ(bad.result, c.error) << c.tag;
         EXPECT_EQ(bad.offset, 20u) << c.tag; // refused before a byte of the value was read
     }
@@ -187,11 +192,10 @@ TEST(PackageStoredValues, NetworkConfigurationLengthFeatureAndNodeChecks) {
         for (size_t i = 0; i < std::size(changes); ++i) {
             ztest::NetworkConfig config; // 40 features, nodes 15, 7, 23, 3
             changes[i].first(config);
-            EXPECT_EQ(feed_package(one_record(v.tag, v.encode(config)), 0).result,
-                      changes[i].second ? 0 : v.error)
+            EXPECT_EQ(feed_alone(v.tag, v.encode(config)).result, changes[i].second ? 0 : v.error)
                 << v.tag << " change " << i;
         }
-        const auto bad = feed_package(one_record(v.tag, Bytes(v.bad_length, 0)), 0);
+        const auto bad = feed_alone(v.tag, Bytes(v.bad_length, 0));
         EXPECT_EQ(bad.result, v.error) << v.tag;
         EXPECT_EQ(bad.offset, 20u) << v.tag;
     }
@@ -238,7 +242,7 @@ TEST(PackagePosterior, Version4TwoStatesThreeClasses) {
 
     Bytes longer = value;
     longer.resize(164);
-    const auto bad = feed_package(one_record(TAG_NN_PH_PARAMETERS_V4, longer), 0);
+    const auto bad = feed_alone(TAG_NN_PH_PARAMETERS_V4, longer);
     EXPECT_EQ(bad.result, MORVEL_PACKAGE_ERROR_NN_PH_PARAMETERS_V4);
     EXPECT_EQ(bad.offset, 20u + 12u); // at the first step after the head
 }
@@ -256,13 +260,12 @@ TEST(PackagePosterior, LengthFormulasOfVersions5And6) {
                   MORVEL_PACKAGE_ERROR_NN_PH_PARAMETERS_V6}}) {
         const Bytes value = ztest::posterior_value(v.number, 3, 2);
         ASSERT_EQ(value.size(), v.head + v.state * 2 + v.record * 6);
-        EXPECT_EQ(feed_package(one_record(v.tag, value), 0).result, 0);
+        EXPECT_EQ(feed_alone(v.tag, value).result, 0);
         Bytes shorter = value;
         shorter.pop_back();
-        EXPECT_EQ(feed_package(one_record(v.tag, shorter), 0).result, v.error);
+        EXPECT_EQ(feed_alone(v.tag, shorter).result, v.error);
         // Shorter than the head: refused before the head is read into the next record.
-        const auto cut =
-            feed_package(one_record(v.tag, Bytes(value.begin(), value.begin() + 8)), 0);
+        const auto cut = feed_alone(v.tag, Bytes(value.begin(), value.begin() + 8));
         EXPECT_EQ(cut.result, v.error);
         EXPECT_EQ(cut.offset, 20u);
     }
@@ -270,15 +273,13 @@ TEST(PackagePosterior, LengthFormulasOfVersions5And6) {
 
 TEST(PackagePosterior, HeadOnlyValuesMustEndCleanly) {
     // One state without classes is the head alone.
-    EXPECT_EQ(feed_package(one_record(TAG_NN_PH_PARAMETERS_V4, ztest::posterior_value(4, 1, 0)), 0)
-                  .result,
-              0);
+    EXPECT_EQ(feed_alone(TAG_NN_PH_PARAMETERS_V4, ztest::posterior_value(4, 1, 0)).result, 0);
     // A head announcing more states than the value holds.
     const Bytes head = ztest::ByteWriter().u32(3).u32(0).u32(7).data();
-    EXPECT_EQ(feed_package(one_record(TAG_NN_PH_PARAMETERS_V4, head), 0).result,
+    EXPECT_EQ(feed_alone(TAG_NN_PH_PARAMETERS_V4, head).result,
               MORVEL_PACKAGE_ERROR_NN_PH_PARAMETERS_V4);
     const Bytes no_states = ztest::ByteWriter().u32(0).u32(0).u32(7).data();
-    EXPECT_EQ(feed_package(one_record(TAG_NN_PH_PARAMETERS_V4, no_states), 0).result,
+    EXPECT_EQ(feed_alone(TAG_NN_PH_PARAMETERS_V4, no_states).result,
               MORVEL_PACKAGE_ERROR_NN_PH_PARAMETERS_V4);
 }
 
@@ -287,7 +288,7 @@ TEST(PackagePosterior, WrappingCountsAreRefused) {
     const uint32_t classes = (1u << 29) + 1; // 24 * classes wraps to 24
     Bytes value = ztest::ByteWriter().u32(1).u32(classes).u32(0).data();
     value.resize(36, 0);
-    const auto fed = feed_package(one_record(TAG_NN_PH_PARAMETERS_V4, value), 0);
+    const auto fed = feed_alone(TAG_NN_PH_PARAMETERS_V4, value);
     EXPECT_EQ(fed.result, MORVEL_PACKAGE_ERROR_NN_PH_PARAMETERS_V4);
     EXPECT_EQ(fed.offset, 32u);
 }
@@ -310,15 +311,15 @@ TEST(PackageSections, CollectionWalksHandlersStatesAndClasses) {
 
 TEST(PackageSections, CollectionChecks) {
     const Bytes no_handlers = ztest::ByteWriter().u32(0).u32(1).u32(1).u32(0).data();
-    const auto fed = feed_package(one_record(TAG_NN_PHP_COLLECTION_V1, no_handlers), 0);
+    const auto fed = feed_alone(TAG_NN_PHP_COLLECTION_V1, no_handlers);
     EXPECT_EQ(fed.result, MORVEL_PACKAGE_ERROR_NN_PH_COLLECTION_V1);
     EXPECT_EQ(fed.offset, 24u); // on its first section
     const Bytes no_states = ztest::ByteWriter().u32(1).u32(1).u32(0).u32(0).data();
-    EXPECT_EQ(feed_package(one_record(TAG_NN_PHP_COLLECTION_V1, no_states), 0).result,
+    EXPECT_EQ(feed_alone(TAG_NN_PHP_COLLECTION_V1, no_states).result,
               MORVEL_PACKAGE_ERROR_NN_PH_COLLECTION_V1);
     // A value that ends inside a section: the section is not read into the next record.
     const Bytes cut = ztest::ByteWriter().u32(1).u32(1).u32(1).data();
-    const auto fed_cut = feed_package(one_record(TAG_NN_PHP_COLLECTION_V1, cut), 0);
+    const auto fed_cut = feed_alone(TAG_NN_PHP_COLLECTION_V1, cut);
     EXPECT_EQ(fed_cut.result, MORVEL_PACKAGE_ERROR_NN_PH_COLLECTION_V1);
     EXPECT_EQ(fed_cut.offset, 24u);
 }
@@ -341,11 +342,11 @@ TEST(PackageSections, MetadataWalksNetworksLayersAndCaches) {
     EXPECT_EQ(last_layers, 1u);
 
     const Bytes none = ztest::ByteWriter().u32(0).data();
-    EXPECT_EQ(feed_package(one_record(TAG_ZELP80_B0_NN_METADATA, none), 0).result,
+    EXPECT_EQ(feed_alone(TAG_ZELP80_B0_NN_METADATA, none).result,
               MORVEL_PACKAGE_ERROR_NN_METADATA_V1);
     Bytes cut = ztest::nn_metadata(networks);
     cut.resize(cut.size() - 3);
-    EXPECT_EQ(feed_package(one_record(TAG_ZELP80_B0_NN_METADATA, cut), 0).result,
+    EXPECT_EQ(feed_alone(TAG_ZELP80_B0_NN_METADATA, cut).result,
               MORVEL_PACKAGE_ERROR_NN_METADATA_V1);
 }
 
@@ -353,8 +354,7 @@ TEST(PackageSections, MetadataWalksNetworksLayersAndCaches) {
 
 TEST(PackageRecords, DspFrontEndConfigFitsItsRecord) {
     for (size_t chunk : {0u, 1u, 5u}) {
-        const auto fed =
-            feed_package(one_record(TAG_ZELP80_B0_DSP_FE_CONFIG_V1, Bytes(10, 7)), chunk);
+        const auto fed = feed_alone(TAG_ZELP80_B0_DSP_FE_CONFIG_V1, Bytes(10, 7), chunk);
         ASSERT_EQ(fed.result, 0);
         const auto d = value_deliveries(fed, TAG_ZELP80_B0_DSP_FE_CONFIG_V1);
         ASSERT_EQ(d.size(), 2u);
@@ -362,15 +362,15 @@ TEST(PackageRecords, DspFrontEndConfigFitsItsRecord) {
         std::fill(expected.begin(), expected.begin() + 10, 7);
         EXPECT_EQ(d[1].item, expected); // the rest of the record is cleared
     }
-    EXPECT_EQ(feed_package(one_record(TAG_ZELP80_B0_DSP_FE_CONFIG_V1, Bytes(68, 1)), 0).result, 0);
-    const auto fed = feed_package(one_record(TAG_ZELP80_B0_DSP_FE_CONFIG_V1, Bytes(69, 1)), 0);
+    EXPECT_EQ(feed_alone(TAG_ZELP80_B0_DSP_FE_CONFIG_V1, Bytes(68, 1)).result, 0);
+    const auto fed = feed_alone(TAG_ZELP80_B0_DSP_FE_CONFIG_V1, Bytes(69, 1));
     EXPECT_EQ(fed.result, MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR);
     EXPECT_EQ(fed.offset, 20u);
 }
 
 TEST(PackageRecords, FlowCollectionAndOrchestratorAreWholeRecords) {
     const Bytes flows = ztest::pattern(24, 3);
-    const auto fed = feed_package(one_record(TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1, flows), 3);
+    const auto fed = feed_alone(TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1, flows, 3);
     ASSERT_EQ(fed.result, 0);
     const auto d = value_deliveries(fed, TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1);
     ASSERT_EQ(d.size(), 4u);
@@ -378,12 +378,11 @@ TEST(PackageRecords, FlowCollectionAndOrchestratorAreWholeRecords) {
         EXPECT_EQ(d[i + 1].item, Bytes(flows.begin() + 8 * i, flows.begin() + 8 * (i + 1)));
     EXPECT_EQ(d[3].mode, PACKAGE_MODE_TAG_START);
 
-    EXPECT_EQ(feed_package(one_record(TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1, Bytes(32, 1)), 0).result,
-              0);
+    EXPECT_EQ(feed_alone(TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1, Bytes(32, 1)).result, 0);
     // An empty sequence ends at once and hands over no record: whatever `data` holds is stale.
     for (uint32_t tag : {uint32_t{TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1},
                          uint32_t{TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1}}) {
-        const auto empty = feed_package(one_record(tag, Bytes{}), 0);
+        const auto empty = feed_alone(tag, Bytes{});
         EXPECT_EQ(empty.result, 0);
         const auto d = value_deliveries(empty, tag);
         ASSERT_EQ(d.size(), 1u) << tag; // the announcement only
@@ -393,7 +392,7 @@ TEST(PackageRecords, FlowCollectionAndOrchestratorAreWholeRecords) {
                                                       MORVEL_PACKAGE_ERROR_DSP_FLOW_COLLECTION_V1},
                                            std::tuple{TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1, 20,
                                                       MORVEL_PACKAGE_ERROR_MCU_ORCHESTRATOR_V1}}) {
-        const auto bad = feed_package(one_record(tag, Bytes(size, 1)), 0);
+        const auto bad = feed_alone(tag, Bytes(size, 1));
         EXPECT_EQ(bad.result, error) << tag;
         EXPECT_EQ(bad.offset, 20u) << tag;
     }

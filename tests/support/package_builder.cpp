@@ -8,19 +8,8 @@
 
 namespace ztest {
 
-ByteWriter &ByteWriter::u8(uint8_t v) {
-    out_.push_back(v);
-    return *this;
-}
-
-ByteWriter &ByteWriter::u16(uint16_t v) {
-    out_.push_back(static_cast<uint8_t>(v));
-    out_.push_back(static_cast<uint8_t>(v >> 8));
-    return *this;
-}
-
-ByteWriter &ByteWriter::u32(uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out_.push_back(static_cast<uint8_t>(v >> shift));
+ByteWriter &ByteWriter::little_endian(uint32_t v, int size) {
+    for (int i = 0; i < size; ++i) out_.push_back(static_cast<uint8_t>(v >> (8 * i)));
     return *this;
 }
 

@@ -18,13 +18,14 @@ using Bytes = std::vector<uint8_t>;
 // Little-endian value writer.
 class ByteWriter {
   public:
-    ByteWriter &u8(uint8_t v);
-    ByteWriter &u16(uint16_t v);
-    ByteWriter &u32(uint32_t v);
+    ByteWriter &u8(uint8_t v) { return little_endian(v, 1); }
+    ByteWriter &u16(uint16_t v) { return little_endian(v, 2); }
+    ByteWriter &u32(uint32_t v) { return little_endian(v, 4); }
     ByteWriter &bytes(std::span<const uint8_t> b);
     const Bytes &data() const { return out_; }
 
   private:
+    ByteWriter &little_endian(uint32_t v, int size);
     Bytes out_;
 };
 
