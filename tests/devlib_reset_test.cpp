@@ -296,29 +296,6 @@ class ChipFlowTest : public ::testing::Test {
     ztest::ChipHost host{chip};
 };
 
-TEST_F(ChipFlowTest, ResetOnAnOpenChipStopsTheNetworkAndInvalidatesTheConfiguration) {
-    chip.poke_mcu(0x20017004, 0xF);
-    chip.poke_mcu(0x4000C0A8, 0x1234);
-    morvel_zelp_device_s *zelp = host.device();
-    ASSERT_EQ(morvel_zelp7x_init(zelp, MORVEL_ZELP_INIT_MODE_RESET), 0);
-    EXPECT_EQ(zelp->d.zelp7x.secured, 0u);
-    EXPECT_EQ(chip.peek_mcu(0x20017004), 0u);
-    EXPECT_EQ(chip.peek_mcu(0x4000C0A8), 0x8000u);
-    EXPECT_EQ(chip.peek_mcu(0x4000D004), 0x2801u);
-    EXPECT_EQ(chip.peek_spi(0x04), 0x03);
-    EXPECT_EQ(chip.peek_spi(0x05), 0x10);
-    EXPECT_EQ(chip.slow_reads(), 1);
-}
-
-TEST_F(ChipFlowTest, ResetDetectsASecuredChip) {
-    zsim::Chip secured_chip(0x22, true);
-    ztest::ChipHost secured_host(secured_chip);
-    morvel_zelp_device_s *zelp = secured_host.device();
-    ASSERT_EQ(morvel_zelp7x_init(zelp, MORVEL_ZELP_INIT_MODE_RESET), 0);
-    EXPECT_EQ(zelp->d.zelp7x.secured, 1u);
-    EXPECT_EQ(secured_chip.peek_mcu(0x4000D004), 0u) << "a secured chip is left as it booted";
-}
-
 TEST_F(ChipFlowTest, ResetFixHandsThePackageToTheBootLoader) {
     BootLoaderModel loader(chip);
     morvel_zelp_device_s *zelp = host.device();
