@@ -6,6 +6,7 @@
 #include "sim/chip.h"
 #include "sim/clock_unit.h"
 #include "support/chip_host.h"
+#include "support/config_limits.h"
 #include "support/zelp7x_transfers.h"
 
 using namespace ztest;
@@ -255,30 +256,12 @@ TEST_F(ClockStep, SpiWordSizeAndFilterBankRanges) {
     morvel_zelp7x_config_get_spi(&st, &c);
     EXPECT_EQ(c.spi_word_bits, 8u);
 
-    struct Limit {
-        unsigned flag;
-        unsigned morvel_zelp7x_config_s::*field;
-        unsigned max;
-    };
-    const Limit limits[] = {
-        {MORVEL_ZELP7X_CONFIG_SET_PREEMPHASIS_EXPONENT,
-         &morvel_zelp7x_config_s::preemphasis_exponent, 15},
-        {MORVEL_ZELP7X_CONFIG_SET_POWER_OFFSET, &morvel_zelp7x_config_s::power_offset, 127},
-        {MORVEL_ZELP7X_CONFIG_SET_POWER_SCALE_EXPONENT,
-         &morvel_zelp7x_config_s::power_scale_exponent, 3},
-        {MORVEL_ZELP7X_CONFIG_SET_FREQ_FRAME_SIZE, &morvel_zelp7x_config_s::freq_frame_size, 40},
-    };
-    for (const Limit &l : limits) {
-        morvel_zelp7x_config_s r{};
-        r.set = l.flag;
-        r.*l.field = l.max + 1;
-        EXPECT_EQ(morvel_zelp7x_config_set_freq(&r, &st), MORVEL_ZELP_ERROR_ARG) << l.max;
-        r.*l.field = l.max;
-        ASSERT_EQ(morvel_zelp7x_config_set_freq(&r, &st), 0) << l.max;
-        morvel_zelp7x_config_s out{};
-        morvel_zelp7x_config_get_freq(&st, &out);
-        EXPECT_EQ(out.*l.field, l.max);
-    }
+    using C = morvel_zelp7x_config_s;
+    expect_limits(morvel_zelp7x_config_set_freq, morvel_zelp7x_config_get_freq,
+                  {{MORVEL_ZELP7X_CONFIG_SET_PREEMPHASIS_EXPONENT, &C::preemphasis_exponent, 0, 15},
+                   {MORVEL_ZELP7X_CONFIG_SET_POWER_OFFSET, &C::power_offset, 0, 127},
+                   {MORVEL_ZELP7X_CONFIG_SET_POWER_SCALE_EXPONENT, &C::power_scale_exponent, 0, 3},
+                   {MORVEL_ZELP7X_CONFIG_SET_FREQ_FRAME_SIZE, &C::freq_frame_size, 0, 40}});
 }
 
 TEST_F(ClockStep, FilterBankRunsUnlessTheNetworkTakesSamplesDirectly) {

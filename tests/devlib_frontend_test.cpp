@@ -5,6 +5,7 @@
 #include "morvel_devlib/morvel_zelp.h"
 #include "sim/chip.h"
 #include "support/chip_host.h"
+#include "support/config_limits.h"
 #include "support/zelp7x_transfers.h"
 
 using namespace ztest;
@@ -119,35 +120,6 @@ TEST_F(Frontend, TankReportShowsSpiFillAsTheRestOfAFrame) {
     morvel_zelp7x_config_get_tank(&st, &c);
     EXPECT_EQ(c.audio_buffer_used, 17u);
     EXPECT_EQ(c.audio_frame_size, 512u);
-}
-
-// Each field is refused just outside its range and reads back at both ends of it.
-struct Limit {
-    unsigned flag;
-    unsigned Config::*field;
-    unsigned min, max;
-};
-
-void expect_limits(int (*set)(Config *, State *), void (*get)(State *, Config *),
-                   std::initializer_list<Limit> limits) {
-    State st{};
-    for (const Limit &l : limits) {
-        Config r{};
-        r.set = l.flag;
-        r.*l.field = l.max + 1;
-        EXPECT_EQ(set(&r, &st), MORVEL_ZELP_ERROR_ARG) << l.max;
-        if (l.min > 0) {
-            r.*l.field = l.min - 1;
-            EXPECT_EQ(set(&r, &st), MORVEL_ZELP_ERROR_ARG) << l.min;
-        }
-        for (unsigned v : {l.min, l.max}) {
-            r.*l.field = v;
-            ASSERT_EQ(set(&r, &st), 0) << v;
-            Config out{};
-            get(&st, &out);
-            EXPECT_EQ(out.*l.field, v);
-        }
-    }
 }
 
 TEST(FrontendFields, NetworkAndI2sFieldsAreRangeChecked) {
