@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "support/board_sim_process.h"
+#include "support/tool_process.h"
 #include "zelp_linux_io.h"
 
 namespace fs = std::filesystem;
@@ -100,9 +100,8 @@ TEST(SimBridgePty, ServesTransfersAndCommandsOverTheLink) {
 }
 
 TEST(SimBridgePty, FlashFileIsWrittenWhenTheSimulatorStops) {
-    const fs::path file =
-        fs::temp_directory_path() / ("zelp_pty_flash_" + std::to_string(getpid()));
-    fs::remove(file);
+    const ztest::TempDir dir("zelp_pty_flash");
+    const fs::path file = dir.path() / "flash.bin";
     {
         BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--flash-file=" + file.string()});
         ASSERT_TRUE(sim.running());
@@ -118,11 +117,9 @@ TEST(SimBridgePty, FlashFileIsWrittenWhenTheSimulatorStops) {
         zelp_linux_io_uninit(d);
         EXPECT_EQ(sim.stop(), 0);
     }
-    std::ifstream in(file, std::ios::binary);
-    Bytes head(20);
-    in.read(reinterpret_cast<char *>(head.data()), 20);
-    EXPECT_EQ(Bytes(head.begin() + 15, head.end()), (Bytes{0xFF, 1, 2, 3, 4}));
-    fs::remove(file);
+    const Bytes flash = ztest::read_bytes(file);
+    ASSERT_GE(flash.size(), 20u);
+    EXPECT_EQ(Bytes(flash.begin() + 15, flash.begin() + 20), (Bytes{0xFF, 1, 2, 3, 4}));
 }
 
 TEST(SimBridgePty, FlagsTakeNoValueFromTheNextOption) {

@@ -2,13 +2,11 @@
 // block access, the image file and the option parser.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "sim/flash_options.h"
 #include "sim/spi_flash.h"
+#include "support/tool_process.h"
 
 namespace {
 
@@ -182,10 +180,8 @@ TEST(SimFlash, BridgeStartOfFileErasesEachSectorOnceBeforeItsFirstWrite) {
 }
 
 TEST(SimFlash, ImageFileIsCreatedErasedAndHoldsEveryChangeAcrossInstances) {
-    const auto dir = std::filesystem::temp_directory_path() / "sim_flash_test_image";
-    std::filesystem::create_directories(dir);
-    const auto path = dir / "flash.bin";
-    std::filesystem::remove(path);
+    const ztest::TempDir dir("sim_flash_test_image");
+    const auto path = dir.path() / "flash.bin";
     FlashConfig c;
     c.size = 64u << 10;
     c.image_path = path.string();
@@ -194,8 +190,7 @@ TEST(SimFlash, ImageFileIsCreatedErasedAndHoldsEveryChangeAcrossInstances) {
         EXPECT_TRUE(f.image_error().empty());
         program(f, 0x100, {1, 2, 3, 4});
         // On disk already, while the flash is still alive and without save().
-        std::ifstream in(path, std::ios::binary);
-        std::vector<uint8_t> disk((std::istreambuf_iterator<char>(in)), {});
+        const std::vector<uint8_t> disk = ztest::read_bytes(path);
         ASSERT_EQ(disk.size(), c.size);
         EXPECT_EQ(disk[0xFF], 0xFF);
         EXPECT_EQ(disk[0x100], 1);
@@ -204,12 +199,11 @@ TEST(SimFlash, ImageFileIsCreatedErasedAndHoldsEveryChangeAcrossInstances) {
     SpiFlash again(c);
     EXPECT_EQ(read(again, 0x100, 4), (std::vector<uint8_t>{1, 2, 3, 4}));
 
-    c.image_path = (dir / "no-such-dir" / "x.bin").string();
+    c.image_path = (dir.path() / "no-such-dir" / "x.bin").string();
     SpiFlash fallback(c);
     EXPECT_FALSE(fallback.image_error().empty());
     program(fallback, 0, {0});
     EXPECT_EQ(fallback.contents()[0], 0);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(SimFlashOptions, AcceptsEachOptionAndRejectsBadValues) {
