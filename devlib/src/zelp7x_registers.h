@@ -108,10 +108,19 @@ inline constexpr uint32_t ZELP7X_MCU_MEM0 = 0x4000D0B8;
 inline constexpr uint32_t ZELP7X_MCU_MEM1 = 0x4000D0BC;
 inline constexpr uint32_t ZELP7X_MCU_MEM3 = 0x4000D0C4;
 
-// GPIO block: 0x40011000 to 0x40011014 and 0x40011400.
-inline constexpr uint32_t ZELP7X_MCU_GPIO = 0x40011000;
-inline constexpr uint32_t ZELP7X_MCU_GPIO_LAST = 0x40011014;
-inline constexpr uint32_t ZELP7X_MCU_GPIO_HI = 0x40011400;
+// GPIO block: 8 pins, bit n is pin n.
+inline constexpr uint32_t ZELP7X_MCU_GPIO_VALUES = 0x40011000;           // pin values, read
+inline constexpr uint32_t ZELP7X_MCU_GPIO_OUT_ENABLE = 0x40011010;       // a written 1 enables
+inline constexpr uint32_t ZELP7X_MCU_GPIO_OUT_ENABLE_CLEAR = 0x40011014; // a written 1 disables
+inline constexpr uint32_t ZELP7X_MCU_GPIO_MASKED = 0x40011400;           // + (mask << 2)
+inline constexpr uint32_t ZELP7X_CHIPCTL_GPIO_INPUT_ENABLE = 1u << 10;   // bit of CHIPCTL
+
+// Sizes of the result areas the driver reads, and the tank pointer's position field.
+inline constexpr uint32_t ZELP7X_FEATURE_INPUTS_SIZE = 40;    // at ZELP7X_MCU_FEATURE_INPUTS
+inline constexpr uint32_t ZELP7X_STATIC_FEATURES_SIZE = 4096; // at ZELP7X_MCU_STATIC_FEATURES
+inline constexpr uint32_t ZELP7X_WINNERS_SIZE = 8;            // at ZELP7X_MCU_WINNERS
+inline constexpr uint32_t ZELP7X_STRENGTHS_SIZE = 64;         // at ZELP7X_MCU_STRENGTHS
+inline constexpr uint32_t ZELP7X_TANKPTR_POSITION_M = 0xFFFF; // producer when no firmware runs
 
 inline constexpr uint32_t ZELP7X_MCU_RUN_CTL = 0x4001F000; // written 0 at reset and before a load
 

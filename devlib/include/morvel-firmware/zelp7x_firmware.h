@@ -31,11 +31,51 @@ typedef enum zelp7x_fw_state_offset_e {
     ZELP7X_FW_STATE_TANKPTR = 0,
     ZELP7X_FW_STATE_MATCH_RING_SIZE = 4,
     ZELP7X_FW_STATE_MATCH_PRODUCER = 8,
-    ZELP7X_FW_STATE_MATCH_RING = 12,
+    ZELP7X_FW_STATE_MATCH_RING = 12,           /* 10 entries: summary word, then tankptr */
+    ZELP7X_FW_STATE_RAW_STRENGTHS = 100,       /* one byte per class */
+    ZELP7X_FW_STATE_SOFTMAX_STRENGTHS = 132,   /* 32 words */
+    ZELP7X_FW_STATE_WINNER_ONE_HOT = 260,      /* 2 words of class bits */
+    ZELP7X_FW_STATE_SERIAL = 284,              /* zelp7x_fw_serial_s */
+    ZELP7X_FW_STATE_MATCH_SKIPPED = 408,       /* m2h_match_skipped */
+    ZELP7X_FW_STATE_SENSOR_RAW_PRODUCER = 436, /* byte position in the sensor ring */
+    ZELP7X_FW_STATE_SENSOR_RAW_SAMPLES = 440,  /* sensor ring, 128 words */
     ZELP7X_FW_STATE_POSTERIOR_PARAMETERS = 952,
     ZELP7X_FW_STATE_AGC = 6644,
     ZELP7X_FW_STATE_POSTERIOR_STATE = 6840
 } zelp7x_fw_state_offset_e;
+
+/* Sizes of the records a debug dump copies, and of the sensor sample ring. */
+#define ZELP7X_FW_STATE_SIZE 8584u
+#define ZELP7X_FW_AGC_STATE_SIZE 192u
+#define ZELP7X_FW_POSTERIOR_STATE_SIZE 80u
+#define ZELP7X_FW_SENSOR_RAW_SIZE 512u
+
+/* Match ring entries: the summary word, then the tank position of the match. */
+#define ZELP7X_MATCH_RING_SIZE 10u
+#define ZELP7X_MATCH_ENTRY_SIZE 8u
+#define ZELP7X_MATCH_SNR_SHIFT 8
+#define ZELP7X_MATCH_SNR_MASK 0xFF00u
+#define ZELP7X_MATCH_CONFIDENCE_SHIFT 16
+#define ZELP7X_MATCH_CONFIDENCE_MASK 0xFF0000u
+#define ZELP7X_MATCH_NOISE_THRESHOLD_SHIFT 24
+#define ZELP7X_MATCH_NOISE_THRESHOLD_MASK 0xFF000000u
+#define ZELP7X_MATCH_NO_TANKPTR 0x80u /* set: the entry's tankptr is not a match position */
+
+/* The serial transfer record: the host fills control and data, sets RUN and sends a mailbox NOP;
+ * the firmware runs the transfer, puts the input bytes into data and clears RUN. */
+#define ZELP7X_FW_SERIAL_BYTE_MAX 12u
+#define ZELP7X_FW_SERIAL_CONTROL_RUN 0x1u
+#define ZELP7X_FW_SERIAL_CONTROL_CONTINUE 0x2u /* keep the device selected afterwards */
+#define ZELP7X_FW_SERIAL_CONTROL_STATUS_S 6
+#define ZELP7X_FW_SERIAL_CONTROL_STATUS_M 0xC0u /* 0 success, 1 timeout, 2 error */
+#define ZELP7X_FW_SERIAL_CONTROL_ADDRESS_S 8
+#define ZELP7X_FW_SERIAL_CONTROL_OUT_LEN_S 16
+#define ZELP7X_FW_SERIAL_CONTROL_IN_LEN_S 22
+
+typedef struct zelp7x_fw_serial_s {
+    uint32_t control;
+    uint8_t data[ZELP7X_FW_SERIAL_BYTE_MAX];
+} zelp7x_fw_serial_s;
 
 #ifdef __cplusplus
 }

@@ -77,6 +77,35 @@ struct morvel_zelp_config_s {
     unsigned int dsp_firmware_version_len;
 };
 
+/* What send_data delivers: a stream through the sample input port, or static features. */
+typedef enum morvel_zelp_send_data_type_e {
+    MORVEL_ZELP_SEND_DATA_TYPE_STREAMING = 0,
+    MORVEL_ZELP_SEND_DATA_TYPE_FEATURE_STATIC = 1
+} morvel_zelp_send_data_type_e;
+
+/* What extract_data takes out of the chip. Types 2 and 4 are refused. */
+typedef enum morvel_zelp_extract_type_e {
+    MORVEL_ZELP_EXTRACT_TYPE_INPUT = 0, /* tank audio */
+    MORVEL_ZELP_EXTRACT_TYPE_FEATURES = 1,
+    MORVEL_ZELP_EXTRACT_TYPE_FEATURE_STATIC = 3,
+    MORVEL_ZELP_EXTRACT_TYPE_INPUT_ANNOTATED = 4,
+    MORVEL_ZELP_EXTRACT_TYPE_RAW_ACCEL = 5, /* sensor samples */
+    MORVEL_ZELP_EXTRACT_TYPE_LAST = 5
+} morvel_zelp_extract_type_e;
+
+/* Where an extraction from a ring starts. */
+typedef enum morvel_zelp_extract_from_e {
+    MORVEL_ZELP_EXTRACT_FROM_MATCH = 0,  /* the bytes that end at the last match */
+    MORVEL_ZELP_EXTRACT_FROM_UNREAD = 1, /* where the previous extraction stopped */
+    MORVEL_ZELP_EXTRACT_FROM_OLDEST = 2, /* the oldest byte still in the ring */
+    MORVEL_ZELP_EXTRACT_FROM_NEWEST = 3  /* the bytes that end at the newest one */
+} morvel_zelp_extract_from_e;
+
+typedef enum morvel_zelp_strength_type_e {
+    MORVEL_ZELP_STRENGTH_RAW = 0,
+    MORVEL_ZELP_STRENGTH_SOFTMAX = 1
+} morvel_zelp_strength_type_e;
+
 char *morvel_zelp_devlib_version(void);
 morvel_zelp_device_type_t morvel_zelp_get_device_family(unsigned int device_id);
 morvel_zelp_driver_s *morvel_zelp_get_driver(unsigned int device_type);
@@ -103,8 +132,8 @@ int morvel_zelp_extract_data(morvel_zelp_device_s *zelp, int type, int from, uin
                              unsigned int *len);
 int morvel_zelp_get_match_summary(morvel_zelp_device_s *zelp, uint32_t *summary);
 int morvel_zelp_get_match_binary(morvel_zelp_device_s *zelp, uint8_t *matches, unsigned int len);
-int morvel_zelp_get_match_strength(morvel_zelp_device_s *zelp, uint8_t *strengths,
-                                   unsigned int len, int type);
+int morvel_zelp_get_match_strength(morvel_zelp_device_s *zelp, uint8_t *strengths, unsigned int len,
+                                   int type);
 
 #ifdef __cplusplus
 }

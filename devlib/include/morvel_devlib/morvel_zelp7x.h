@@ -121,6 +121,67 @@ typedef enum morvel_zelp_notification_e {
     MORVEL_ZELP_NOTIFICATION_ALL_M = 0xFF
 } morvel_zelp_notification_e;
 
+/* General-purpose I/O: 8 pins, bit n of every mask and value is pin n. Outputs and values whose
+ * mask bit is set are written; the flags ask for the current state back. */
+typedef enum morvel_zelp7x_gpio_flags_e {
+    MORVEL_ZELP7X_GPIO_FLAGS_GET_OUTS = 1,
+    MORVEL_ZELP7X_GPIO_FLAGS_GET_VALUES = 2,
+    MORVEL_ZELP7X_GPIO_FLAGS_SET_INPUT_ENABLE = 4,
+    MORVEL_ZELP7X_GPIO_FLAGS_GET_INPUT_ENABLE = 8,
+    MORVEL_ZELP7X_GPIO_FLAGS_ALL = 15
+} morvel_zelp7x_gpio_flags_e;
+
+typedef struct morvel_zelp7x_gpio_s {
+    unsigned int flags;
+    unsigned int set_outs_mask;
+    unsigned int outs; /* output enables */
+    unsigned int set_values_mask;
+    unsigned int values; /* pin values */
+    unsigned int input_enable;
+} morvel_zelp7x_gpio_s;
+
+int morvel_zelp7x_gpio(morvel_zelp_device_s *zelp, morvel_zelp7x_gpio_s *gpio);
+
+/* A transfer to a serial device behind the chip, all output first, then input. With continue_
+ * the device stays selected after the last byte. */
+int morvel_zelp7x_serial_transfer(morvel_zelp_device_s *zelp, unsigned int ifc_type,
+                                  unsigned int ifc_addr, uint8_t *out, unsigned int outlen,
+                                  uint8_t *in, unsigned int inlen, int continue_);
+
+/* Mailbox statistics and the frames the firmware missed; SET_CLEAR zeroes them after the report. */
+typedef enum morvel_zelp7x_status_set_e {
+    MORVEL_ZELP7X_STATUS_SET_CLEAR = 1,
+    MORVEL_ZELP7X_STATUS_SET_MAILBOX_TRACE = 2,
+    MORVEL_ZELP7X_STATUS_SET_ALL_M = 3
+} morvel_zelp7x_status_set_e;
+
+typedef struct morvel_zelp7x_status_s {
+    unsigned int set;
+    int mailbox_trace;
+    uint32_t h2m_mailbox_req;
+    uint32_t h2m_mailbox_rsp;
+    uint32_t h2m_mailbox_unexpected;
+    uint32_t h2m_mailbox_error;
+    uint32_t m2h_mailbox_req;
+    uint32_t m2h_mailbox_rsp;
+    uint32_t m2h_mailbox_unexpected;
+    uint32_t m2h_mailbox_error;
+    uint32_t missed_frames;
+} morvel_zelp7x_status_s;
+
+int morvel_zelp7x_status(morvel_zelp_device_s *zelp, morvel_zelp7x_status_s *status);
+
+/* Firmware state records a debug dump copies whole; *len must be the record's size. */
+typedef enum morvel_zelp_debug_extract_type_e {
+    MORVEL_ZELP7X_DEBUG_EXTRACT_TYPE_FW_STATE = 0,  /* 8584 bytes */
+    MORVEL_ZELP7X_DEBUG_EXTRACT_TYPE_AGC_STATE = 1, /* 192 bytes */
+    MORVEL_ZELP7X_DEBUG_EXTRACT_TYPE_PH_STATE = 2   /* 80 bytes */
+} morvel_zelp_debug_extract_type_e;
+
+int morvel_zelp7x_debug_extract(morvel_zelp_device_s *zelp, int type, void *data,
+                                unsigned int *len);
+uint32_t morvel_zelp7x_get_fw_agc_addr(morvel_zelp_device_s *zelp);
+
 /* Reset (secured: also request a secured boot), adopting a running chip, and the boot loader
  * program that repairs a chip stuck in its boot loader. */
 int morvel_zelp7x_reset(morvel_zelp_device_s *zelp, int secured);
