@@ -9,14 +9,5 @@ extern "C" {
 int morvel_zelp7x_load(morvel_zelp_device_s *, void *, int) {
     return MORVEL_ZELP_ERROR_UNSUP;
 }
-int morvel_zelp7x_get_match_summary(morvel_zelp_device_s *, uint32_t *) {
-    return MORVEL_ZELP_ERROR_UNSUP;
-}
-int morvel_zelp7x_get_match_binary(morvel_zelp_device_s *, uint8_t *, unsigned int) {
-    return MORVEL_ZELP_ERROR_UNSUP;
-}
-int morvel_zelp7x_get_match_strength(morvel_zelp_device_s *, uint8_t *, unsigned int, int) {
-    return MORVEL_ZELP_ERROR_UNSUP;
-}
 
 } // extern "C"
