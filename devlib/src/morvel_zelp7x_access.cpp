@@ -147,6 +147,17 @@ int write_mcu(morvel_zelp_device_s *zelp, uint32_t address, uint32_t value) {
     return morvel_zelp7x_write_block(zelp, MCU, address, bytes.data(), 4);
 }
 
+int generic_read_mcu(morvel_zelp_device_s *zelp, uint32_t address, uint32_t *value) {
+    std::array<uint8_t, 4> bytes{};
+    const int s = morvel_zelp_read(zelp, MCU, address, bytes.data());
+    if (s == 0) *value = load_le32(bytes.data());
+    return s;
+}
+
+int generic_write_mcu(morvel_zelp_device_s *zelp, uint32_t address, uint32_t value) {
+    return morvel_zelp_write(zelp, MCU, address, value);
+}
+
 } // namespace zelp7x
 
 using namespace zelp7x;

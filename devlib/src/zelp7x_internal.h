@@ -80,4 +80,9 @@ int write_spi(morvel_zelp_device_s *zelp, uint32_t address, uint8_t value);
 int read_mcu(morvel_zelp_device_s *zelp, uint32_t address, uint32_t *value);
 int write_mcu(morvel_zelp_device_s *zelp, uint32_t address, uint32_t value);
 
+// The same through the generic API, which checks the handle and takes the host's lock for each
+// access: for public functions that run outside the driver table.
+int generic_read_mcu(morvel_zelp_device_s *zelp, uint32_t address, uint32_t *value);
+int generic_write_mcu(morvel_zelp_device_s *zelp, uint32_t address, uint32_t value);
+
 } // namespace zelp7x
