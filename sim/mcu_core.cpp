@@ -3,7 +3,7 @@
 namespace zsim {
 
 McuCore::McuCore(Chip &chip, BootLoader &boot_loader, Firmware &firmware)
-    : chip_(chip), boot_loader_(boot_loader), firmware_(firmware) {
+    : boot_loader_(boot_loader), firmware_(firmware) {
     chip.on_host_write = [this](uint8_t address, uint8_t value) { on_host_write(address, value); };
     chip.on_host_read = [this](uint8_t address) { on_host_read(address); };
     chip.on_host_mcu_write = [this](uint32_t address, size_t count) {
@@ -35,8 +35,10 @@ void McuCore::on_host_write(uint8_t address, uint8_t value) {
         out_of_reset_ = release;
     }
     if (address != Chip::MBIN) return;
-    if (runs_ == Runs::boot_loader) boot_loader_.on_mbin(value);
-    if (runs_ == Runs::firmware) firmware_.on_mbin(value);
+    if (runs_ == Runs::boot_loader)
+        boot_loader_.on_mbin(value);
+    else if (runs_ == Runs::firmware)
+        firmware_.on_mbin(value);
 }
 
 void McuCore::on_host_read(uint8_t address) {

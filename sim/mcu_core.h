@@ -42,7 +42,6 @@ class McuCore : public McuPeripheral {
     void hand_over_if_loaded();
     void run(Runs what);
 
-    Chip &chip_;
     BootLoader &boot_loader_;
     Firmware &firmware_;
     uint32_t clkctl0_ = 0;

@@ -8,8 +8,12 @@
 //
 // LOAD takes enciphered network parameters: a LOAD of length 0 opens a load (answered MORE);
 // the first block then starts with an 8-byte header, the tag 71 and the value's length, and
-// every LOAD hands over LEN bytes of the block's data. The model cannot decipher: it keeps the
-// bytes it was given instead of writing network parameters.
+// every LOAD hands over LEN bytes of the block's data, answered MORE while bytes of the value
+// remain and SUCCESS with the last. Modelled refusals, each closing the load: SIZE for LEN over
+// 1016, a first block shorter than the header, a value larger than the network parameter memory
+// or bytes past the announced length; UNSUP for a header that is not tag 71; FAIL for a block
+// with no load open. The model cannot decipher: it keeps the bytes it was given instead of
+// writing network parameters.
 #pragma once
 
 #include <cstdint>

@@ -19,17 +19,17 @@ namespace {
 using ztest::Bytes;
 constexpr int MORE = MORVEL_ZELP_ERROR_MORE;
 
-zsim::BoardOptions board_options(const std::string &spec) {
+zsim::BoardOptions board_options(const std::string &port) {
     zsim::BoardOptions options;
     std::string error;
-    EXPECT_TRUE(zsim::parse_board_port_name(spec, options, error)) << error;
+    EXPECT_TRUE(zsim::parse_board_port_name(port, options, error)) << error;
     return options;
 }
 
 // A board whose chip the library drives directly, reset, with a host that polls until each
 // mailbox answer is in.
 struct BoardHost {
-    explicit BoardHost(const std::string &spec = "") : board(board_options(spec)) {
+    explicit BoardHost(const std::string &port = "") : board(board_options(port)) {
         host.on_mbwait = [this] {
             for (int i = 0; i < 100; ++i) {
                 uint32_t n = 0;
@@ -162,7 +162,7 @@ TEST(SimBootLoader, CorruptRefusedOrUnansweredLoadsFailAndStartNothing) {
     bad_header[8] ^= 1;
     const Bytes too_big = firmware_package(0x4004);
     struct Case {
-        const char *spec;
+        const char *port;
         const Bytes &package;
         int expected;
     } cases[] = {
@@ -173,8 +173,8 @@ TEST(SimBootLoader, CorruptRefusedOrUnansweredLoadsFailAndStartNothing) {
         {",boot-silent", good, MORVEL_ZELP_ERROR_TIMEOUT},
     };
     for (const Case &c : cases) {
-        BoardHost b(c.spec);
-        EXPECT_EQ(b.stream(c.package, 1024), c.expected) << c.spec;
+        BoardHost b(c.port);
+        EXPECT_EQ(b.stream(c.package, 1024), c.expected) << c.port;
         morvel_zelp7x_write(b.zelp, 0, 0x30, 0);
         EXPECT_EQ(b.spi(0x32), 0x91) << "no firmware runs";
     }
