@@ -44,7 +44,6 @@ struct BoardHost {
     }
     morvel_zelp7x_device_s &z() { return zelp->d.zelp7x; }
     uint8_t spi(uint8_t address) { return board.chip().peek_spi(address); }
-    uint32_t mcu(uint32_t address) { return board.chip().mcu_read(address); }
     void update(int mcu, uint32_t address, uint32_t clear, uint32_t set) {
         uint32_t v = 0;
         ASSERT_EQ(morvel_zelp7x_read(zelp, mcu, address, &v), 0);
