@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "sim/board_options.h"
+#include "sim/boot_loader.h"
 #include "sim/bridge.h"
 #include "sim/chip.h"
 #include "sim/clock_unit.h"
+#include "sim/firmware.h"
+#include "sim/mcu_core.h"
 #include "sim/mspi.h"
 #include "sim/spi_flash.h"
 
@@ -30,6 +33,9 @@ class Board {
     Chip &chip() { return chip_; }
     SpiFlash &flash() { return flash_; }
     Bridge &bridge() { return bridge_; }
+    Firmware &firmware() { return firmware_; }
+    BootLoader &boot_loader() { return boot_loader_; }
+    McuCore &core() { return core_; }
     const BoardOptions &options() const { return options_; }
 
   private:
@@ -42,6 +48,9 @@ class Board {
     SpiFlash flash_;
     Mspi mspi_{flash_};
     ClockUnit clock_{chip_};
+    Firmware firmware_{chip_};
+    BootLoader boot_loader_{chip_, Firmware::ram_size};
+    McuCore core_{chip_, boot_loader_, firmware_};
     Bridge bridge_;
 };
 

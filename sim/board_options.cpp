@@ -32,6 +32,7 @@ bool parse_board_option(std::string_view name, std::string_view value, BoardOpti
         return false;
     }
     if (name == "flash-file") return parse_flash_option("image", value, options.flash, error);
+    if (const auto chip = parse_chip_option(name, value, options.chip, error)) return *chip;
     return parse_flash_option(name, value, options.flash, error);
 }
 

@@ -1,11 +1,12 @@
-// What shapes one simulated board: the chip's device type and the flash, given as name=value
-// options on the simulator's command line or in a "sim:" port name.
+// What shapes one simulated board: the chip's device type, boot and faults, and the flash, given as
+// name=value options on the simulator's command line or in a "sim:" port name.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "sim/chip_options.h"
 #include "sim/spi_flash.h"
 
 namespace zsim {
@@ -13,10 +14,12 @@ namespace zsim {
 struct BoardOptions {
     uint8_t device_type = 0x20;
     FlashConfig flash;
+    ChipConfig chip;
 };
 
 // Applies one option: "device-type" (0 to 255, decimal or 0x-hex), "flash-file" (the flash
-// option "image" under the name scripts use); anything else goes to the flash options. An option
+// option "image" under the name scripts use), a chip option; anything else goes to the flash
+// options. An option
 // given without a value gets an empty one. False with the reason in `error` for an option that
 // cannot be used.
 bool parse_board_option(std::string_view name, std::string_view value, BoardOptions &options,

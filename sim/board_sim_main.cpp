@@ -35,7 +35,8 @@ void usage() {
     std::fputs("usage: zelp7x_board_sim [--link PATH] [--device-type N] [--image FILE]\n"
                "                        [--NAME [VALUE] | --NAME=VALUE]...\n"
                "Serves one simulated board on a pseudo-terminal and prints its path.\n"
-               "Other --NAME options shape the simulated flash. Stops on SIGINT or SIGTERM.\n",
+               "--secured, --mbout-stuck, --boot-silent and --boot-refuses shape the chip;\n"
+               "other --NAME options shape the simulated flash. Stops on SIGINT or SIGTERM.\n",
                stderr);
 }
 

@@ -8,6 +8,7 @@ Chip::Chip(uint8_t device_type, bool secured) : secured_(secured) {
 }
 
 uint8_t Chip::spi_read(uint8_t address) {
+    if (on_host_read) on_host_read(address);
     return spi_[address];
 }
 
@@ -97,9 +98,12 @@ void Chip::spi_read_block(uint8_t address, std::span<uint8_t> out) {
 }
 
 void Chip::mcu_write_block(uint32_t address, std::span<const uint8_t> data) {
-    for (size_t i = 0; i + 4 <= data.size(); i += 4, address += 4)
-        mcu_write(address, uint32_t(data[i]) | uint32_t(data[i + 1]) << 8 |
-                               uint32_t(data[i + 2]) << 16 | uint32_t(data[i + 3]) << 24);
+    const size_t count = data.size() / 4 * 4;
+    for (size_t i = 0; i < count; i += 4)
+        mcu_write(address + static_cast<uint32_t>(i),
+                  uint32_t(data[i]) | uint32_t(data[i + 1]) << 8 | uint32_t(data[i + 2]) << 16 |
+                      uint32_t(data[i + 3]) << 24);
+    if (on_host_mcu_write) on_host_mcu_write(address, count);
 }
 
 void Chip::mcu_read_block(uint32_t address, std::span<uint8_t> out) {

@@ -6,10 +6,11 @@
 // (0x40-0x43) makes mdata (0x44-0x47) the MCU word at that address; indata (0x20) streams, a
 // block written to it stays at that one address. mbin_resp (0x31) and mbout (0x32) belong to the
 // chip side: the host cannot write them, a firmware or boot loader model posts them with
-// chip_post(), which also raises the matching intsts bit. Such models hear the host's writes
-// through on_host_write.
+// chip_post(), which also raises the matching intsts bit. Such models hear the host's accesses
+// through the on_host_* hooks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -78,6 +79,12 @@ class Chip {
     void chip_post(uint8_t address, uint8_t value);
     // Called after every host write to an SPI register has taken effect.
     std::function<void(uint8_t address, uint8_t value)> on_host_write;
+    // Called before a host read of an SPI register takes its value.
+    std::function<void(uint8_t address)> on_host_read;
+    // Called after a host block write into MCU space has taken effect. The block accesses are
+    // the host's path (one bridge packet each); chip-side models use the word accesses, so they
+    // do not hear themselves.
+    std::function<void(uint32_t address, size_t count)> on_host_mcu_write;
 
     // Everything the host streamed into indata, in order.
     const std::vector<uint8_t> &indata() const { return indata_; }

@@ -1,0 +1,232 @@
+// The simulated chip's boot loader and firmware, driven through the device library the way its
+// firmware loaders drive them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "morvel_devlib/morvel_zelp7x.h"
+#include "morvel_devlib/morvel_zelp7x_mailbox.h"
+#include "sim/board.h"
+#include "support/chip_host.h"
+#include "support/package_builder.h"
+
+extern "C" int morvel_zelp7x_run_smap_op(morvel_zelp_device_s *zelp, int op, uint32_t address,
+                                         unsigned int count);
+
+namespace {
+
+using ztest::Bytes;
+constexpr int MORE = MORVEL_ZELP_ERROR_MORE;
+
+zsim::BoardOptions board_options(const std::string &port) {
+    zsim::BoardOptions options;
+    std::string error;
+    EXPECT_TRUE(zsim::parse_board_port_name(port, options, error)) << error;
+    return options;
+}
+
+// A board whose chip the library drives directly, reset, with a host that polls until each
+// mailbox answer is in.
+struct BoardHost {
+    explicit BoardHost(const std::string &port = "") : board(board_options(port)) {
+        host.on_mbwait = [this] {
+            for (int i = 0; i < 100; ++i) {
+                uint32_t n = 0;
+                if (const int s = morvel_zelp7x_poll(zelp, &n, 1); s != 0) return s;
+                if (n & MORVEL_ZELP_NOTIFICATION_MAILBOX_IN) return 0;
+            }
+            return static_cast<int>(MORVEL_ZELP_ERROR_TIMEOUT);
+        };
+        EXPECT_EQ(morvel_zelp7x_init(zelp, MORVEL_ZELP_INIT_MODE_RESET), 0);
+        zelp->init = 1;
+        zelp->d.zelp7x.input_clock_rate = 32768;
+    }
+    morvel_zelp7x_device_s &z() { return zelp->d.zelp7x; }
+    uint8_t spi(uint8_t address) { return board.chip().peek_spi(address); }
+    void update(int mcu, uint32_t address, uint32_t clear, uint32_t set) {
+        uint32_t v = 0;
+        ASSERT_EQ(morvel_zelp7x_read(zelp, mcu, address, &v), 0);
+        ASSERT_EQ(morvel_zelp7x_write(zelp, mcu, address, (v & ~clear) | set), 0);
+    }
+    // After the image is in: the pointer table's address, the pointers, as the loaders do.
+    int adopt_firmware() {
+        if (const int s = morvel_zelp7x_do_mailbox_req(zelp, 8); s != 0) return s;
+        z().fw_loaded = 1;
+        return morvel_zelp7x_load_fw_pointers(zelp);
+    }
+    // The firmware value's announce and start sequences around the image.
+    int start_firmware(Bytes image) {
+        for (const uint32_t address : {0x30, 0x33}) morvel_zelp7x_write(zelp, 0, address, 0);
+        morvel_zelp7x_write(zelp, 0, 0x02, 0x7F);
+        morvel_zelp7x_write(zelp, 0, 0x02, 0);
+        update(1, 0x40009004, 0x400000, 0);
+        update(0, 0x04, 0x08, 0);
+        morvel_zelp7x_write(zelp, 1, 0x4001F000, 0);
+        morvel_zelp7x_write(zelp, 1, 0x40009028, 0x91);
+        morvel_zelp7x_reset_firmware_state(zelp);
+        morvel_zelp7x_write_block(zelp, 1, 0x1FFFC000, image.data(), unsigned(image.size()));
+        update(1, 0x40009004, 0, 0x400000);
+        update(0, 0x04, 0x08, 0);
+        uint8_t mbout = 1;
+        for (int i = 0; i < 8000 && mbout != 0; ++i) morvel_zelp7x_read(zelp, 0, 0x32, &mbout);
+        return mbout != 0 ? MORVEL_ZELP_ERROR_TIMEOUT : adopt_firmware();
+    }
+    // The package through the boot loader, `window` bytes per burst; the last burst's answer.
+    int stream(Bytes package, size_t window) {
+        int s = morvel_zelp7x_boot_start(zelp), burst = MORE;
+        for (size_t at = 0; at < package.size() && s == 0 && burst == MORE; at += window) {
+            const auto n = unsigned(std::min(window, package.size() - at));
+            s = morvel_zelp7x_write_block(zelp, 1, 0x20017C00, package.data() + at, n);
+            if (s == 0) burst = morvel_zelp7x_boot_burst(zelp);
+        }
+        return s != 0 ? s : burst;
+    }
+
+    zsim::Board board;
+    ztest::ChipHost host{board.chip()};
+    morvel_zelp_device_s *zelp = host.device();
+};
+
+TEST(SimFirmware, StartedImageIsKeptAndTheFirmwareAnswersWithItsPointerTable) {
+    BoardHost b;
+    EXPECT_EQ(b.spi(0x32), 0x91) << "the boot loader announced itself after the reset";
+    const Bytes image = ztest::pattern(5000, 3);
+    ASSERT_EQ(b.start_firmware(image), 0);
+    EXPECT_TRUE(std::ranges::equal(b.board.firmware().image(), image));
+    EXPECT_EQ(b.z().fw_pointers_addr, 0x1FFFC0C0u);
+    EXPECT_EQ(b.z().fw_state_addr, 0x20011000u);
+    EXPECT_EQ(b.z().fw_posterior_parameters_addr, 0x20011000u + 952);
+    EXPECT_EQ(b.z().fw_agc_addr, 0x20011000u + 6644);
+    EXPECT_EQ(b.z().fw_posterior_state_addr, 0x20011000u + 6840);
+    EXPECT_EQ(b.z().tank_address, 0x20001000u);
+    EXPECT_EQ(b.z().tank_max_size, 0x10000u);
+    EXPECT_EQ(b.z().match_ring_size, 10u);
+    EXPECT_EQ(morvel_zelp7x_mb_nop(b.zelp), 0);
+    EXPECT_EQ(morvel_zelp7x_do_mailbox_req(b.zelp, 2), MORVEL_ZELP_ERROR_FAIL)
+        << "no serial device";
+
+    // A firmware-to-host request reaches the library and the answer reaches the firmware.
+    ASSERT_TRUE(b.board.firmware().mailbox().post_request(zsim::FirmwareMailbox::MATCH));
+    uint32_t n = 0;
+    ASSERT_EQ(morvel_zelp7x_poll(b.zelp, &n, 1), 0);
+    EXPECT_EQ(b.z().matches, 1u);
+    EXPECT_FALSE(b.board.firmware().mailbox().request_pending());
+
+    // Restart finds the same table at its fixed address.
+    morvel_zelp7x_write(b.zelp, 1, 0x20017004, 2);
+    morvel_zelp7x_write(b.zelp, 1, 0x2001780C, 4);
+    ASSERT_EQ(morvel_zelp7x_init(b.host.device(), MORVEL_ZELP_INIT_MODE_RESTART), 0);
+    EXPECT_EQ(b.z().fw_state_addr, 0x20011000u);
+
+    BoardHost stuck(",mbout-stuck");
+    EXPECT_EQ(stuck.start_firmware(image), MORVEL_ZELP_ERROR_TIMEOUT);
+    EXPECT_EQ(stuck.spi(0x32), 0x91);
+}
+
+Bytes firmware_package(size_t image_size = 5000) {
+    const uint8_t version[8] = {'f', 'w', ' ', '1', '.', '2', 0, 0};
+    return ztest::PackageBuilder()
+        .record(TAG_FIRMWARE_VERSION_STRING_V1, version)
+        .record(TAG_FIRMWARE, ztest::pattern(image_size, 9))
+        .build();
+}
+
+TEST(SimBootLoader, SecuredPackageInAnyWindowStartsTheFirmwareWithTheImage) {
+    const Bytes package = firmware_package();
+    for (const size_t window : {4, 1024}) {
+        BoardHost b(",secured=1");
+        ASSERT_EQ(b.z().secured, 1u);
+        ASSERT_EQ(b.stream(package, window), 0) << window;
+        EXPECT_EQ(b.board.boot_loader().streamed(), package);
+        EXPECT_EQ(b.board.boot_loader().bursts(), (package.size() + window - 1) / window);
+        uint8_t mbout = 0xFF;
+        EXPECT_EQ(morvel_zelp7x_wait_mb(b.zelp, 0x32, 0, &mbout), 0) << "the firmware started";
+        ASSERT_EQ(morvel_zelp7x_write(b.zelp, 0, 0x30, 0), 0);
+        ASSERT_EQ(b.adopt_firmware(), 0);
+        EXPECT_TRUE(std::ranges::equal(b.board.firmware().image(), ztest::pattern(5000, 9)));
+        // The windows read through the secure memory access block.
+        uint32_t windows[4] = {};
+        ASSERT_EQ(morvel_zelp7x_read_block(b.zelp, 1, 0x40009034, windows, 16), 0);
+        EXPECT_EQ(windows[0], 0x20017000u);
+        EXPECT_EQ(windows[3], 0x20011000u);
+        EXPECT_EQ(b.z().fw_state_addr, 0x20011000u);
+    }
+}
+
+TEST(SimBootLoader, CorruptRefusedOrUnansweredLoadsFailAndStartNothing) {
+    const Bytes good = firmware_package();
+    Bytes bad_crc = good, bad_header = good;
+    bad_crc[100] ^= 1;
+    bad_header[8] ^= 1;
+    const Bytes too_big = firmware_package(0x4004);
+    struct Case {
+        const char *port;
+        const Bytes &package;
+        int expected;
+    } cases[] = {
+        {",secured", bad_crc, MORVEL_ZELP_ERROR_PACKAGE},
+        {",secured", bad_header, MORVEL_ZELP_ERROR_PACKAGE},
+        {",secured", too_big, MORVEL_ZELP_ERROR_PACKAGE},
+        {",fault=boot-refuses", good, MORVEL_ZELP_ERROR_FAIL},
+        {",boot-silent", good, MORVEL_ZELP_ERROR_TIMEOUT},
+    };
+    for (const Case &c : cases) {
+        BoardHost b(c.port);
+        EXPECT_EQ(b.stream(c.package, 1024), c.expected) << c.port;
+        morvel_zelp7x_write(b.zelp, 0, 0x30, 0);
+        EXPECT_EQ(b.spi(0x32), 0x91) << "no firmware runs";
+    }
+}
+
+TEST(SimBootLoader, TakesTheLibrarysResetFixPackage) {
+    BoardHost b;
+    ASSERT_EQ(morvel_zelp7x_reset_fix(b.zelp), 0);
+    EXPECT_EQ(b.board.boot_loader().streamed(),
+              Bytes(zelp7x_reset_fix_v1_mvpkg, zelp7x_reset_fix_v1_mvpkg + 280));
+}
+
+// Enciphered parameters as the tag handler hands them over: a 3000-byte value in pieces of
+// 2048 and 952, each cut into blocks that fill the block's data area after an 8-byte header.
+TEST(SimFirmware, LoadTakesEncipheredParametersBlockByBlock) {
+    BoardHost b;
+    ASSERT_EQ(b.start_firmware(ztest::pattern(256)), 0);
+    const Bytes value = ztest::pattern(3000, 5);
+    const auto open_load = [&b](uint32_t length) {
+        Bytes header = ztest::ByteWriter().u32(71).u32(length).data();
+        ASSERT_EQ(morvel_zelp7x_run_smap_op(b.zelp, 2, 0, 0), MORE);
+        morvel_zelp7x_write_block(b.zelp, 1, 0x20017C08, header.data(), 8);
+    };
+    open_load(3000);
+    const struct {
+        size_t fill, from, n;
+        int expected;
+    } blocks[] = {
+        {8, 0, 1008, MORE}, {0, 1008, 1016, MORE}, {0, 2024, 24, MORE}, {0, 2048, 952, 0}};
+    for (const auto &k : blocks) {
+        morvel_zelp7x_write_block(b.zelp, 1, 0x20017C08 + unsigned(k.fill),
+                                  const_cast<uint8_t *>(value.data() + k.from), unsigned(k.n));
+        EXPECT_EQ(morvel_zelp7x_run_smap_op(b.zelp, 2, 0, unsigned(k.fill + k.n)), k.expected);
+    }
+    const zsim::SecureAccess &smap = b.board.firmware().secure_access();
+    EXPECT_EQ(smap.loaded(), value);
+    EXPECT_EQ(smap.load_lengths(), (std::vector<uint32_t>{0, 1016, 1016, 24, 952}));
+    EXPECT_EQ(morvel_zelp7x_run_smap_op(b.zelp, 2, 0, 8), MORVEL_ZELP_ERROR_FAIL) << "load closed";
+    open_load(294913);
+    EXPECT_EQ(morvel_zelp7x_run_smap_op(b.zelp, 2, 0, 8), MORVEL_ZELP_ERROR_PACKAGE) << "too big";
+}
+
+TEST(SimBoardOptions, ChipOptionsAndFaults) {
+    const zsim::BoardOptions o = board_options(",secured,fault=mbout-stuck,boot-silent=1,size=1M");
+    EXPECT_TRUE(o.chip.secured && o.chip.mbout_stuck && o.chip.boot_silent);
+    EXPECT_FALSE(o.chip.boot_refuses);
+    EXPECT_EQ(o.flash.size, 1u << 20);
+    zsim::BoardOptions options;
+    std::string error;
+    EXPECT_FALSE(zsim::parse_board_option("secured", "2", options, error));
+    EXPECT_EQ(error, "secured takes no value");
+    EXPECT_FALSE(zsim::parse_board_option("fault", "secured", options, error));
+    EXPECT_EQ(zsim::Board(o).chip().mcu_read(0), 0u) << "secured boot ROM word";
+}
+
+} // namespace
