@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, tests, benchmarks and fuzzers need, if any is missing.
+# Installs the Debian packages the build, tests, benchmarks, fuzzers and packaging need, if any is
+# missing.
 set -euo pipefail
 packages=(g++ clang cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libclang-rt-14-dev zlib1g-dev)
+          libclang-rt-14-dev zlib1g-dev
+          pkg-config dpkg-dev file lintian man-db) # install test, Debian package and its check
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

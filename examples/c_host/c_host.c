@@ -1,0 +1,98 @@
+/* A host program in plain C: it opens a board through the board I/O layer, starts the device
+ * library on it with callbacks of its own and prints what the library found.
+ *
+ *   c_host [PORT]
+ *
+ * PORT is what zelp7x_flash takes with -s: "sim" (the default) for a simulated board inside this
+ * process, "sim:FILE" to keep its flash in FILE, or the serial device of a real bridge. */
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "morvel_devlib/morvel_zelp.h"
+#include "zelp_linux_io.h"
+
+static morvel_evb_io_handle_t board_of(morvel_zelp_handle_t d) {
+    return (morvel_evb_io_handle_t)d;
+}
+
+static void *host_malloc(int size) {
+    return size < 0 ? NULL : malloc((size_t)size);
+}
+
+static void host_free(void *p) {
+    free(p);
+}
+
+/* No mailbox requests are made here, so there is never an answer to wait for. */
+static int host_mbwait(morvel_zelp_handle_t d) {
+    (void)d;
+    return 0;
+}
+
+/* The chip names its type in SPI register 0. */
+static int host_get_type(morvel_zelp_handle_t d, unsigned int *type) {
+    uint8_t id = 0;
+    int status = zelp_linux_io_transfer(board_of(d), 0, 0x00, NULL, &id, 1);
+    *type = id;
+    return status;
+}
+
+/* One thread, so nothing to lock. */
+static int host_sync(morvel_zelp_handle_t d) {
+    (void)d;
+    return 0;
+}
+
+static int host_unsync(morvel_zelp_handle_t d) {
+    (void)d;
+    return 0;
+}
+
+static int host_transfer(morvel_zelp_handle_t d, int mcu, uint32_t address, void *out, void *in,
+                         unsigned int count) {
+    /* The board I/O layer counts in int: a count it cannot represent is refused, not wrapped. */
+    if (count > (unsigned int)INT_MAX) return MORVEL_ZELP_ERROR_ARG;
+    return zelp_linux_io_transfer(board_of(d), mcu, address, out, in, (int)count);
+}
+
+static int fail(const char *step, int status) {
+    fprintf(stderr, "%s failed: %d (%s)\n", step, status, morvel_zelp_error_name(status));
+    return 1;
+}
+
+int main(int argc, char **argv) {
+    char default_port[] = "sim";
+    zelp_io_init_args args = {0};
+    morvel_evb_io_handle_t board = NULL;
+    morvel_zelp_integration_interfaces_s iif = {0};
+    morvel_zelp_device_s *zelp = NULL;
+    int status;
+
+    args.spidev = argc > 1 ? argv[1] : default_port;
+    args.spi_default_speed = 1000000;
+    args.gpio = -1;
+    status = zelp_linux_io_init(&args, &board);
+    if (status != 0) return fail("zelp_linux_io_init", status);
+
+    iif.d = board;
+    iif.malloc = host_malloc;
+    iif.free = host_free;
+    iif.mbwait = host_mbwait;
+    iif.get_type = host_get_type;
+    iif.sync = host_sync;
+    iif.unsync = host_unsync;
+    iif.transfer = host_transfer;
+    status = morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET);
+    if (status != 0) {
+        zelp_linux_io_uninit(board);
+        return fail("morvel_zelp_init", status);
+    }
+
+    printf("device type 0x%02x\n", zelp->device_type);
+    printf("devlib %s\n", morvel_zelp_devlib_version());
+
+    status = morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
+    zelp_linux_io_uninit(board);
+    return status == 0 ? 0 : fail("morvel_zelp_uninit", status);
+}
