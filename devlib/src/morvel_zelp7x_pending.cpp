@@ -6,9 +6,6 @@
 
 extern "C" {
 
-int morvel_zelp7x_load(morvel_zelp_device_s *, void *, int) {
-    return MORVEL_ZELP_ERROR_UNSUP;
-}
 int morvel_zelp7x_send_data(morvel_zelp_device_s *, uint8_t *, unsigned int, int, uint32_t) {
     return MORVEL_ZELP_ERROR_UNSUP;
 }
