@@ -130,20 +130,17 @@ int read_header(morvel_zelp_device_s *zelp, uint32_t base, Header &h) {
 
 // ---- Reporting --------------------------------------------------------------------------------
 
-struct Action {
-    uint32_t type, arg, match, state;
-};
-
-Action decode(uint32_t word, uint32_t ph_type) {
-    Action a{};
+// Decodes an action word in the encoding the tables use; the fields the other encoding fills
+// read as not applicable.
+void report_action(uint32_t word, uint32_t ph_type, uint32_t &type, uint32_t &arg, uint32_t &match,
+                   uint32_t &state) {
     if (ph_type == SECOND_ENCODING) {
-        morvel_zelp7x_posterior_config_decode_action_V2(word, &a.type, &a.arg);
-        a.match = a.state = NOT_APPLICABLE;
+        morvel_zelp7x_posterior_config_decode_action_V2(word, &type, &arg);
+        match = state = NOT_APPLICABLE;
     } else {
-        morvel_zelp7x_posterior_config_decode_action(word, &a.type, &a.match, &a.state);
-        a.arg = NOT_APPLICABLE;
+        morvel_zelp7x_posterior_config_decode_action(word, &type, &match, &state);
+        arg = NOT_APPLICABLE;
     }
-    return a;
 }
 
 void report_header(Config &c, const Header &h) {
@@ -161,20 +158,13 @@ void report_class(Config &c, const ClassRecord &r, uint32_t ph_type) {
     c.window = r.window;
     c.backoff = r.backoff;
     c.smoothing_queue_size = r.smoothing_queue_size;
-    const Action a = decode(r.action, ph_type);
-    c.action_type = a.type;
-    c.action_arg = a.arg;
-    c.action_match = a.match;
-    c.action_state = a.state;
+    report_action(r.action, ph_type, c.action_type, c.action_arg, c.action_match, c.action_state);
 }
 
 void report_state(Config &c, const StateRecord &r, uint32_t ph_type) {
     c.timeout = r.timeout;
-    const Action a = decode(r.timeout_action, ph_type);
-    c.timeout_action_type = a.type;
-    c.timeout_action_arg = a.arg;
-    c.timeout_action_match = a.match;
-    c.timeout_action_state = a.state;
+    report_action(r.timeout_action, ph_type, c.timeout_action_type, c.timeout_action_arg,
+                  c.timeout_action_match, c.timeout_action_state);
 }
 
 // ---- Changes ----------------------------------------------------------------------------------
@@ -348,12 +338,14 @@ int morvel_zelp7x_posterior_config_encode_action(int timeout, uint32_t states, u
 
 void morvel_zelp7x_posterior_config_decode_action(uint32_t action, uint32_t *atype, uint32_t *match,
                                                   uint32_t *state) {
-    Action a{MORVEL_ZELP7X_POSTERIOR_CONFIG_ACTION_TYPE_STATE, 0, 0, action};
+    struct {
+        uint32_t type, match, state;
+    } a{MORVEL_ZELP7X_POSTERIOR_CONFIG_ACTION_TYPE_STATE, 0, action};
     if (action & ZELP7X_PH_ACTION_MATCH_M)
-        a = {MORVEL_ZELP7X_POSTERIOR_CONFIG_ACTION_TYPE_MATCH, 0,
-             action & ~ZELP7X_PH_ACTION_MATCH_M, 0};
+        a = {MORVEL_ZELP7X_POSTERIOR_CONFIG_ACTION_TYPE_MATCH, action & ~ZELP7X_PH_ACTION_MATCH_M,
+             0};
     else if (action == ZELP7X_PH_ACTION_STAY)
-        a = {MORVEL_ZELP7X_POSTERIOR_CONFIG_ACTION_TYPE_STAY, 0, 0, 0};
+        a = {MORVEL_ZELP7X_POSTERIOR_CONFIG_ACTION_TYPE_STAY, 0, 0};
     if (atype != nullptr) *atype = a.type;
     if (match != nullptr) *match = a.match;
     if (state != nullptr) *state = a.state;

@@ -5,6 +5,7 @@
 #include <array>
 #include <span>
 
+#include "morvel_package_internal.h"
 #include "zelp7x_config_fields.h"
 #include "zelp7x_package_handlers.h"
 #include "zelp7x_registers.h"
@@ -76,21 +77,7 @@ int apply_hw_config(morvel_zelp_device_s *zelp, const morvel_hw_params_v2_t &hw)
 
 constexpr unsigned LAYERS = 4;
 
-// The two layouts carry the same fields; this is what the handler uses of either.
-struct NetworkConfig {
-    uint16_t num_features, num_static_features, dnn_frame_size;
-    uint8_t input_clipping_threshold, dnn_run_threshold;
-    const uint8_t *num_nodes, *scale_factor, *num_biases, *quantization_scheme, *out_shift;
-};
-
-template <typename Value>
-NetworkConfig network_config_from(const Value &v) {
-    return {v.num_features,        v.num_static_features,
-            v.dnn_frame_size,      v.input_clipping_threshold,
-            v.dnn_run_threshold,   v.num_nodes,
-            v.scale_factor,        v.num_biases,
-            v.quantization_scheme, v.out_shift};
-}
+using NetworkConfig = morvel_pkg::fc_fields;
 
 constexpr Field NODES{0, 11};
 constexpr Field BIASES{0, 3};
@@ -206,8 +193,7 @@ int morvel_zelp7x_pkg_parse_b0_nn_config_v2_v3_tlv(morvel_zelp_device_s *zelp, i
     if (announced(p)) return pause_network(zelp);
     if (!piece_ready(p) || p.partially_read_length != FC_CONFIG_PARAMS_V2_SIZE)
         return MORVEL_ZELP_ERROR_NONE;
-    return apply_network_config(zelp, aligned_value ? network_config_from(p.data.fc_params_v3)
-                                                    : network_config_from(p.data.fc_params_v2));
+    return apply_network_config(zelp, morvel_pkg::fc_fields_of(p.data, aligned_value != 0));
 }
 
 } // extern "C"
