@@ -161,6 +161,19 @@ TEST_F(Load, FilterBankLayoutWritesOneRegisterPerThreeBins) {
     EXPECT_EQ(zelp->d.zelp7x.freq_frame_size, 40u);
 }
 
+TEST_F(Load, NetworkShapeFillsTheLayerFieldsOfFourRegisters) {
+    const NetworkConfig n; // nodes 15 7 23 3, one bias each, scales 1-4, shifts 1-4
+    ASSERT_EQ(
+        load(zelp,
+             PackageBuilder().record(TAG_ZELP7X_B0_NN_CONFIG_V3, network_config_v3(n)).build()),
+        MORVEL_ZELP_ERROR_NONE);
+    EXPECT_EQ(chip.peek_mcu(0x4000D008) >> 19, 16u);
+    EXPECT_EQ(chip.peek_mcu(0x4000D00C), 1 | 8 << 3 | 1 << 14 | 24 << 17 | 1u << 28);
+    EXPECT_EQ(chip.peek_mcu(0x4000D010) & 0x3FFF, 4 | 1u << 11);
+    EXPECT_EQ(chip.peek_mcu(0x4000D014), 0x04030201u);
+    EXPECT_EQ(chip.peek_mcu(0x4000D024), 0xA000 | 1 | 2 << 3 | 3 << 6 | 4u << 9);
+}
+
 Bytes board_calibration_v4(uint8_t dnn_input) {
     ByteWriter w;
     w.u8(1).u8(dnn_input).u8(1).u8(10).u8(3).u8(3).u8(2).u8(2);

@@ -178,14 +178,15 @@ int check_flags(uint32_t set) {
 
 int apply_state(const Config &c, uint32_t states, StateRecord &r) {
     if (has(c.set, MORVEL_ZELP7X_POSTERIOR_CONFIG_SET_TIMEOUT)) r.timeout = c.timeout;
+    int s = MORVEL_ZELP_ERROR_NONE;
     if (has(c.set, MORVEL_ZELP7X_POSTERIOR_CONFIG_SET_TIMEOUT_ACTION))
-        return morvel_zelp7x_posterior_config_encode_action(
-            1, states, c.timeout_action_type, c.timeout_action_match, c.timeout_action_state,
-            &r.timeout_action);
-    if (has(c.set, MORVEL_ZELP7X_POSTERIOR_CONFIG_SET_TIMEOUT_ACTION_V2))
+        s = morvel_zelp7x_posterior_config_encode_action(1, states, c.timeout_action_type,
+                                                         c.timeout_action_match,
+                                                         c.timeout_action_state, &r.timeout_action);
+    if (s == 0 && has(c.set, MORVEL_ZELP7X_POSTERIOR_CONFIG_SET_TIMEOUT_ACTION_V2))
         morvel_zelp7x_posterior_config_encode_action_V2(&r.timeout_action, c.timeout_action_type,
                                                         c.timeout_action_arg);
-    return MORVEL_ZELP_ERROR_NONE;
+    return s;
 }
 
 int apply_class(const Config &c, uint32_t states, ClassRecord &r) {
@@ -199,12 +200,13 @@ int apply_class(const Config &c, uint32_t states, ClassRecord &r) {
             return MORVEL_ZELP_ERROR_ARG;
         r.smoothing_queue_size = c.smoothing_queue_size;
     }
+    int s = MORVEL_ZELP_ERROR_NONE;
     if (has(c.set, MORVEL_ZELP7X_POSTERIOR_CONFIG_SET_ACTION))
-        return morvel_zelp7x_posterior_config_encode_action(
-            0, states, c.action_type, c.action_match, c.action_state, &r.action);
-    if (has(c.set, MORVEL_ZELP7X_POSTERIOR_CONFIG_SET_ACTION_V2))
+        s = morvel_zelp7x_posterior_config_encode_action(0, states, c.action_type, c.action_match,
+                                                         c.action_state, &r.action);
+    if (s == 0 && has(c.set, MORVEL_ZELP7X_POSTERIOR_CONFIG_SET_ACTION_V2))
         morvel_zelp7x_posterior_config_encode_action_V2(&r.action, c.action_type, c.action_arg);
-    return MORVEL_ZELP_ERROR_NONE;
+    return s;
 }
 
 // The class record of the addressed state: read, changed as flagged, written back, reported. The

@@ -92,7 +92,7 @@ constexpr Field at(Field f, unsigned shift) {
 struct LayerFields {
     uint32_t nodes_register;
     Field nodes;
-    uint32_t biases_register; // 0: this layer's biases are not set here
+    uint32_t biases_register;
     Field biases;
 };
 
