@@ -11,6 +11,7 @@
 #include "morvel_packager/checksum.h"
 #include "sim/chip.h"
 #include "support/chip_host.h"
+#include "support/chip_programs.h"
 #include "support/fake_host.h"
 #include "support/zelp7x_transfers.h"
 
@@ -263,33 +264,6 @@ TEST(ResetFixPackage, IsAWellFormedPackageWithAValidChecksum) {
 
 // ---- Flows on the chip model -----------------------------------------------------------------
 
-// Boot loader stand-in: announces itself, accepts LOAD, and answers each burst with `answers`.
-class BootLoaderModel {
-  public:
-    explicit BootLoaderModel(zsim::Chip &chip) : chip_(chip) {
-        chip.chip_post(zsim::Chip::MBOUT, 0x80 | 17);
-        chip.on_host_write = [this](uint8_t address, uint8_t value) {
-            if (address != zsim::Chip::MBIN) return;
-            if (value == 0x89) {
-                chip_.chip_post(zsim::Chip::MBIN_RESP, 0x81);
-                return;
-            }
-            std::vector<uint8_t> window(1024);
-            chip_.mcu_read_block(0x20017C00, window);
-            windows.push_back(window);
-            const uint8_t answer = bursts < answers.size() ? answers[bursts] : 0;
-            ++bursts;
-            chip_.chip_post(zsim::Chip::MBIN_RESP, static_cast<uint8_t>((value & 0x80) | answer));
-        };
-    }
-    std::vector<uint8_t> answers;
-    size_t bursts = 0;
-    std::vector<std::vector<uint8_t>> windows;
-
-  private:
-    zsim::Chip &chip_;
-};
-
 class ChipFlowTest : public ::testing::Test {
   protected:
     zsim::Chip chip;
@@ -297,7 +271,7 @@ class ChipFlowTest : public ::testing::Test {
 };
 
 TEST_F(ChipFlowTest, ResetFixHandsThePackageToTheBootLoader) {
-    BootLoaderModel loader(chip);
+    ztest::ChipPrograms loader(chip);
     morvel_zelp_device_s *zelp = host.device();
     zelp->d.zelp7x.secured = 1;
     ASSERT_EQ(morvel_zelp7x_reset_fix(zelp), 0);
@@ -328,7 +302,7 @@ TEST_F(ChipFlowTest, ResetFixReportsTheBootLoadersAnswerOrItsAbsence) {
     for (const auto &[answer, expected] : cases) {
         zsim::Chip c;
         ztest::ChipHost h(c);
-        BootLoaderModel loader(c);
+        ztest::ChipPrograms loader(c);
         loader.answers = {answer};
         EXPECT_EQ(morvel_zelp7x_reset_fix(h.device()), expected) << "answer " << int(answer);
     }

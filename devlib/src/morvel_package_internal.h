@@ -20,6 +20,27 @@ inline bool field_fits(const state &p, uint32_t size) {
     return p.expected_bytes != 0 || size <= value_bytes_left(p);
 }
 
+// The fields of a network configuration value (tags 25 and 26), whichever layout carries them.
+struct fc_fields {
+    unsigned num_features, num_static_features, dnn_frame_size;
+    unsigned input_clipping_threshold, dnn_run_threshold;
+    const uint8_t *quantization_scheme, *num_nodes, *num_biases, *scale_factor, *out_shift;
+};
+
+template <typename Config>
+fc_fields fc_fields_from(const Config &v) {
+    return {v.num_features,      v.num_static_features,
+            v.dnn_frame_size,    v.input_clipping_threshold,
+            v.dnn_run_threshold, v.quantization_scheme,
+            v.num_nodes,         v.num_biases,
+            v.scale_factor,      v.out_shift};
+}
+
+// Layout 3 moves the two thresholds to the front; the fields are the same.
+inline fc_fields fc_fields_of(const morvel_pkg_parser_data_t &d, bool layout_v3) {
+    return layout_v3 ? fc_fields_from(d.fc_params_v3) : fc_fields_from(d.fc_params_v2);
+}
+
 // Reads a value field of `size` bytes, or the rest of one cut by an earlier chunk's end, into
 // dest with CRC and counts it in partially_read_length. True when the field is complete.
 bool read_field(state &p, void *dest, uint32_t size);

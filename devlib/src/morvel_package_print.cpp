@@ -70,34 +70,13 @@ void print_board_params(const board_fields &b) {
     for (const int8_t value : b.equalizer) std::printf("\t \t %d\n", value);
 }
 
-struct fc_fields {
-    unsigned num_features, num_static_features, dnn_frame_size;
-    unsigned input_clipping_threshold, dnn_run_threshold;
-    const uint8_t *quantization_scheme, *num_nodes, *num_biases, *scale_factor, *out_shift;
-};
-
-template <typename Config>
-fc_fields fc_fields_from(const Config &v) {
-    return {v.num_features,      v.num_static_features,
-            v.dnn_frame_size,    v.input_clipping_threshold,
-            v.dnn_run_threshold, v.quantization_scheme,
-            v.num_nodes,         v.num_biases,
-            v.scale_factor,      v.out_shift};
-}
-
-// The two versions carry the same fields in a different order.
-fc_fields fc_fields_of(const state &p) {
-    return p.tag == TAG_ZELP7X_B0_NN_CONFIG_V2 ? fc_fields_from(p.data.fc_params_v2)
-                                               : fc_fields_from(p.data.fc_params_v3);
-}
-
 void print_per_layer(const char *title, const uint8_t *values) {
     std::printf("%s", title);
     for (int layer = 0; layer < 4; ++layer) std::printf("\t %u", values[layer]);
 }
 
 void print_nn_config(const state &p) {
-    const fc_fields c = fc_fields_of(p);
+    const fc_fields c = fc_fields_of(p.data, p.tag != TAG_ZELP7X_B0_NN_CONFIG_V2);
     print_block_start();
     print_line("\n- NN config params: ");
     std::printf("\t- Num of features: %u\n", c.num_features);

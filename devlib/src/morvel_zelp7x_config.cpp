@@ -167,12 +167,7 @@ int report_all(morvel_zelp_device_s *zelp, Config &c) {
 extern "C" {
 
 int morvel_zelp7x_config(morvel_zelp_device_s *zelp, morvel_zelp7x_config_s *config) {
-    if (zelp == nullptr || zelp->init == 0) return MORVEL_ZELP_ERROR_UNINIT;
-    const int s = zelp->iif.sync(zelp->iif.d);
-    if (s != 0) return s;
-    const int e = morvel_zelp7x_config_no_sync(zelp, config);
-    const int u = zelp->iif.unsync(zelp->iif.d);
-    return e != 0 ? e : u;
+    return with_host_lock(zelp, [&] { return morvel_zelp7x_config_no_sync(zelp, config); });
 }
 
 int morvel_zelp7x_config_no_sync(morvel_zelp_device_s *zelp, morvel_zelp7x_config_s *config) {

@@ -27,8 +27,6 @@ constexpr std::array<DeviceTypeName, 7> DEVICE_TYPE_NAMES{{
     {0x24, "zelp70b0"},
 }};
 
-// A valid mask with any of the top twelve bits set is uninitialised memory, not a mask.
-constexpr uint32_t VALID_MASK_GARBAGE = 0xFFF00000u;
 // Longer than the whole area: the length word is not to be trusted.
 constexpr uint32_t MAX_STORED_LENGTH = ZELP7X_HOST_CONFIG_SIZE - 1;
 
@@ -120,7 +118,7 @@ int morvel_zelp7x_access_config(morvel_zelp_device_s *zelp, morvel_zelp_config_s
     uint32_t valid = 0;
     int s = read_word(zelp, ZELP7X_MCU_HOST_CONFIG_VALID, valid);
     if (s != 0) return s;
-    if ((valid & VALID_MASK_GARBAGE) != 0) valid = 0;
+    if ((valid & ZELP7X_HOST_CONFIG_VALID_GARBAGE) != 0) valid = 0;
 
     std::array<unsigned, ITEMS.size()> buffer_size{};
     bool sizes_whole_words = true;

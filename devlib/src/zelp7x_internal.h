@@ -74,6 +74,18 @@ inline constexpr void store_le32(uint8_t *p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// Runs a driver operation for a public entry of its own: a handle not initialised is refused,
+// unsync always follows a successful sync, and the operation's error wins over unsync's.
+template <typename Op>
+int with_host_lock(morvel_zelp_device_s *zelp, Op &&op) {
+    if (zelp == nullptr || zelp->init == 0) return MORVEL_ZELP_ERROR_UNINIT;
+    const int s = zelp->iif.sync(zelp->iif.d);
+    if (s != 0) return s;
+    const int e = op();
+    const int u = zelp->iif.unsync(zelp->iif.d);
+    return e != 0 ? e : u;
+}
+
 // Single-register helpers with typed results.
 int read_spi(morvel_zelp_device_s *zelp, uint32_t address, uint8_t *value);
 int write_spi(morvel_zelp_device_s *zelp, uint32_t address, uint8_t value);

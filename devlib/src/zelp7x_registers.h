@@ -55,6 +55,8 @@ inline constexpr uint32_t ZELP7X_MCU_HOST_CONFIG_PARAMVER_LEN = 0x20017890;
 inline constexpr uint32_t ZELP7X_MCU_HOST_CONFIG_PARAMVER = 0x20017894;
 inline constexpr uint32_t ZELP7X_MCU_HOST_CONFIG_PKGVER_LEN = 0x20017914;
 inline constexpr uint32_t ZELP7X_MCU_HOST_CONFIG_PKGVER = 0x20017918;
+// A valid mask with any of these bits set is uninitialised memory, not a mask.
+inline constexpr uint32_t ZELP7X_HOST_CONFIG_VALID_GARBAGE = 0xFFF00000;
 
 // Open RAM: boot loader load window, later the secure memory access block.
 inline constexpr uint32_t ZELP7X_MCU_OPEN_RAM = 0x20017C00;
@@ -69,6 +71,7 @@ inline constexpr uint32_t ZELP7X_MCU_CLKCTL1 = 0x40009008;
 inline constexpr uint32_t ZELP7X_MCU_CLKCTL2 = 0x4000900C;
 inline constexpr uint32_t ZELP7X_MCU_CHIPCTL = 0x40009010;     // holds the GPIO input enable
 inline constexpr uint32_t ZELP7X_MCU_FWLOAD_PREP = 0x40009028; // written 0x91 before a load
+inline constexpr uint32_t ZELP7X_FWLOAD_PREP_VALUE = 0x91;
 inline constexpr uint32_t ZELP7X_MCU_MEM = 0x40009030;
 inline constexpr uint32_t ZELP7X_MCU_ADDRPROTLO0 = 0x40009034;
 inline constexpr uint32_t ZELP7X_MCU_ADDRPROTHI0 = 0x40009038;
@@ -102,6 +105,11 @@ inline constexpr uint32_t ZELP7X_MCU_DNNCTL1 = 0x4000D008;
 inline constexpr uint32_t ZELP7X_MCU_DNNCTL3 = 0x4000D010;
 inline constexpr uint32_t ZELP7X_MCU_DNNCTL7 = 0x4000D020;
 inline constexpr uint32_t ZELP7X_MCU_DNNCTL8 = 0x4000D024;
+// Layer sizes, scale factors and the two words a new filter-bank layout clears (package loading).
+inline constexpr uint32_t ZELP7X_MCU_DNNCTL2 = 0x4000D00C;
+inline constexpr uint32_t ZELP7X_MCU_DNNCTL4 = 0x4000D014;
+inline constexpr uint32_t ZELP7X_MCU_DNNCTL5 = 0x4000D018;
+inline constexpr uint32_t ZELP7X_MCU_DNNCTL6 = 0x4000D01C;
 inline constexpr uint32_t ZELP7X_MCU_WINNERS = 0x4000D02C;
 inline constexpr uint32_t ZELP7X_MCU_STRENGTHS = 0x4000D078;
 inline constexpr uint32_t ZELP7X_MCU_MEM0 = 0x4000D0B8;

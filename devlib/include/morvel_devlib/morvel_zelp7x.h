@@ -6,6 +6,8 @@
 
 #include "morvel_devlib/morvel_zelp7x_config.h"
 #include "morvel_devlib/morvel_zelp7x_mailbox.h"
+#include "morvel_devlib/morvel_zelp7x_package_parser.h"
+#include "morvel_devlib/morvel_zelp7x_posterior.h"
 #include "morvel_devlib/morvel_zelp_driver.h"
 
 #ifdef __cplusplus
@@ -211,6 +213,15 @@ typedef enum morvel_zelp7x_boot_const_e {
 int morvel_zelp7x_wait_mb(morvel_zelp_device_s *zelp, uint32_t address, uint8_t owner, uint8_t *vp);
 int morvel_zelp7x_boot_start(morvel_zelp_device_s *zelp);
 int morvel_zelp7x_boot_burst(morvel_zelp_device_s *zelp);
+
+/* The two roads of the load entry: a package walked by the reader and applied tag by tag, and
+ * firmware streamed through the boot loader of a secured chip. A call with len 0 starts a load;
+ * each piece answers MORVEL_ZELP_ERROR_MORE until the package is complete. Secured pieces are
+ * whole words. */
+int morvel_zelp7x_load_ordinary(morvel_zelp_device_s *zelp, void *chunk, int len);
+int morvel_zelp7x_load_secured_firmware(morvel_zelp_device_s *zelp, void *chunk, unsigned int len);
+/* FAIL when the chip's host configuration area holds texts other than those cached. */
+int morvel_zelp7x_verify_configuration(morvel_zelp_device_s *zelp);
 
 /* The reset-fix package, handed whole to the boot loader. */
 extern const uint8_t zelp7x_reset_fix_v1_mvpkg[];
