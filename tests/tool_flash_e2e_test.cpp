@@ -176,13 +176,29 @@ TEST_P(ToolFlashE2E, ThreeByteAndDongleImagesLandAsLaidOut) {
                                                                0, 0, 0xD8, 0xC7, 0xB6, 0xA5}));
 }
 
-TEST_P(ToolFlashE2E, AddressesBeyondTwentyFourBitsAreRefusedBeforeAnyErase) {
+TEST_P(ToolFlashE2E, RangesPastTheFlashAreRefusedBeforeAnyErase) {
     ASSERT_EQ(tool({"-e", "-w", "image", "-q"}).status, 0);
-    const auto r = tool({"-e", "-a", "0xFFF000", "-w", "image"});
+    const std::vector<uint8_t> erased(5000, 0xFF);
+    ztest::write_bytes(dir.path() / "big", image(5000000, 4));
+    auto r = tool({"-e", "-w", "big"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("beyond the 16 MiB"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "flash range 0x0 to 0x4c4b40 does not fit the 4194304-byte flash\n");
     EXPECT_EQ(r.out.find("erased"), std::string::npos);
     EXPECT_EQ(flash_bytes(0, 5000), image(5000, 1)) << "the flash wrapped nothing onto its start";
+
+    r = tool({"-e", "-a", "0x3FEC79", "-w", "image"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "flash range 0x3fec79 to 0x400001 does not fit the 4194304-byte flash\n");
+    EXPECT_EQ(flash_bytes(0x3FEC78, 5000), erased);
+    r = tool({"-e", "-a", "0x3FEC78", "-w", "image", "-v", "image", "-q"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(flash_bytes(0x3FEC78, 5000), image(5000, 1)) << "ends exactly at the end";
+
+    // A capacity code the tool does not know leaves only the 3-byte address limit.
+    r = tool({"-e", "-a", "0xFFF000", "-w", "image"}, {{"id", "ef4020"}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("beyond the 16 MiB"), std::string::npos) << r.err;
+    EXPECT_EQ(flash_bytes(0, 5000), image(5000, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Boards, ToolFlashE2E, testing::Values(Board::in_process, Board::daemon),

@@ -12,6 +12,9 @@ struct run_options;
 
 // Flash commands over the MSPI port. Each returns 0; a failing register access ends the run.
 int flash_read_id(morvel_zelp_device_s *zelp, uint8_t *mfg, uint16_t *id);
+// Bytes the flash holds by the capacity code in the low byte of `id`; 0 for a code the tool does
+// not know.
+uint32_t flash_capacity(uint16_t id);
 int flash_read_status(morvel_zelp_device_s *zelp, uint8_t *status);
 int flash_write_enable(morvel_zelp_device_s *zelp);
 // Polls the status until the busy bit clears; past `max_ms` reports the expiry and exits 1.
@@ -66,8 +69,9 @@ void flash_start_of_file(morvel_zelp_device_s *zelp, uint32_t total);
 uint16_t bsd_sum(uint16_t csum, uint8_t c);
 
 // Refuses a run whose flash range (the data, the -e span and any dongle descriptor) does not fit
-// the 24-bit flash addresses, before anything is erased or written; warns when a dongle image
-// does not start on a 1 MiB boundary. Returns the exit status it calls for (0 to go on).
+// the flash, before anything is erased or written: its size when the JEDEC ID gave one
+// (run.flash_size), else the 24-bit flash addresses. Warns when a dongle image does not start on
+// a 1 MiB boundary. Returns the exit status it calls for (0 to go on).
 int check_flash_range(const run_options &run);
 
 // Step 14 of a run: encode the image, program it and print the write summary line.
