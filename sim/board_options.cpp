@@ -32,6 +32,7 @@ bool parse_board_option(std::string_view name, std::string_view value, BoardOpti
         return false;
     }
     if (name == "flash-file") return parse_flash_option("image", value, options.flash, error);
+    if (is_link_option(name)) return parse_link_option(name, value, options.link, error);
     return parse_flash_option(name, value, options.flash, error);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "sim/link_options.h"
 #include "sim/spi_flash.h"
 
 namespace zsim {
@@ -13,12 +14,13 @@ namespace zsim {
 struct BoardOptions {
     uint8_t device_type = 0x20;
     FlashConfig flash;
+    LinkOptions link;
 };
 
 // Applies one option: "device-type" (0 to 255, decimal or 0x-hex), "flash-file" (the flash
-// option "image" under the name scripts use); anything else goes to the flash options. An option
-// given without a value gets an empty one. False with the reason in `error` for an option that
-// cannot be used.
+// option "image" under the name scripts use), the link options "latency" and "rate"; anything
+// else goes to the flash options. An option given without a value gets an empty one. False with
+// the reason in `error` for an option that cannot be used.
 bool parse_board_option(std::string_view name, std::string_view value, BoardOptions &options,
                         std::string &error);
 
