@@ -60,19 +60,21 @@ class ToolFlashE2E : public testing::TestWithParam<Board> {
         ztest::write_bytes(dir.path() / "other", image(5000, 2));
     }
 
-    // One run of the tool on the board, shaped by the simulator's flash `options`.
-    ToolOutcome tool(std::vector<std::string> args, const Options &options = {}) {
+    // One run of the tool on the board, shaped by the simulator's `options`; `params`
+    // (",name=value" pairs) go on the port name whatever the board.
+    ToolOutcome tool(std::vector<std::string> args, const Options &options = {},
+                     const std::string &params = "") {
         if (GetParam() == Board::in_process) {
             std::string port = "sim:" + flash.string();
             for (const auto &[n, v] : options) port += "," + n + "=" + v;
-            args.insert(args.begin(), {"-s", port});
+            args.insert(args.begin(), {"-s", port + params});
             return ztest::run_program(ZELP_FLASH_BIN, args, dir.path());
         }
         std::vector<std::string> flags;
         for (const auto &[n, v] : options) flags.push_back("--" + n + "=" + v);
         ztest::BoardDaemon board(ZELP_BOARD_SIM_BIN, dir.path(), flash, flags);
         if (board.port().empty()) return {-1, "", "board simulator did not start"};
-        args.insert(args.begin(), {"-s", board.port()});
+        args.insert(args.begin(), {"-s", board.port() + params});
         return ztest::run_program(ZELP_FLASH_BIN, args, dir.path());
     }
 
@@ -199,6 +201,25 @@ TEST_P(ToolFlashE2E, RangesPastTheFlashAreRefusedBeforeAnyErase) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("beyond the 16 MiB"), std::string::npos) << r.err;
     EXPECT_EQ(flash_bytes(0, 5000), image(5000, 1));
+}
+
+// The seconds a read summary line reports.
+double read_seconds(const std::string &out) {
+    std::smatch m;
+    if (!std::regex_search(out, m, std::regex("bytes read in ([0-9]+\\.[0-9]{3}) sec"))) return -1;
+    return std::stod(m[1]);
+}
+
+TEST_P(ToolFlashE2E, PipelinedReadBackHidesTheLinksLatency) {
+    ASSERT_EQ(tool({"-e", "-w", "image", "-q"}).status, 0);
+    const Options slow_link = {{"latency", "1000"}};
+    const ToolOutcome plain = tool({"-R", "-c", "4096", "-q"}, slow_link);
+    const ToolOutcome piped = tool({"-R", "-c", "4096", "-q"}, slow_link, ",pipeline=64");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_GE(read_seconds(plain.out), 1.0) << "1024 round trips of a millisecond";
+    EXPECT_LT(read_seconds(piped.out), read_seconds(plain.out) / 3) << piped.out;
+    EXPECT_EQ(piped.out.substr(0, 19), plain.out.substr(0, 19)) << "the same checksum";
 }
 
 INSTANTIATE_TEST_SUITE_P(Boards, ToolFlashE2E, testing::Values(Board::in_process, Board::daemon),

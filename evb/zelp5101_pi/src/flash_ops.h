@@ -58,10 +58,16 @@ void flash_program(morvel_zelp_device_s *zelp, int address, uint8_t *buf, int co
 void flash_write(morvel_zelp_device_s *zelp, uint32_t address, uint8_t *b, uint32_t count,
                  int quiet, int fw_rw_op);
 
-// The bridge command the firmware path uses; tests put a recorder in its place.
-using flash_bridge_command_f = int (*)(morvel_evb_io_handle_t d, int command, uint32_t addr,
-                                       uint8_t *data, uint16_t len);
-void set_flash_bridge_command(flash_bridge_command_f command);
+// The board I/O calls the flash operations make besides register access: the bridge command of
+// the firmware path and the bracket around a pipelined read. Tests put recorders in their place.
+struct flash_board_calls {
+    int (*bridge_command)(morvel_evb_io_handle_t d, int command, uint32_t addr, uint8_t *data,
+                          uint16_t len);
+    int (*pipeline_begin)(morvel_evb_io_handle_t d, void *buf, int len);
+    int (*pipeline_end)(morvel_evb_io_handle_t d);
+};
+// Null puts the board I/O layer's own calls back.
+void set_flash_board_calls(const flash_board_calls *calls);
 // Announces an image of `total` flash bytes to the bridge before its first firmware-path write.
 void flash_start_of_file(morvel_zelp_device_s *zelp, uint32_t total);
 
