@@ -128,31 +128,31 @@ void program_and_verify(benchmark::State &state, int fw, int pipeline, zsim::Lin
     state.SetBytesProcessed(int64_t(state.iterations()) * image_size);
 }
 
-BENCHMARK_CAPTURE(program_and_verify, Mspi_plain, 0, 0, full_speed_bridge)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(program_and_verify, Mspi_pipeline64, 0, 64, full_speed_bridge)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(program_and_verify, Bridge_plain, 1, 0, full_speed_bridge)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(program_and_verify, Bridge_pipeline64, 1, 64, full_speed_bridge)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(program_and_verify, Mspi_instant_link, 0, 0, instant_link)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(program_and_verify, Bridge_instant_link, 1, 0, instant_link)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->Unit(benchmark::kSecond);
+struct Row {
+    const char *name;
+    int fw;
+    int pipeline;
+    zsim::LinkOptions link;
+};
+
+constexpr Row rows[] = {
+    {"Mspi_plain", 0, 0, full_speed_bridge},   {"Mspi_pipeline64", 0, 64, full_speed_bridge},
+    {"Bridge_plain", 1, 0, full_speed_bridge}, {"Bridge_pipeline64", 1, 64, full_speed_bridge},
+    {"Mspi_instant_link", 0, 0, instant_link}, {"Bridge_instant_link", 1, 0, instant_link},
+};
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+    for (const Row &r : rows)
+        benchmark::RegisterBenchmark(
+            r.name,
+            [r](benchmark::State &state) { program_and_verify(state, r.fw, r.pipeline, r.link); })
+            ->Iterations(1)
+            ->UseRealTime()
+            ->Unit(benchmark::kSecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
