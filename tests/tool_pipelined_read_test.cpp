@@ -39,8 +39,6 @@ class RecordedBoard {
         morvel_zelp_uninit(zelp_, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
         zelp_linux_io_uninit(io_);
     }
-    RecordedBoard(const RecordedBoard &) = delete;
-    RecordedBoard &operator=(const RecordedBoard &) = delete;
 
     void pipeline(int depth) { zio::set_pipeline_depth(io_, depth); }
     // The `n`th answer from now never reaches the host.
