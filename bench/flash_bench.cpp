@@ -1,86 +1,109 @@
-// Programs and verifies 1 MiB on a simulated board served on a pseudo-terminal with no added
-// latency, through the tool's flash operations and the real serial code, on the MSPI path and on
-// the bridge's own flash commands (-Q). Reports bytes per second and, per KiB of image, the
-// bridge packets and the bytes on the wire (both directions).
+// Programs and verifies 64 KiB through the tool's flash operations and the real serial code, on a
+// simulated board served on a pseudo-terminal by the daemon's own server, on the MSPI path and on
+// the bridge's flash commands (-Q), plainly and with pipeline=64.
+//
+// On a link modelled as a full-speed bridge (latency=1000, rate=1000000) each phase reports its
+// wall time, the model's bound and their ratio. The bound is what the link alone costs: the round
+// trips the host waits for times the latency, plus the bytes that crossed the link (counted as the
+// board took and answered them, both directions) over the rate. A plain run waits for every
+// answered packet; a pipelined read waits once per batch of 64 answers. On an instant link the
+// rows show what the host and the pseudo-terminal cost by themselves.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <array>
-#include <atomic>
-#include <cstdio>
-#include <fcntl.h>
-#include <poll.h>
+#include <chrono>
+#include <csignal>
+#include <memory>
 #include <string>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "flash_ops.h"
 #include "input_clock.h"
 #include "run.h"
 #include "sim/board.h"
+#include "sim/pty.h"
+#include "sim/usb_link.h"
 
 namespace {
 
-constexpr uint32_t image_size = 1u << 20;
+constexpr uint32_t image_size = 64u << 10;
+constexpr zsim::LinkOptions full_speed_bridge = {1000, 1000000};
+constexpr zsim::LinkOptions instant_link = {};
 
-// The board on the master side of a pseudo-terminal, answering from its own thread and counting
-// what crosses the link.
-class PtyBoard {
+// A board served on a pseudo-terminal from its own thread, through a link whose counts stay here.
+class ServedBoard {
   public:
-    PtyBoard() {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
-        path_ = ::ptsname(master_);
-        const int client = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        termios tio{};
-        if (client < 0 || ::tcgetattr(client, &tio) != 0) return;
-        ::cfmakeraw(&tio);
-        ::tcsetattr(client, TCSANOW, &tio);
-        ::close(client);
-        thread_ = std::thread([this] { serve(); });
+    explicit ServedBoard(zsim::LinkOptions link) {
+        zsim::BoardOptions options;
+        options.link = link;
+        board_ = std::make_unique<zsim::Board>(options);
+        link_ = std::make_unique<zsim::UsbLink>(*board_);
+        std::string error;
+        pty_ = zsim::PtyServer::open(error);
+        if (pty_) thread_ = std::thread([this] { pty_->serve(*link_, stop_); });
     }
-    ~PtyBoard() {
-        stop_ = true;
+    ~ServedBoard() {
+        stop_ = 1;
         if (thread_.joinable()) thread_.join();
-        if (master_ >= 0) ::close(master_);
     }
-    PtyBoard(const PtyBoard &) = delete;
-    PtyBoard &operator=(const PtyBoard &) = delete;
+    ServedBoard(const ServedBoard &) = delete;
+    ServedBoard &operator=(const ServedBoard &) = delete;
 
-    const std::string &path() const { return path_; }
-    std::atomic<uint64_t> packets{0}, wire_bytes{0};
+    std::string path() const { return pty_ ? pty_->path() : std::string(); }
+    const zsim::UsbLink::Counts &counts() const { return link_->counts(); }
 
   private:
-    void serve() {
-        std::array<uint8_t, 4096> buf{};
-        while (!stop_) {
-            pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0 || !(p.revents & POLLIN)) continue;
-            const ssize_t n = ::read(master_, buf.data(), buf.size());
-            if (n <= 0) continue;
-            const std::vector<uint8_t> answer = board_.receive({buf.data(), size_t(n)});
-            packets = board_.bridge().packet_count();
-            wire_bytes += static_cast<uint64_t>(n) + answer.size();
-            for (size_t done = 0; done < answer.size();) {
-                const ssize_t w = ::write(master_, answer.data() + done, answer.size() - done);
-                if (w > 0) done += static_cast<size_t>(w);
-            }
-        }
-    }
-
-    zsim::Board board_;
-    int master_ = -1;
-    std::string path_;
+    std::unique_ptr<zsim::Board> board_;
+    std::unique_ptr<zsim::UsbLink> link_;
+    std::unique_ptr<zsim::PtyServer> pty_;
     std::thread thread_;
-    std::atomic<bool> stop_{false};
+    volatile std::sig_atomic_t stop_ = 0;
 };
 
-void program_and_verify(benchmark::State &state, int fw) {
-    PtyBoard board;
+// One phase of a run: its wall time and what crossed the link meanwhile.
+struct Phase {
+    double seconds = 0;
+    uint64_t answers = 0;
+    uint64_t wire_bytes = 0;
+};
+
+template <class F>
+Phase measure(const ServedBoard &board, F &&run) {
+    const auto &c = board.counts();
+    const uint64_t answers = c.answers, wire = c.to_bridge + c.to_host;
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return {took.count(), c.answers - answers, c.to_bridge + c.to_host - wire};
+}
+
+// Round trips times latency plus wire bytes over rate; a batch of `pipeline` answers is one wait.
+double model_bound(const Phase &p, zsim::LinkOptions link, int pipeline) {
+    const uint64_t waits = pipeline > 0 ? (p.answers + pipeline - 1) / pipeline : p.answers;
+    const double transit = link.rate ? double(p.wire_bytes) / link.rate : 0;
+    return double(waits) * link.latency_us * 1e-6 + transit;
+}
+
+void report(benchmark::State &state, const char *name, const Phase &p, zsim::LinkOptions link,
+            int pipeline) {
+    const std::string n = name;
+    state.counters[n + "_s"] = p.seconds;
+    state.counters[n + "_packets_answered"] = double(p.answers);
+    state.counters[n + "_wire_bytes"] = double(p.wire_bytes);
+    if (link.instant()) return;
+    const double bound = model_bound(p, link, pipeline);
+    state.counters[n + "_bound_s"] = bound;
+    state.counters[n + "_ratio"] = p.seconds / bound;
+}
+
+void program_and_verify(benchmark::State &state, int fw, int pipeline, zsim::LinkOptions link) {
+    ServedBoard board(link);
+    if (board.path().empty()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
     run_options run;
-    run.spi_dev = board.path();
+    run.spi_dev = board.path() + (pipeline > 0 ? ",pipeline=" + std::to_string(pipeline) : "");
     int io_type = 0;
     morvel_evb_io_handle_t io = open_board(run, io_type);
     morvel_zelp_device_s *zelp = start_library(io);
@@ -91,32 +114,45 @@ void program_and_verify(benchmark::State &state, int fw) {
     std::vector<uint8_t> image(image_size), back(image_size);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
 
-    uint64_t packets = 0, wire = 0;
     for (auto _ : state) {
-        const uint64_t p0 = board.packets, w0 = board.wire_bytes;
-        if (fw) flash_start_of_file(zelp, image_size);
-        flash_write(zelp, 0, image.data(), image_size, 1, fw);
-        flash_read(zelp, 0, back.data(), image_size, 1, fw);
+        const Phase program = measure(board, [&] {
+            if (fw) flash_start_of_file(zelp, image_size);
+            flash_write(zelp, 0, image.data(), image_size, 1, fw);
+        });
+        const Phase verify =
+            measure(board, [&] { flash_read(zelp, 0, back.data(), image_size, 1, fw); });
         if (back != image) state.SkipWithError("verify failed");
-        packets += board.packets - p0;
-        wire += board.wire_bytes - w0;
+        report(state, "program", program, link, 0);
+        report(state, "verify", verify, link, pipeline);
     }
-    const double kib = double(state.iterations()) * image_size / 1024;
     state.SetBytesProcessed(int64_t(state.iterations()) * image_size);
-    state.counters["packets_per_KiB"] = double(packets) / kib;
-    state.counters["wire_bytes_per_KiB"] = double(wire) / kib;
 }
 
-void BM_ProgramVerify1MiB_Mspi(benchmark::State &state) {
-    program_and_verify(state, 0);
-}
-void BM_ProgramVerify1MiB_Bridge(benchmark::State &state) {
-    program_and_verify(state, 1);
-}
+struct Row {
+    const char *name;
+    int fw;
+    int pipeline;
+    zsim::LinkOptions link;
+};
 
-BENCHMARK(BM_ProgramVerify1MiB_Mspi)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_ProgramVerify1MiB_Bridge)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+constexpr Row rows[] = {
+    {"Mspi_plain", 0, 0, full_speed_bridge},   {"Mspi_pipeline64", 0, 64, full_speed_bridge},
+    {"Bridge_plain", 1, 0, full_speed_bridge}, {"Bridge_pipeline64", 1, 64, full_speed_bridge},
+    {"Mspi_instant_link", 0, 0, instant_link}, {"Bridge_instant_link", 1, 0, instant_link},
+};
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+    for (const Row &r : rows)
+        benchmark::RegisterBenchmark(
+            r.name,
+            [r](benchmark::State &state) { program_and_verify(state, r.fw, r.pipeline, r.link); })
+            ->Iterations(1)
+            ->UseRealTime()
+            ->Unit(benchmark::kSecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

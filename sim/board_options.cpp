@@ -33,6 +33,7 @@ bool parse_board_option(std::string_view name, std::string_view value, BoardOpti
     }
     if (name == "flash-file") return parse_flash_option("image", value, options.flash, error);
     if (const auto chip = parse_chip_option(name, value, options.chip, error)) return *chip;
+    if (is_link_option(name)) return parse_link_option(name, value, options.link, error);
     return parse_flash_option(name, value, options.flash, error);
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "sim/chip_options.h"
+#include "sim/link_options.h"
 #include "sim/spi_flash.h"
 
 namespace zsim {
@@ -15,13 +16,13 @@ struct BoardOptions {
     uint8_t device_type = 0x20;
     FlashConfig flash;
     ChipConfig chip;
+    LinkOptions link;
 };
 
 // Applies one option: "device-type" (0 to 255, decimal or 0x-hex), "flash-file" (the flash
-// option "image" under the name scripts use), a chip option; anything else goes to the flash
-// options. An option
-// given without a value gets an empty one. False with the reason in `error` for an option that
-// cannot be used.
+// option "image" under the name scripts use), a chip option, the link options "latency" and
+// "rate"; anything else goes to the flash options. An option given without a value gets an empty
+// one. False with the reason in `error` for an option that cannot be used.
 bool parse_board_option(std::string_view name, std::string_view value, BoardOptions &options,
                         std::string &error);
 

@@ -1,5 +1,6 @@
 // name=value options for the simulated flash:
-//   size=BYTES        power of two from 64K to 16M (suffix K or M, or 0x... hex)
+//   size=BYTES        power of two from 64K to 16M (suffix K or M, or 0x... hex); the ID's
+//                     capacity byte follows it unless an id is given
 //   id=VVTTCC         JEDEC vendor, type and capacity bytes in hex, e.g. id=c22016
 //   image=PATH        keep the cells in PATH across runs (created erased when missing)
 //   timing=polls|real busy time counted in status reads, or typical datasheet times
@@ -7,6 +8,7 @@
 #include "sim/flash_options.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 
 namespace zsim {
@@ -42,6 +44,8 @@ bool parse_size(std::string_view text, FlashConfig &cfg, std::string &error) {
         return false;
     }
     cfg.size = n;
+    // A real part reports its size in the ID's capacity byte, 2^code bytes.
+    if (!cfg.id_given) cfg.jedec_id[2] = static_cast<uint8_t>(std::countr_zero(n));
     return true;
 }
 
@@ -55,6 +59,7 @@ bool parse_id(std::string_view text, FlashConfig &cfg, std::string &error) {
     }
     cfg.jedec_id = {static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 8),
                     static_cast<uint8_t>(id)};
+    cfg.id_given = true;
     return true;
 }
 

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -21,6 +23,18 @@ constexpr int kPollMillis = 100;
 constexpr auto kNoClientRest = std::chrono::milliseconds(20);
 // An answer that a client does not take within this time is dropped.
 constexpr int kSendMillis = 2000;
+
+// Until the next answer is due, or the stop-flag look when none is on its way.
+timespec wait_for_next(const UsbLink &link) {
+    auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::milliseconds(kPollMillis));
+    if (const auto next = link.next_arrival())
+        wait = std::clamp(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(*next - UsbLink::Clock::now()),
+            std::chrono::nanoseconds::zero(), wait);
+    const auto ns = wait.count();
+    return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+}
 
 std::string errno_text(const char *what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -81,18 +95,28 @@ void PtyServer::send(const std::vector<uint8_t> &bytes) {
 }
 
 void PtyServer::serve(Board &board, const volatile std::sig_atomic_t &stop) {
+    UsbLink link(board);
+    serve(link, stop);
+}
+
+void PtyServer::serve(UsbLink &link, const volatile std::sig_atomic_t &stop) {
+    // An answer is due at a given microsecond; the default timer slack would send it up to 50 us
+    // late, which the link's latency would then be blamed for.
+    ::prctl(PR_SET_TIMERSLACK, 1UL);
     std::array<uint8_t, 4096> buffer{};
     bool client = false;
     while (!stop) {
+        send(link.take_arrived(UsbLink::Clock::now()));
         pollfd p{master_, POLLIN, 0};
-        const int r = ::poll(&p, 1, kPollMillis);
+        const timespec wait = wait_for_next(link);
+        const int r = ::ppoll(&p, 1, &wait, nullptr);
         if (r < 0 && errno != EINTR) return;
         if (r <= 0) continue;
         if (p.revents & POLLIN) {
             const ssize_t n = ::read(master_, buffer.data(), buffer.size());
             if (n > 0) {
                 client = true;
-                send(board.receive({buffer.data(), static_cast<size_t>(n)}));
+                link.send_to_bridge({buffer.data(), static_cast<size_t>(n)}, UsbLink::Clock::now());
                 continue;
             }
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -100,8 +124,8 @@ void PtyServer::serve(Board &board, const volatile std::sig_atomic_t &stop) {
         // Hang-up: no client has the terminal open.
         if (client) {
             client = false;
-            board.bridge().reset_link();
-            board.save_flash();
+            link.reset();
+            link.board().save_flash();
         }
         std::this_thread::sleep_for(kNoClientRest);
     }

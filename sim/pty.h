@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sim/board.h"
+#include "sim/usb_link.h"
 
 namespace zsim {
 
@@ -23,9 +24,12 @@ class PtyServer {
     // The path clients open.
     const std::string &path() const { return path_; }
 
-    // Carries bytes between the terminal and the board until `stop` becomes nonzero. When a
-    // client closes the terminal the board forgets any half-received packet and saves its flash.
+    // Carries bytes between the terminal and the board until `stop` becomes nonzero, timed as
+    // the board's link options say. When a client closes the terminal the board forgets any
+    // half-received packet and answers still on their way, and saves its flash.
     void serve(Board &board, const volatile std::sig_atomic_t &stop);
+    // The same over a link the caller holds, e.g. to read what crossed it.
+    void serve(UsbLink &link, const volatile std::sig_atomic_t &stop);
 
   private:
     void send(const std::vector<uint8_t> &bytes);

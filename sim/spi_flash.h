@@ -16,6 +16,7 @@ namespace zsim {
 struct FlashConfig {
     size_t size = 4u << 20;
     std::array<uint8_t, 3> jedec_id = {0xEF, 0x40, 0x16};
+    bool id_given = false; // an explicit id keeps its capacity byte whatever the size
     // Busy time: counted in status reads (deterministic) or in wall-clock time with typical
     // datasheet figures.
     bool real_time = false;

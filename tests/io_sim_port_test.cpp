@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
+#include "evb/zelp5xxx_pi/src/io_internal.h"
 #include "evb/zelp5xxx_pi/src/io_state.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "sim/board.h"
@@ -77,6 +79,29 @@ TEST(IoSimPort, OptionsShapeTheBoardAndBadOnesAreRefused) {
     EXPECT_EQ(status, MORVEL_ZELP_ERROR_ARG);
     EXPECT_NE(errors.find("device-type"), std::string::npos);
     EXPECT_NE(errors.find("error opening spi: arg\n"), std::string::npos);
+}
+
+TEST(IoBoardParams, PipelineIsTheLayersOwnOnEveryPortOtherParametersBelongToTheSimulator) {
+    const std::tuple<const char *, const char *, int> good[] = {
+        {"/dev/ttyACM0,pipeline=32", "/dev/ttyACM0", 32},
+        {"COM5,pipeline=256", "COM5", 256},
+        {"sim:f.bin,latency=1000,pipeline=64,rate=5", "sim:f.bin,latency=1000,rate=5", 64},
+    };
+    zio::BoardParams params;
+    std::string error;
+    for (const auto &[name, port, depth] : good) {
+        ASSERT_TRUE(zio::parse_board_params(name, params, error)) << name << ": " << error;
+        EXPECT_EQ(params.port, port);
+        EXPECT_EQ(params.pipeline, depth) << name;
+    }
+    for (const char *bad :
+         {"COM5,pipeline=0", "COM5,pipeline=257", "COM5,pipeline=8x", "/dev/ttyACM0,latency=1000"})
+        EXPECT_FALSE(zio::parse_board_params(bad, params, error)) << bad;
+
+    morvel_evb_io_handle_t d = open_board("sim:,device-type=0x31,pipeline=8");
+    ASSERT_NE(d, nullptr) << "the simulator never sees pipeline";
+    EXPECT_EQ(d->pipeline.depth, 8);
+    zelp_linux_io_uninit(d);
 }
 
 TEST(IoSimPort, FlashFileKeepsItsContentsAcrossRunsWithoutUninit) {

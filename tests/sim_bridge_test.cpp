@@ -1,10 +1,11 @@
 // The simulated bridge firmware driven directly: every command it understands, packets split
-// anywhere, junk on the line, injected faults and the board options.
+// anywhere, junk on the line, injected faults, the USB link's timing and the board options.
 #include <gtest/gtest.h>
 
 #include "sim/board.h"
 #include "sim/board_options.h"
 #include "sim/bridge.h"
+#include "sim/usb_link.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -120,6 +121,40 @@ TEST_F(SimBridge, InjectedFaultsDropShortenOrSilenceAnswers) {
     EXPECT_EQ(board.bridge().spi_speed(), zsim::Bridge::kDefaultSpiSpeed);
 }
 
+TEST(SimUsbLink, AnswersLeaveTheLatencyAfterTheirOwnRequestAndQueueAtTheRate) {
+    using namespace std::chrono_literals;
+    zsim::BoardOptions options;
+    options.link = {1000, 1000000}; // a millisecond, a byte a microsecond
+    zsim::Board board(options);
+    zsim::UsbLink link(board);
+    const Bytes type_read = b({0x3A, 0x02, 0x00, 0x00, 0x01});        // 1-byte answer
+    const Bytes block_read = b({0x3A, 0x11, 0, 0, 0, 0, 0x01, 0x00}); // 256-byte answer
+    const auto t0 = zsim::UsbLink::Clock::now();
+
+    // Back to back: in at 5 and 10 us, out at 1005 and 1010 us, not behind each other's latency.
+    link.send_to_bridge(cat(type_read, type_read), t0);
+    EXPECT_TRUE(link.take_arrived(t0 + 1005us).empty());
+    EXPECT_EQ(link.take_arrived(t0 + 1006us), b({0x20}));
+    EXPECT_EQ(link.next_arrival(), t0 + 1011us);
+    // Bytes handed over while earlier ones are still on the link wait for them: the write (no
+    // answer) is on it from 10 to 16 us, the query arrives at 22 us and its answer at 1026 us.
+    link.send_to_bridge(b({0x3A, 0x0F, 1, 0, 0, 0}), t0 + 4us);
+    link.send_to_bridge(b({0x3A, 0x09, 0, 0, 0, 0}), t0 + 4us);
+    EXPECT_EQ(link.take_arrived(t0 + 1025us).size(), 1u);
+    EXPECT_EQ(link.take_arrived(t0 + 1026us).size(), 4u);
+    // Long answers queue on the way back: out at 3008 and 3016 us, 256 us each.
+    link.send_to_bridge(cat(block_read, block_read), t0 + 2000us);
+    EXPECT_EQ(link.next_arrival(), t0 + 3264us);
+    EXPECT_EQ(link.take_arrived(t0 + 3519us).size(), 256u);
+    EXPECT_EQ(link.next_arrival(), t0 + 3520us);
+
+    EXPECT_EQ(link.counts().to_bridge, 10 + 6 + 6 + 16u);
+    EXPECT_EQ(link.counts().to_host, 2 + 4 + 512u);
+    EXPECT_EQ(link.counts().answers, 5u);
+    link.reset();
+    EXPECT_EQ(link.next_arrival(), std::nullopt) << "a new client gets no stale answer";
+}
+
 TEST(SimBoardOptions, DeviceTypeIsTheBoardsOthersGoToTheFlash) {
     zsim::BoardOptions options;
     std::string error;
@@ -137,6 +172,16 @@ TEST(SimBoardOptions, DeviceTypeIsTheBoardsOthersGoToTheFlash) {
     EXPECT_EQ(options.flash.image_path, "/tmp/y.bin");
     EXPECT_FALSE(zsim::parse_board_option("no-such-option", "1", options, error));
     EXPECT_NE(error.find("no-such-option"), std::string::npos);
+
+    EXPECT_TRUE(zsim::parse_board_option("latency", "1000", options, error));
+    EXPECT_TRUE(zsim::parse_board_option("rate", "1000000", options, error));
+    EXPECT_EQ(options.link.latency_us, 1000u);
+    EXPECT_EQ(options.link.rate, 1000000u);
+    for (const char *bad : {"", "1ms", "-1", "1000001"}) {
+        EXPECT_FALSE(zsim::parse_board_option("latency", bad, options, error)) << bad;
+        EXPECT_NE(error.find("latency"), std::string::npos);
+    }
+    EXPECT_FALSE(zsim::parse_board_option("rate", "1000000001", options, error));
 }
 
 TEST(SimBoardOptions, SpecNamesTheFileThenOptions) {

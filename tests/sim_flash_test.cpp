@@ -211,10 +211,12 @@ TEST(SimFlashOptions, AcceptsEachOptionAndRejectsBadValues) {
     std::string e;
     EXPECT_TRUE(zsim::parse_flash_option("size", "1M", c, e));
     EXPECT_EQ(c.size, 1u << 20);
+    EXPECT_EQ(c.jedec_id[2], 0x14) << "the capacity byte follows the size";
     EXPECT_TRUE(zsim::parse_flash_option("size", "0x10000", c, e));
     EXPECT_EQ(c.size, 0x10000u);
     EXPECT_TRUE(zsim::parse_flash_option("id", "c22017", c, e));
-    EXPECT_EQ(c.jedec_id, (std::array<uint8_t, 3>{0xC2, 0x20, 0x17}));
+    EXPECT_TRUE(zsim::parse_flash_option("size", "8M", c, e));
+    EXPECT_EQ(c.jedec_id, (std::array<uint8_t, 3>{0xC2, 0x20, 0x17})) << "an explicit id wins";
     EXPECT_TRUE(zsim::parse_flash_option("image", "/tmp/x.bin", c, e));
     EXPECT_EQ(c.image_path, "/tmp/x.bin");
     EXPECT_TRUE(zsim::parse_flash_option("timing", "real", c, e));

@@ -60,19 +60,21 @@ class ToolFlashE2E : public testing::TestWithParam<Board> {
         ztest::write_bytes(dir.path() / "other", image(5000, 2));
     }
 
-    // One run of the tool on the board, shaped by the simulator's flash `options`.
-    ToolOutcome tool(std::vector<std::string> args, const Options &options = {}) {
+    // One run of the tool on the board, shaped by the simulator's `options`; `params`
+    // (",name=value" pairs) go on the port name whatever the board.
+    ToolOutcome tool(std::vector<std::string> args, const Options &options = {},
+                     const std::string &params = "") {
         if (GetParam() == Board::in_process) {
             std::string port = "sim:" + flash.string();
             for (const auto &[n, v] : options) port += "," + n + "=" + v;
-            args.insert(args.begin(), {"-s", port});
+            args.insert(args.begin(), {"-s", port + params});
             return ztest::run_program(ZELP_FLASH_BIN, args, dir.path());
         }
         std::vector<std::string> flags;
         for (const auto &[n, v] : options) flags.push_back("--" + n + "=" + v);
         ztest::BoardDaemon board(ZELP_BOARD_SIM_BIN, dir.path(), flash, flags);
         if (board.port().empty()) return {-1, "", "board simulator did not start"};
-        args.insert(args.begin(), {"-s", board.port()});
+        args.insert(args.begin(), {"-s", board.port() + params});
         return ztest::run_program(ZELP_FLASH_BIN, args, dir.path());
     }
 
@@ -176,13 +178,44 @@ TEST_P(ToolFlashE2E, ThreeByteAndDongleImagesLandAsLaidOut) {
                                                                0, 0, 0xD8, 0xC7, 0xB6, 0xA5}));
 }
 
-TEST_P(ToolFlashE2E, AddressesBeyondTwentyFourBitsAreRefusedBeforeAnyErase) {
+TEST_P(ToolFlashE2E, RangesPastTheFlashAreRefusedBeforeAnyErase) {
     ASSERT_EQ(tool({"-e", "-w", "image", "-q"}).status, 0);
-    const auto r = tool({"-e", "-a", "0xFFF000", "-w", "image"});
+    ztest::write_bytes(dir.path() / "big", image(5000000, 4));
+    auto r = tool({"-e", "-w", "big"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("beyond the 16 MiB"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "flash range 0x0 to 0x4c4b40 does not fit the 4194304-byte flash\n");
     EXPECT_EQ(r.out.find("erased"), std::string::npos);
     EXPECT_EQ(flash_bytes(0, 5000), image(5000, 1)) << "the flash wrapped nothing onto its start";
+
+    r = tool({"-e", "-a", "0x3FEC79", "-w", "image"});
+    EXPECT_EQ(r.err, "flash range 0x3fec79 to 0x400001 does not fit the 4194304-byte flash\n");
+    EXPECT_EQ(flash_bytes(0x3FEC78, 5000), std::vector<uint8_t>(5000, 0xFF));
+    r = tool({"-e", "-a", "0x3FEC78", "-w", "image", "-v", "image", "-q"});
+    ASSERT_EQ(r.status, 0) << r.err << "ends exactly at the end";
+    EXPECT_EQ(flash_bytes(0x3FEC78, 5000), image(5000, 1));
+
+    // A capacity code the tool does not know leaves only the 3-byte address limit.
+    r = tool({"-e", "-a", "0xFFF000", "-w", "image"}, {{"id", "ef4020"}});
+    EXPECT_NE(r.err.find("beyond the 16 MiB"), std::string::npos) << r.err;
+}
+
+// The seconds a read summary line reports.
+double read_seconds(const std::string &out) {
+    std::smatch m;
+    if (!std::regex_search(out, m, std::regex("bytes read in ([0-9]+\\.[0-9]{3}) sec"))) return -1;
+    return std::stod(m[1]);
+}
+
+TEST_P(ToolFlashE2E, PipelinedReadBackHidesTheLinksLatency) {
+    ASSERT_EQ(tool({"-e", "-w", "image", "-q"}).status, 0);
+    const Options slow_link = {{"latency", "1000"}};
+    const ToolOutcome plain = tool({"-R", "-c", "4096", "-q"}, slow_link);
+    const ToolOutcome piped = tool({"-R", "-c", "4096", "-q"}, slow_link, ",pipeline=64");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_GE(read_seconds(plain.out), 1.0) << "1024 round trips of a millisecond";
+    EXPECT_LT(read_seconds(piped.out), read_seconds(plain.out) / 3) << piped.out;
+    EXPECT_EQ(piped.out.substr(0, 19), plain.out.substr(0, 19)) << "the same checksum";
 }
 
 INSTANTIATE_TEST_SUITE_P(Boards, ToolFlashE2E, testing::Values(Board::in_process, Board::daemon),

@@ -218,4 +218,43 @@ TEST(ToolFlashSteps, RangesBeyondTwentyFourBitsAreRefusedBeforeAnyFlashAccess) {
               "descriptor goes to 0x1ffff8, outside the span that -e erases\n");
 }
 
+TEST(ToolFlashSteps, RangesPastTheSizeTheCapacityCodeGivesAreRefused) {
+    const std::pair<uint16_t, uint32_t> capacities[] = {
+        {0x400F, 0},         {0x4010, 0x10000}, {0x4016, 0x400000},
+        {0x4018, 0x1000000}, {0x4019, 0},       {0x4020, 0},
+    };
+    for (const auto &[id, size] : capacities) EXPECT_EQ(flash_capacity(id), size) << id;
+
+    const auto on_4m = [](run_options run) {
+        run.flash_size = 0x400000;
+        return run;
+    };
+    SimDevice dev;
+    run_options past = on_4m(write_run(std::vector<uint8_t>(0x100, 0), 0x3FFF01));
+    EXPECT_EQ(stderr_of([&] {
+                  EXPECT_EQ(check_flash_range(past), 1);
+                  EXPECT_EQ(run_write_step(dev.zelp(), past), 1);
+              }),
+              "flash range 0x3fff01 to 0x400001 does not fit the 4194304-byte flash\n"
+              "flash range 0x3fff01 to 0x400001 does not fit the 4194304-byte flash\n");
+    EXPECT_EQ(dev.flash().stats().commands, 0u);
+    EXPECT_EQ(range_verdict(on_4m(write_run(std::vector<uint8_t>(0x100, 0), 0x3FFF00))), 0)
+        << "ends exactly at the end";
+
+    run_options erase = on_4m(write_run(std::vector<uint8_t>(16, 0), 0x3FF000));
+    erase.erase_region = 1;
+    erase.erase_count = 0x2000;
+    EXPECT_EQ(range_verdict(erase), 1) << "the erase span runs past while the data fits";
+
+    run_options dongle = on_4m(write_run(std::vector<uint8_t>(16, 0), 0x300001));
+    add_dongle(dongle);
+    EXPECT_NE(stderr_of([&] {
+                  EXPECT_EQ(check_flash_range(dongle), 1);
+              }).find("flash range 0x4ffff8 to 0x500000 does not fit the 4194304-byte flash\n"),
+              std::string::npos);
+
+    run_options unknown = write_run(std::vector<uint8_t>(0x100, 0), 0x3FFF01);
+    EXPECT_EQ(range_verdict(unknown), 0) << "without a known size only 3-byte addresses bound it";
+}
+
 } // namespace

@@ -13,6 +13,14 @@ int no_op(morvel_zelp_handle_t) {
     return 0;
 }
 
+// The device reads synchronously, so a pipelined read is just its reads.
+int no_pipeline_begin(morvel_evb_io_handle_t, void *, int) {
+    return 0;
+}
+int no_pipeline_end(morvel_evb_io_handle_t) {
+    return 0;
+}
+
 } // namespace
 
 SimDevice::SimDevice(zsim::FlashConfig config) : flash_(std::move(config)) {
@@ -26,11 +34,12 @@ SimDevice::SimDevice(zsim::FlashConfig config) : flash_(std::move(config)) {
     device_.driver = &driver_;
     device_.device_type = chip_.device_type();
     device_.init = 1;
-    set_flash_bridge_command(bridge);
+    const flash_board_calls calls = {bridge, no_pipeline_begin, no_pipeline_end};
+    set_flash_board_calls(&calls);
 }
 
 SimDevice::~SimDevice() {
-    set_flash_bridge_command(nullptr);
+    set_flash_board_calls(nullptr);
 }
 
 SimDevice *SimDevice::self(morvel_zelp_device_s *zelp) {

@@ -40,6 +40,12 @@ int flash_read_id(morvel_zelp_device_s *zelp, uint8_t *mfg, uint16_t *id) {
     return 0;
 }
 
+uint32_t flash_capacity(uint16_t id) {
+    const auto code = static_cast<uint8_t>(id & 0xFF);
+    if (code < FLASH_CAPACITY_CODE_MIN || code > FLASH_CAPACITY_CODE_MAX) return 0;
+    return uint32_t{1} << code;
+}
+
 int flash_read_status(morvel_zelp_device_s *zelp, uint8_t *status) {
     uint32_t r = 0;
     mspi_rw(zelp, FLASH_READ_STATUS_COMMAND << 8, &r, 2);

@@ -32,6 +32,11 @@ enum zelp7x_flash_mspi_constants_e : uint32_t {
 // Commands carry a 3-byte address, so this is all the flash the tool can reach.
 constexpr uint32_t FLASH_ADDRESS_LIMIT = 0x1000000;
 
+// The JEDEC ID's third byte: a code from 0x10 to 0x18 says the flash holds 2^code bytes (64 KiB
+// to 16 MiB). Parts outside that range encode their size in ways the tool does not know.
+constexpr uint8_t FLASH_CAPACITY_CODE_MIN = 0x10;
+constexpr uint8_t FLASH_CAPACITY_CODE_MAX = 0x18;
+
 // The two sized erases: which command clears how much, and how long the flash may stay busy.
 struct flash_erase_kind {
     uint32_t command;

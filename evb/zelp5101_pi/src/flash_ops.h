@@ -12,6 +12,9 @@ struct run_options;
 
 // Flash commands over the MSPI port. Each returns 0; a failing register access ends the run.
 int flash_read_id(morvel_zelp_device_s *zelp, uint8_t *mfg, uint16_t *id);
+// Bytes the flash holds by the capacity code in the low byte of `id`; 0 for a code the tool does
+// not know.
+uint32_t flash_capacity(uint16_t id);
 int flash_read_status(morvel_zelp_device_s *zelp, uint8_t *status);
 int flash_write_enable(morvel_zelp_device_s *zelp);
 // Polls the status until the busy bit clears; past `max_ms` reports the expiry and exits 1.
@@ -55,10 +58,16 @@ void flash_program(morvel_zelp_device_s *zelp, int address, uint8_t *buf, int co
 void flash_write(morvel_zelp_device_s *zelp, uint32_t address, uint8_t *b, uint32_t count,
                  int quiet, int fw_rw_op);
 
-// The bridge command the firmware path uses; tests put a recorder in its place.
-using flash_bridge_command_f = int (*)(morvel_evb_io_handle_t d, int command, uint32_t addr,
-                                       uint8_t *data, uint16_t len);
-void set_flash_bridge_command(flash_bridge_command_f command);
+// The board I/O calls the flash operations make besides register access: the bridge command of
+// the firmware path and the bracket around a pipelined read. Tests put recorders in their place.
+struct flash_board_calls {
+    int (*bridge_command)(morvel_evb_io_handle_t d, int command, uint32_t addr, uint8_t *data,
+                          uint16_t len);
+    int (*pipeline_begin)(morvel_evb_io_handle_t d, void *buf, int len);
+    int (*pipeline_end)(morvel_evb_io_handle_t d);
+};
+// Null puts the board I/O layer's own calls back.
+void set_flash_board_calls(const flash_board_calls *calls);
 // Announces an image of `total` flash bytes to the bridge before its first firmware-path write.
 void flash_start_of_file(morvel_zelp_device_s *zelp, uint32_t total);
 
@@ -66,8 +75,9 @@ void flash_start_of_file(morvel_zelp_device_s *zelp, uint32_t total);
 uint16_t bsd_sum(uint16_t csum, uint8_t c);
 
 // Refuses a run whose flash range (the data, the -e span and any dongle descriptor) does not fit
-// the 24-bit flash addresses, before anything is erased or written; warns when a dongle image
-// does not start on a 1 MiB boundary. Returns the exit status it calls for (0 to go on).
+// the flash, before anything is erased or written: its size when the JEDEC ID gave one
+// (run.flash_size), else the 24-bit flash addresses. Warns when a dongle image does not start on
+// a 1 MiB boundary. Returns the exit status it calls for (0 to go on).
 int check_flash_range(const run_options &run);
 
 // Step 14 of a run: encode the image, program it and print the write summary line.

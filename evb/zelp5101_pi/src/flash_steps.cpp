@@ -24,8 +24,18 @@ std::optional<std::vector<uint8_t>> allocate(int n, const char *message) {
     }
 }
 
-bool range_fits(uint64_t address, uint64_t count, const char *what) {
-    if (address + count <= FLASH_ADDRESS_LIMIT) return true;
+// One check for every range the run touches. A flash whose size the ID gave ends there; any
+// other ends, as far as the tool can tell, where the 3-byte addresses do.
+bool range_fits(const run_options &run, uint64_t address, uint64_t count, const char *what) {
+    const uint64_t end = address + count;
+    if (run.flash_size != 0) {
+        if (end <= run.flash_size) return true;
+        std::fprintf(stderr, "flash range 0x%llx to 0x%llx does not fit the %u-byte flash\n",
+                     static_cast<unsigned long long>(address), static_cast<unsigned long long>(end),
+                     run.flash_size);
+        return false;
+    }
+    if (end <= FLASH_ADDRESS_LIMIT) return true;
     std::fprintf(stderr,
                  "%s at 0x%llx, %llu bytes, goes beyond the 16 MiB that 3-byte flash addresses "
                  "reach\n",
@@ -35,11 +45,11 @@ bool range_fits(uint64_t address, uint64_t count, const char *what) {
 }
 
 bool data_range_fits(const run_options &run) {
-    if (!range_fits(static_cast<uint32_t>(run.address), static_cast<uint32_t>(run.encoded_count),
-                    "flash data"))
+    if (!range_fits(run, static_cast<uint32_t>(run.address),
+                    static_cast<uint32_t>(run.encoded_count), "flash data"))
         return false;
     if (run.atmel_dongle && run.write_file_name)
-        return range_fits(run.dongle_descriptor_address, run.dongle_descriptor.size(),
+        return range_fits(run, run.dongle_descriptor_address, run.dongle_descriptor.size(),
                           "Atmel dongle descriptor");
     return true;
 }
@@ -83,7 +93,7 @@ int check_flash_range(const run_options &run) {
         run.write_file_name || run.read_file_name || run.verify_file_name || run.checksum_flash;
     if (moves_data && !data_range_fits(run)) return 1;
     if (run.erase_region && !run.accel_op &&
-        !range_fits(address, static_cast<uint32_t>(run.erase_count), "flash erase"))
+        !range_fits(run, address, static_cast<uint32_t>(run.erase_count), "flash erase"))
         return 1;
     return 0;
 }

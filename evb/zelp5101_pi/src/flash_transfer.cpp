@@ -14,7 +14,10 @@ namespace {
 constexpr uint32_t bridge_block = 256; // the most one bridge flash command carries
 constexpr int progress_every = 1024;
 
-flash_bridge_command_f bridge_command = zelp_linux_io_usb_serial_flash_rw_command;
+constexpr flash_board_calls board_io_calls = {zelp_linux_io_usb_serial_flash_rw_command,
+                                              zelp_linux_io_pipeline_begin,
+                                              zelp_linux_io_pipeline_end};
+flash_board_calls board = board_io_calls;
 
 morvel_evb_io_handle_t io_of(morvel_zelp_device_s *zelp) {
     return static_cast<morvel_evb_io_handle_t>(zelp->iif.d);
@@ -31,8 +34,17 @@ void require_multiple_of_4(int count, const char *message) {
 // flash did not get the data: the run ends rather than report success over it.
 void bridge(morvel_zelp_device_s *zelp, int command, uint32_t address, uint8_t *data, uint32_t len,
             const char *what) {
-    check_status(what,
-                 bridge_command(io_of(zelp), command, address, data, static_cast<uint16_t>(len)));
+    check_status(what, board.bridge_command(io_of(zelp), command, address, data,
+                                            static_cast<uint16_t>(len)));
+}
+
+// With the board parameter pipeline=N, reads into `buf` go out without waiting for each answer;
+// a failing answer then shows at the batch's end, under the same message as a single read.
+void begin_pipelined_reads(morvel_zelp_device_s *zelp, uint8_t *buf, int count, const char *what) {
+    check_status(what, board.pipeline_begin(io_of(zelp), buf, count));
+}
+void end_pipelined_reads(morvel_zelp_device_s *zelp, const char *what) {
+    check_status(what, board.pipeline_end(io_of(zelp)));
 }
 
 void show_read_progress(int quiet, int offset, int count, bool &shown) {
@@ -43,6 +55,7 @@ void show_read_progress(int quiet, int offset, int count, bool &shown) {
 
 void read_through_bridge(morvel_zelp_device_s *zelp, uint32_t address, uint8_t *buf, int count,
                          int quiet, bool &shown) {
+    begin_pipelined_reads(zelp, buf, count, "bridge flash read");
     for (int offset = 0; offset < count;) {
         const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(count - offset), bridge_block);
         bridge(zelp, ATMEL_DONGLE_FW_FLASH_READ, address + static_cast<uint32_t>(offset),
@@ -50,18 +63,19 @@ void read_through_bridge(morvel_zelp_device_s *zelp, uint32_t address, uint8_t *
         show_read_progress(quiet, offset, count, shown);
         offset += static_cast<int>(n);
     }
+    end_pipelined_reads(zelp, "bridge flash read");
 }
 
 // One SPI read command for the whole range, four bytes per MSPI transfer.
 void read_through_mspi(morvel_zelp_device_s *zelp, uint32_t address, uint8_t *buf, int count,
                        int quiet, bool &shown) {
     mspi_write(zelp, FLASH_READ_COMMAND << 24 | (address & (FLASH_ADDRESS_LIMIT - 1)), 4);
+    begin_pipelined_reads(zelp, buf, count, "mspi read");
     for (int offset = 0; offset < count; offset += 4) {
-        uint32_t v = 0;
-        mspi_read(zelp, &v, 4);
-        for (int k = 0; k < 4; ++k) buf[offset + k] = static_cast<uint8_t>(v >> (8 * k));
+        mspi_read_bytes(zelp, buf + offset, 4);
         show_read_progress(quiet, offset, count, shown);
     }
+    end_pipelined_reads(zelp, "mspi read");
 }
 
 void program_through_bridge(morvel_zelp_device_s *zelp, uint32_t address, uint8_t *buf, int count) {
@@ -93,8 +107,8 @@ void program_through_mspi(morvel_zelp_device_s *zelp, uint32_t address, uint8_t 
 
 } // namespace
 
-void set_flash_bridge_command(flash_bridge_command_f command) {
-    bridge_command = command != nullptr ? command : zelp_linux_io_usb_serial_flash_rw_command;
+void set_flash_board_calls(const flash_board_calls *calls) {
+    board = calls != nullptr ? *calls : board_io_calls;
 }
 
 void flash_start_of_file(morvel_zelp_device_s *zelp, uint32_t total) {

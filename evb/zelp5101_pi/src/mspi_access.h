@@ -23,5 +23,8 @@ void mspi_write(morvel_zelp_device_s *zelp, uint32_t v, int bytes);
 void mspi_write_next(morvel_zelp_device_s *zelp, uint32_t v, int bytes);
 // A following transfer that fetches data: the first byte clocked in is bits 7:0 of *v.
 void mspi_read(morvel_zelp_device_s *zelp, uint32_t *v, int bytes);
+// The same with the receive word's four bytes stored at `out` as they came off the bus, straight
+// from the register read, so a pipelined read can fill them in later.
+void mspi_read_bytes(morvel_zelp_device_s *zelp, uint8_t *out, int bytes);
 // One whole short transaction; `r`, when given, receives what was clocked in.
 void mspi_rw(morvel_zelp_device_s *zelp, uint32_t w, uint32_t *r, int bytes);

@@ -71,7 +71,7 @@ void configure_input_clock(morvel_zelp_device_s *zelp, const run_options &run) {
     check_status("zelp7x_config input set", set_input_clock(zelp, run.input_freq));
 }
 
-int check_flash_id(morvel_zelp_device_s *zelp, const run_options &run) {
+int check_flash_id(morvel_zelp_device_s *zelp, run_options &run) {
     uint8_t vendor = 0;
     uint16_t id = 0;
     check_status("flash_read_id", flash_read_id(zelp, &vendor, &id));
@@ -79,6 +79,7 @@ int check_flash_id(morvel_zelp_device_s *zelp, const run_options &run) {
         std::fprintf(stderr, "no flash populated (vendor id == 0)\n");
         return 1;
     }
+    run.flash_size = flash_capacity(id);
     if (run.print_device_id) {
         std::printf("flash vendor id = 0x%02x, device id = 0x%04x\n", vendor, id);
     }
@@ -168,7 +169,8 @@ int run_zelp7x_flash(int argc, char **argv) {
     load_image_files(run);
     if (derive_counts(run) != 0) return 1;
     if (run.atmel_dongle && apply_dongle_layout(run) != 0) return 1;
-    // Refuse ranges beyond the flash's 24-bit addresses before anything is erased or written.
+    // Refuse ranges beyond the flash before anything is erased or written: a NOR flash ignores
+    // the address bits above its size, so they would wrap onto its start.
     if (check_flash_range(run) != 0) return 1;
     if (run.erase_region && !run.accel_op) erase_region_step(zelp, run);
     if (run.erase_chip && !run.accel_op) erase_chip_step(zelp, run);

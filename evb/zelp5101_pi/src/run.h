@@ -14,7 +14,8 @@ morvel_evb_io_handle_t open_board(run_options &run, int &io_device_type);
 void choose_input_freq(run_options &run, int io_device_type);
 morvel_zelp_device_s *start_library(morvel_evb_io_handle_t io);
 void configure_input_clock(morvel_zelp_device_s *zelp, const run_options &run);
-int check_flash_id(morvel_zelp_device_s *zelp, const run_options &run);
+// Reads the JEDEC ID (and learns the flash's size from it); 1 when no flash answers.
+int check_flash_id(morvel_zelp_device_s *zelp, run_options &run);
 void load_image_files(run_options &run);
 int derive_counts(run_options &run);
 int apply_dongle_layout(run_options &run);

@@ -34,6 +34,9 @@ struct run_options {
     // Derived once the image files are read. `count` above is then the data byte count (>= 0).
     int encoded_count = 0; // bytes on the flash: after 3-byte encoding, a multiple of 4
     int erase_count = 0;   // bytes that -e erases
+    // Bytes the flash holds, as its JEDEC capacity code gives them; 0 when the ID was not read
+    // (-Q) or its code is unknown, so only the 24-bit flash addresses bound the run.
+    uint32_t flash_size = 0;
 
     // File contents: present when -w / -v was given. Each holds at least `count` bytes.
     std::optional<std::vector<uint8_t>> write_data;

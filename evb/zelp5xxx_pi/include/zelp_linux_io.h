@@ -59,13 +59,25 @@ extern int zelp_usb_debug;
 
 /* Opens the board. `spidev` names the bridge's serial device: a path, a name under /dev, "sim"
  * for a simulated board in this process, or "sim:FILE[,name=value...]" for one whose flash is kept
- * in FILE. NULL finds the first supported bridge. Returns a library error code. */
+ * in FILE. NULL finds the first supported bridge. Any name may end in board parameters the layer
+ * takes itself: ",pipeline=N" (1 to 256) lets pipelined reads keep N answers outstanding.
+ * Returns a library error code. */
 int zelp_linux_io_init(zelp_io_init_args *init_args, morvel_evb_io_handle_t *d);
 /* One register transfer: mcu 0 for the byte-wide SPI register space, 1 for the 32-bit MCU space
  * (count a multiple of 4); `outp` to write or `inp` to read, never both; count at most 65535. */
 int zelp_linux_io_transfer(morvel_evb_io_handle_t d, int mcu, uint32_t addr, void *outp, void *inp,
                            int count);
 int zelp_linux_io_wait(morvel_evb_io_handle_t d, int timeout, unsigned int device_type);
+
+/* Pipelined reads, when the port name carried the board parameter pipeline=N (else both calls do
+ * nothing and return 0). From begin to end, a register read or bridge flash read whose answer
+ * goes into [buf, buf + len) is sent without waiting for its answer; with N such answers
+ * outstanding, and at the end, they are taken in order, each within its usual bound. The packets
+ * are the same as without; the input is purged once per batch. The caller looks at `buf` only
+ * after end, which returns the first failure of the batch; the port stays locked to the calling
+ * thread from begin to end. */
+int zelp_linux_io_pipeline_begin(morvel_evb_io_handle_t d, void *buf, int len);
+int zelp_linux_io_pipeline_end(morvel_evb_io_handle_t d);
 /* Closes the port and frees the handle; NULL is accepted. */
 int zelp_linux_io_uninit(morvel_evb_io_handle_t d);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "io_internal.h"
+#include "morvel_devlib/morvel_zelp_error.h"
 #include "zelp_linux_io.h"
 
 namespace {
@@ -45,12 +46,11 @@ int send_packet(zelp_win32_io_state_s &state, std::span<const uint8_t> packet) {
     return serial_write(state, packet);
 }
 
-// Reads a whole answer within the answer bound. A bridge that stays silent or sends too little
-// ends here instead of hanging the caller.
+// Takes a whole answer within the answer bound (later, for a pipelined flash read). A bridge that
+// stays silent or sends too little fails the command instead of hanging the caller.
 bool receive_answer(zelp_win32_io_state_s &state, std::span<uint8_t> answer) {
-    if (!zio::receive_data(state, answer).failed()) return true;
-    std::fputs("Error during transfer on the Serial/SPI device\n", stderr);
-    return false;
+    return zio::take_answer(state, answer, zio::AnswerKind::bridge_command) ==
+           MORVEL_ZELP_ERROR_NONE;
 }
 
 int set_speed(morvel_evb_io_handle_t d, uint8_t command, uint32_t speed, const char *error) {
@@ -72,7 +72,7 @@ int query_speed(morvel_evb_io_handle_t d, uint8_t command, uint32_t *speed,
     if (!speed) return kOk;
     if (!ready(d)) return kFailed;
     std::lock_guard lock(d->serial_mutex);
-    d->spifd->discard_input();
+    zio::begin_packet(*d);
     const Packet6 packet = big_endian_packet(command, 0);
     const int sent = send_packet(*d, packet);
     if (sent != static_cast<int>(packet.size())) {
@@ -99,7 +99,7 @@ int flash_write(zelp_win32_io_state_s &state, uint32_t addr, const uint8_t *data
 }
 
 int flash_read(zelp_win32_io_state_s &state, uint32_t addr, uint8_t *data, uint16_t len) {
-    state.spifd->discard_input();
+    zio::begin_packet(state);
     const Packet8 header = flash_header(ATMEL_DONGLE_FW_FLASH_READ, addr, len);
     if (send_packet(state, header) != static_cast<int>(header.size())) {
         std::puts("Error sending FLASH Read cmd");

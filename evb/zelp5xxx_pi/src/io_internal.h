@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 
 #include "io_state.h"
 #include "zelp_linux_io.h"
@@ -17,6 +18,8 @@ void print_win32_err();
 
 // The trace's hex dump: groups of 8 bytes, each line indented by four spaces.
 void dump_bytes(const void *p, int count);
+// The trace of a register read's answer.
+void trace_answer(const void *inp, int count);
 
 // One write or read call on the port; the number of bytes moved, 0 when none moved in time or the
 // link failed.
@@ -52,6 +55,26 @@ struct DataPhase {
 DataPhase send_data(zelp_win32_io_state_s &state, std::span<const uint8_t> data);
 // Reads until `data` is full, the answer bound runs out or the call limit is reached.
 DataPhase receive_data(zelp_win32_io_state_s &state, std::span<uint8_t> data);
+
+// Starts a packet: drops stale input, unless a batch of pipelined reads is under way, whose
+// answers may already be arriving.
+void begin_packet(zelp_win32_io_state_s &state);
+// The answer to the packet just sent goes into `into`: taken at once, after any answer still
+// pending, or, for a pipelined read, once the batch is full or ends. A library error code; a
+// failure has been reported.
+int take_answer(zelp_win32_io_state_s &state, std::span<uint8_t> into, AnswerKind kind);
+// Takes every pending answer in order and ends the batch; stops at the first that fails.
+int take_pending(zelp_win32_io_state_s &state);
+
+// A port name split into the parameters the I/O layer takes itself, whatever the port
+// (pipeline=N), and the rest: the port and the parameters that belong to it.
+struct BoardParams {
+    std::string port;
+    int pipeline = 0;
+};
+// False with the reason in `error` for a parameter the I/O layer cannot use, or one that a port
+// without parameters of its own was given.
+bool parse_board_params(const std::string &name, BoardParams &params, std::string &error);
 
 } // namespace zio
 

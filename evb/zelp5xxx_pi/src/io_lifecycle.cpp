@@ -88,7 +88,14 @@ int set_up(zelp_io_init_args &args, zelp_win32_io_state_s &state) {
 
 int zelp_win32_io_usb_spi_open(char *spidev, int spi_speed, int spi_pcm_input_speed,
                                zelp_win32_io_state_s *state) {
-    const int status = open_port(*state, spidev);
+    zio::BoardParams params;
+    std::string reason;
+    if (!zio::parse_board_params(spidev, params, reason)) {
+        std::fprintf(stderr, "%s\n", reason.c_str());
+        return MORVEL_ZELP_ERROR_ARG;
+    }
+    state->pipeline.depth = params.pipeline;
+    const int status = open_port(*state, params.port);
     if (status != MORVEL_ZELP_ERROR_NONE) return status;
     // Neither the clock commands nor the probe decide the open: a bridge that missed them still
     // carries transfers.

@@ -17,3 +17,9 @@ void dump_bytes(const void *p, int count) {
     }
     if (count > 0 && count % 8 != 0) std::fputc('\n', stdout);
 }
+
+void trace_answer(const void *inp, int count) {
+    if (!zelp_linux_io_transfer_debug) return;
+    std::printf("%d bytes    in:\n", count);
+    if (zelp_linux_io_transfer_debug >= 2) dump_bytes(inp, count);
+}

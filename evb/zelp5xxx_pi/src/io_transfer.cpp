@@ -51,12 +51,6 @@ void trace_request(int mcu, uint32_t addr, void *outp, void *inp, int count) {
     if (zelp_linux_io_transfer_debug >= 2) dump_bytes(outp, count);
 }
 
-void trace_answer(const void *inp, int count) {
-    if (!zelp_linux_io_transfer_debug) return;
-    std::printf("%d bytes    in:\n", count);
-    if (zelp_linux_io_transfer_debug >= 2) dump_bytes(inp, count);
-}
-
 } // namespace
 
 extern "C" int zelp_linux_io_transfer(morvel_evb_io_handle_t d, int mcu, uint32_t addr, void *outp,
@@ -71,7 +65,7 @@ extern "C" int zelp_linux_io_transfer(morvel_evb_io_handle_t d, int mcu, uint32_
 
     std::lock_guard lock(d->serial_mutex);
     // Stale bytes, e.g. the late end of an answer that timed out, must not pass for this answer.
-    d->spifd->discard_input();
+    zio::begin_packet(*d);
     if (!header_fits(mcu, addr, count)) return MORVEL_ZELP_ERROR_ARG;
     const Header header = mcu ? mcu_header(write, addr, count) : spi_header(write, addr, count);
     const int sent = serial_write(*d, header.view());
@@ -81,12 +75,12 @@ extern "C" int zelp_linux_io_transfer(morvel_evb_io_handle_t d, int mcu, uint32_
     }
 
     const auto n = static_cast<size_t>(count);
-    const zio::DataPhase phase = write ? zio::send_data(*d, {static_cast<const uint8_t *>(outp), n})
-                                       : zio::receive_data(*d, {static_cast<uint8_t *>(inp), n});
-    if (phase.failed()) {
+    if (!write)
+        return zio::take_answer(*d, {static_cast<uint8_t *>(inp), n},
+                                zio::AnswerKind::register_read);
+    if (zio::send_data(*d, {static_cast<const uint8_t *>(outp), n}).failed()) {
         std::fputs("Error during transfer on the Serial/SPI device", stderr);
         return MORVEL_ZELP_ERROR_FAIL;
     }
-    if (!write) trace_answer(inp, count);
     return MORVEL_ZELP_ERROR_NONE;
 }

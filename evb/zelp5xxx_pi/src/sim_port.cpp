@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "byte_port.h"
 #include "io_state.h"
 #include "sim/board.h"
+#include "sim/usb_link.h"
 
 namespace zio {
 
@@ -46,8 +48,10 @@ class LiveBoards {
 
 class SimPort final : public BytePort {
   public:
+    using Clock = zsim::UsbLink::Clock;
+
     explicit SimPort(const zsim::BoardOptions &options)
-        : board_(std::make_unique<zsim::Board>(options)) {
+        : board_(std::make_unique<zsim::Board>(options)), link_(*board_) {
         LiveBoards::instance().add(board_.get());
     }
     ~SimPort() override { LiveBoards::instance().remove(board_.get()); }
@@ -55,20 +59,31 @@ class SimPort final : public BytePort {
     SimPort &operator=(const SimPort &) = delete;
 
     int write(std::span<const uint8_t> bytes, Millis) override {
-        const std::vector<uint8_t> answer = board_->receive(bytes);
-        input_.insert(input_.end(), answer.begin(), answer.end());
+        link_.send_to_bridge(bytes, Clock::now());
         return static_cast<int>(bytes.size());
     }
 
-    // The board answers as it is written to, so what is not here now never comes.
-    int read(std::span<uint8_t> bytes, Millis) override {
+    // Waits, within `limit`, for the next answer on its way; when none is, nothing more comes.
+    int read(std::span<uint8_t> bytes, Millis limit) override {
+        take_arrived();
+        if (input_.empty()) {
+            const auto next = link_.next_arrival();
+            if (!next) return 0;
+            const Clock::time_point deadline = Clock::now() + limit;
+            std::this_thread::sleep_until(std::min(*next, deadline));
+            take_arrived();
+        }
         const size_t n = std::min(bytes.size(), input_.size());
         std::copy_n(input_.begin(), n, bytes.begin());
         input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(n));
         return static_cast<int>(n);
     }
 
-    void discard_input() override { input_.clear(); }
+    // Answers still on the link are not here yet, so they survive.
+    void discard_input() override {
+        take_arrived();
+        input_.clear();
+    }
 
     bool close() override {
         board_->save_flash();
@@ -78,7 +93,13 @@ class SimPort final : public BytePort {
     zsim::Board &board() { return *board_; }
 
   private:
+    void take_arrived() {
+        const std::vector<uint8_t> arrived = link_.take_arrived(Clock::now());
+        input_.insert(input_.end(), arrived.begin(), arrived.end());
+    }
+
     std::unique_ptr<zsim::Board> board_;
+    zsim::UsbLink link_;
     std::deque<uint8_t> input_;
 };
 
@@ -91,7 +112,8 @@ bool is_sim_port_name(const std::string &name) {
 std::unique_ptr<BytePort> open_sim_port(const std::string &name, std::string &error) {
     zsim::BoardOptions options;
     if (name.size() > kSimName.size() &&
-        !zsim::parse_board_port_name(std::string_view(name).substr(kSimName.size() + 1), options, error))
+        !zsim::parse_board_port_name(std::string_view(name).substr(kSimName.size() + 1), options,
+                                     error))
         return nullptr;
     return std::make_unique<SimPort>(options);
 }

@@ -42,16 +42,20 @@ class SerialPort final : public BytePort {
     SerialPort &operator=(const SerialPort &) = delete;
 
     // Keeps writing until every byte is out, as a blocking write would, but no longer than limit.
+    // The device normally has room, so the write comes first and the wait only when it is full.
     int write(std::span<const uint8_t> bytes, Millis limit) override {
         const auto deadline = Clock::now() + limit;
         size_t done = 0;
         while (done < bytes.size()) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) return done ? static_cast<int>(done) : -1;
             const int ready = wait_for(fd_, POLLOUT, deadline);
             if (ready <= 0) return done ? static_cast<int>(done) : ready;
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            if (n < 0) return done ? static_cast<int>(done) : -1;
-            done += static_cast<size_t>(n);
         }
         return static_cast<int>(done);
     }

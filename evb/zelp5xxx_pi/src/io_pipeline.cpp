@@ -1,0 +1,96 @@
+// Pipelined reads: a batch is the same packets as ever, sent without waiting for each answer,
+// whose answers are then taken in order, each within its own bound.
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+#include "io_internal.h"
+#include "morvel_devlib/morvel_zelp_error.h"
+#include "zelp_linux_io.h"
+
+namespace zio {
+
+namespace {
+
+// Each kind of answer fails with the message its packet always had.
+constexpr std::array<const char *, 2> kFailure = {
+    "Error during transfer on the Serial/SPI device",   // register read
+    "Error during transfer on the Serial/SPI device\n", // bridge command
+};
+
+bool deferrable(const Pipeline &p, std::span<uint8_t> into) {
+    if (!p.active || into.empty()) return false;
+    const auto first = reinterpret_cast<uintptr_t>(p.deferrable.data());
+    const auto at = reinterpret_cast<uintptr_t>(into.data());
+    return at >= first && at - first + into.size() <= p.deferrable.size();
+}
+
+} // namespace
+
+void begin_packet(zelp_win32_io_state_s &state) {
+    Pipeline &p = state.pipeline;
+    if (p.batch_open) return;
+    state.spifd->discard_input();
+    p.batch_open = p.active;
+}
+
+int take_answer(zelp_win32_io_state_s &state, std::span<uint8_t> into, AnswerKind kind) {
+    Pipeline &p = state.pipeline;
+    p.pending.push_back({into, kind});
+    if (deferrable(p, into) && p.pending.size() < static_cast<size_t>(p.depth))
+        return MORVEL_ZELP_ERROR_NONE;
+    return take_pending(state);
+}
+
+int take_pending(zelp_win32_io_state_s &state) {
+    Pipeline &p = state.pipeline;
+    int status = MORVEL_ZELP_ERROR_NONE;
+    for (const Pipeline::Pending &answer : p.pending) {
+        if (receive_data(state, answer.into).failed()) {
+            std::fputs(kFailure[static_cast<size_t>(answer.kind)], stderr);
+            status = MORVEL_ZELP_ERROR_FAIL;
+            break;
+        }
+        if (answer.kind == AnswerKind::register_read)
+            trace_answer(answer.into.data(), static_cast<int>(answer.into.size()));
+    }
+    p.pending.clear();
+    p.batch_open = false;
+    return status;
+}
+
+void set_pipeline_depth(morvel_evb_io_handle_t d, int depth) {
+    if (d) d->pipeline.depth = depth;
+}
+
+} // namespace zio
+
+extern "C" {
+
+int zelp_linux_io_pipeline_begin(morvel_evb_io_handle_t d, void *buf, int len) {
+    if (!d || !d->spifd) return MORVEL_ZELP_ERROR_UNINIT;
+    if (len < 0 || (len > 0 && !buf)) return MORVEL_ZELP_ERROR_ARG;
+    if (d->pipeline.depth == 0) return MORVEL_ZELP_ERROR_NONE;
+    // Held to the end: another thread's packet between a request and its answer would purge the
+    // answer or take it for its own.
+    d->serial_mutex.lock();
+    if (d->pipeline.active) {
+        d->serial_mutex.unlock();
+        return MORVEL_ZELP_ERROR_ARG;
+    }
+    d->pipeline.active = true;
+    d->pipeline.deferrable = {static_cast<uint8_t *>(buf), static_cast<size_t>(len)};
+    return MORVEL_ZELP_ERROR_NONE;
+}
+
+int zelp_linux_io_pipeline_end(morvel_evb_io_handle_t d) {
+    if (!d) return MORVEL_ZELP_ERROR_UNINIT;
+    if (!d->pipeline.active) return MORVEL_ZELP_ERROR_NONE;
+    const int status = zio::take_pending(*d);
+    d->pipeline.active = false;
+    d->pipeline.deferrable = {};
+    d->serial_mutex.unlock();
+    return status;
+}
+
+} // extern "C"
