@@ -60,6 +60,7 @@ void Firmware::start() {
     secure_access_.reset();
     mailbox_.start();
     if (!keeps_mbout) chip_.chip_post(Chip::MBOUT, 0); // the sign the host waits for
+    if (on_start) on_start();
 }
 
 void Firmware::clear_state_block() {
