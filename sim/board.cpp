@@ -21,6 +21,8 @@ void Board::attach_peripherals() {
     chip_.attach(core_);
     chip_.attach(tank_);
     chip_.attach(features_);
+    chip_.attach(gpio_);
+    firmware_.serial().attach(i2c_device_);
     firmware_.on_start = [this] { restart_producers(); };
     chip_.before_host_access = [this] { catch_up(); };
 }

@@ -1,5 +1,5 @@
 // One simulated evaluation board: the chip, the SPI NOR flash on its MSPI port, the chip's
-// peripheral models and the USB bridge in front of them.
+// peripheral models, the I2C device on the chip's serial bus and the USB bridge in front of them.
 //
 // The board keeps the time (SimClock). What the chip produces by itself (tank samples, matches,
 // sensor samples, features) is brought up to the present at the start of each host access, in
@@ -18,10 +18,12 @@
 #include "sim/clock_unit.h"
 #include "sim/features.h"
 #include "sim/firmware.h"
+#include "sim/gpio.h"
 #include "sim/match_source.h"
 #include "sim/mcu_core.h"
 #include "sim/mspi.h"
 #include "sim/sensor_ring.h"
+#include "sim/serial_device.h"
 #include "sim/sim_clock.h"
 #include "sim/spi_flash.h"
 #include "sim/tank.h"
@@ -47,6 +49,8 @@ class Board {
     BootLoader &boot_loader() { return boot_loader_; }
     McuCore &core() { return core_; }
     SimClock &time() { return time_; }
+    Gpio &gpio() { return gpio_; }
+    I2cRegisterDevice &i2c_device() { return i2c_device_; }
     const BoardOptions &options() const { return options_; }
 
   private:
@@ -72,6 +76,8 @@ class Board {
     MatchSource matches_{chip_, firmware_};
     SensorRing sensor_ring_{chip_, firmware_};
     Features features_;
+    Gpio gpio_{chip_};
+    I2cRegisterDevice i2c_device_;
     Bridge bridge_;
 };
 

@@ -1,7 +1,7 @@
 // The chip firmware as the host sees it. The model does not run the image: starting it brings up
 // what a running firmware shows the host, namely a pointer table at a fixed address, a state
 // block (match ring, posterior parameter area, gain control and posterior state) in RAM, the
-// mailbox with its requests, and the secure memory access block. The image's
+// mailbox with its requests, the secure memory access block and the serial record. The image's
 // bytes stay in the firmware RAM as they were written, so a test can compare them. What a running
 // firmware produces over time (tank position, matches, sensor samples) comes from the board's
 // producer models, which hear of each start through on_start.
@@ -29,6 +29,7 @@
 #include "sim/chip.h"
 #include "sim/firmware_mailbox.h"
 #include "sim/secure_access.h"
+#include "sim/serial_record.h"
 
 namespace zsim {
 
@@ -92,6 +93,7 @@ class Firmware : public McuPeripheral {
 
     FirmwareMailbox &mailbox() { return mailbox_; }
     SecureAccess &secure_access() { return secure_access_; }
+    SerialRecord &serial() { return serial_; }
 
     // Called at the end of each start, the state block cleared.
     std::function<void()> on_start;
@@ -105,6 +107,7 @@ class Firmware : public McuPeripheral {
 
     Chip &chip_;
     SecureAccess secure_access_{chip_};
+    SerialRecord serial_{chip_, state_address + serial_offset};
     FirmwareMailbox mailbox_;
     std::array<uint8_t, ram_size> ram_{};
     size_t image_size_ = 0;
