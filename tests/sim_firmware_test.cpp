@@ -37,7 +37,7 @@ TEST(SimFirmware, StartedImageIsKeptAndTheFirmwareAnswersWithItsPointerTable) {
     EXPECT_EQ(b.z().match_ring_size, 10u);
     EXPECT_EQ(morvel_zelp7x_mb_nop(b.zelp), 0);
     EXPECT_EQ(morvel_zelp7x_do_mailbox_req(b.zelp, 2), MORVEL_ZELP_ERROR_FAIL)
-        << "no serial device";
+        << "no serial request waits";
 
     // A firmware-to-host request reaches the library and the answer reaches the firmware.
     ASSERT_TRUE(b.board.firmware().mailbox().post_request(zsim::FirmwareMailbox::MATCH));
@@ -150,15 +150,19 @@ TEST(SimFirmware, LoadTakesEncipheredParametersBlockByBlock) {
 }
 
 TEST(SimBoardOptions, ChipOptionsAndFaults) {
-    const zsim::BoardOptions o = board_options(",secured,fault=mbout-stuck,boot-silent=1,size=1M");
+    const zsim::BoardOptions o =
+        board_options(",secured,fault=mbout-stuck,boot-silent=1,size=1M,match-every=250");
     EXPECT_TRUE(o.chip.secured && o.chip.mbout_stuck && o.chip.boot_silent);
     EXPECT_FALSE(o.chip.boot_refuses);
+    EXPECT_EQ(o.chip.match_every_ms, 250u);
     EXPECT_EQ(o.flash.size, 1u << 20);
     zsim::BoardOptions options;
     std::string error;
     EXPECT_FALSE(zsim::parse_board_option("secured", "2", options, error));
     EXPECT_EQ(error, "secured takes no value");
     EXPECT_FALSE(zsim::parse_board_option("fault", "secured", options, error));
+    for (const char *ms : {"0", "86400001", "1s", ""})
+        EXPECT_FALSE(zsim::parse_board_option("match-every", ms, options, error)) << ms;
     EXPECT_EQ(zsim::Board(o).chip().mcu_read(0), 0u) << "secured boot ROM word";
 }
 
