@@ -26,7 +26,6 @@ bool Chip::store_host_byte(uint8_t address, uint8_t value) {
     case 0:         // the device type is read-only
     case MBIN_RESP: // written by the firmware
     case MBOUT:     // written by the boot loader
-    case MATCH:     // written by the network
         return false;
     case INTSTS:
         spi_[INTSTS] &= static_cast<uint8_t>(~value);
@@ -113,12 +112,15 @@ void Chip::spi_read_block(uint8_t address, std::span<uint8_t> out) {
 
 void Chip::mcu_write_block(uint32_t address, std::span<const uint8_t> data) {
     HostAccess access(*this);
-    const size_t count = data.size() / 4 * 4;
-    for (size_t i = 0; i < count; i += 4)
+    chip_write_block(address, data);
+    if (on_host_mcu_write) on_host_mcu_write(address, data.size() / 4 * 4);
+}
+
+void Chip::chip_write_block(uint32_t address, std::span<const uint8_t> data) {
+    for (size_t i = 0; i + 4 <= data.size(); i += 4)
         mcu_write(address + static_cast<uint32_t>(i),
                   uint32_t(data[i]) | uint32_t(data[i + 1]) << 8 | uint32_t(data[i + 2]) << 16 |
                       uint32_t(data[i + 3]) << 24);
-    if (on_host_mcu_write) on_host_mcu_write(address, count);
 }
 
 void Chip::mcu_read_block(uint32_t address, std::span<uint8_t> out) {

@@ -7,7 +7,7 @@
 // block written to it stays at that one address. mbin_resp (0x31) and mbout (0x32) belong to the
 // chip side: the host cannot write them, a firmware or boot loader model posts them with
 // chip_post(), which also raises the matching intsts bit. Such models hear the host's accesses
-// through the on_host_* hooks. match (0x10) is the network's: the host cannot write it either.
+// through the on_host_* hooks. The network sets match (0x10) the same way.
 //
 // Every host access (one bridge packet, or one single-register call) first lets the board bring
 // whatever the chip produces on its own up to the present (before_host_access): the chip's time
@@ -76,6 +76,8 @@ class Chip {
     void spi_read_block(uint8_t address, std::span<uint8_t> out);
     void mcu_write_block(uint32_t address, std::span<const uint8_t> data);
     void mcu_read_block(uint32_t address, std::span<uint8_t> out);
+    // The chip side's block write into MCU space: whole words, no host hooks.
+    void chip_write_block(uint32_t address, std::span<const uint8_t> data);
 
     // The chip does not own its peripherals; they must outlive it.
     void attach(McuPeripheral &peripheral) { peripherals_.push_back(&peripheral); }

@@ -22,15 +22,11 @@ bool SerialRecord::service() {
     const uint32_t control = chip_.mcu_read(address_);
     if ((control & RUN) == 0) return false;
     std::array<uint8_t, byte_max> data{};
-    for (uint32_t i = 0; i < byte_max; ++i)
-        data[i] = static_cast<uint8_t>(chip_.mcu_read(address_ + 4 + (i & ~3u)) >> 8 * (i & 3));
+    chip_.mcu_read_block(address_ + 4, data);
     const Request r{static_cast<uint8_t>(field(control, 8, 0xFF)), field(control, 16, 0x3F),
                     field(control, 22, 0x3F), (control & CONTINUE) != 0};
     const Status status = run(r, data);
-    for (uint32_t i = 0; i < byte_max; i += 4)
-        chip_.mcu_write(address_ + 4 + i, uint32_t(data[i]) | uint32_t(data[i + 1]) << 8 |
-                                              uint32_t(data[i + 2]) << 16 |
-                                              uint32_t(data[i + 3]) << 24);
+    chip_.chip_write_block(address_ + 4, data);
     chip_.mcu_write(address_, (control & ~(RUN | STATUS_M)) | status << STATUS_S);
     return true;
 }
