@@ -1,23 +1,27 @@
 // Matches on a schedule (board option match-every=MS): every MS ms of board time the network
-// picks the next class, 0, 1, 2, ... up to the class count, then 0 again.
+// picks the next class, 0, 1, 2, ... up to the class count, then 0 again. The schedule counts from
+// the board's start, and again from each firmware start, with class 0.
 //
 // Each match sets the network's result registers: the match byte (SPI 0x10) to the class, with
-// the match cause (intsts bit 0) raised, the winner bits (0x4000D02C, 8 bytes) to the class's bit
-// alone and the raw strengths (0x4000D078, 64 bytes) to the confidence at the class's byte, 0
-// elsewhere. While the firmware runs it also reports the match:
+// the match cause raised, the winner bits (0x4000D02C, 8 bytes) to the class's bit alone and the
+// raw strengths (0x4000D078, 64 bytes) to the confidence at the class's byte, 0 elsewhere. While
+// the firmware runs it also reports the match:
 // - the same results in its state block (raw strengths +100, softmax +132, winner bits +260);
 // - a match ring entry at the producer index: the summary class | SNR 30 << 8 | confidence
 //   200 << 16 | noise 0 << 24, then the tank position at that moment; the producer (+8) then
 //   moves on, wrapping at 10. The firmware cannot know how far the host has read, so an entry the
 //   host has not taken by the time the ring comes round again is overwritten;
-// - a MATCH request to the host through the mailbox. While the host has not answered the last
-//   request, the firmware skips the report and counts it in m2h_match_skipped (+408); the match
-//   is still in the ring, so the host finds it with the next report's producer.
+// - a MATCH request to the host through the mailbox.
 // The class count is the posterior parameter area's (its word 0) while the firmware runs, else the
-// network's output count (dnnctl7 bits 22-28). Modelled: with no classes a match falls due and
-// nothing happens; above 32 classes (the firmware's result arrays) or 64 (the winner registers)
-// the classes beyond are never picked. The schedule starts again, with class 0, when the firmware
-// starts.
+// network's output count (dnnctl7 bits 22-28).
+// Modelled:
+// - the match cause is intsts bit 0, the bit intctl enables it with;
+// - while the host has not answered the last MATCH request, the firmware skips the report and
+//   counts it in m2h_match_skipped (+408); the match is still in the ring, so the host finds it
+//   with the next report's producer;
+// - with no classes a match falls due and nothing happens; above 32 classes (the firmware's
+//   result arrays) or 64 (the winner registers) the classes beyond are never picked;
+// - the results are one-hot: the winner's strength is its confidence, every other class's 0.
 #pragma once
 
 #include <chrono>
