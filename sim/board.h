@@ -1,5 +1,10 @@
 // One simulated evaluation board: the chip, the SPI NOR flash on its MSPI port, the chip's
-// peripheral models and the USB bridge in front of them.
+// peripheral models, the I2C device on the chip's serial bus and the USB bridge in front of them.
+//
+// The board keeps the time (SimClock). What the chip produces by itself (tank samples, matches,
+// sensor samples, features) is brought up to the present at the start of each host access, in
+// time order: the tank is filled up to each match that fell due, so the match records the tank
+// position of its moment.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +16,17 @@
 #include "sim/bridge.h"
 #include "sim/chip.h"
 #include "sim/clock_unit.h"
+#include "sim/features.h"
 #include "sim/firmware.h"
+#include "sim/gpio.h"
+#include "sim/match_source.h"
 #include "sim/mcu_core.h"
 #include "sim/mspi.h"
+#include "sim/sensor_ring.h"
+#include "sim/serial_device.h"
+#include "sim/sim_clock.h"
 #include "sim/spi_flash.h"
+#include "sim/tank.h"
 
 namespace zsim {
 
@@ -36,12 +48,19 @@ class Board {
     Firmware &firmware() { return firmware_; }
     BootLoader &boot_loader() { return boot_loader_; }
     McuCore &core() { return core_; }
+    SimClock &time() { return time_; }
+    Gpio &gpio() { return gpio_; }
+    I2cRegisterDevice &i2c_device() { return i2c_device_; }
     const BoardOptions &options() const { return options_; }
 
   private:
     // Every peripheral model of the chip is attached here, one line each; the board owns them
     // (members below), the chip only refers to them.
     void attach_peripherals();
+    // Brings the chip's own production up to the present.
+    void catch_up();
+    // The firmware started: its producers start again from the last catch-up.
+    void restart_producers();
 
     BoardOptions options_;
     Chip chip_;
@@ -51,6 +70,14 @@ class Board {
     Firmware firmware_{chip_};
     BootLoader boot_loader_{chip_, Firmware::ram_size};
     McuCore core_{chip_, boot_loader_, firmware_};
+    SimClock time_;
+    SimClock::Duration now_{};
+    Tank tank_{chip_, firmware_};
+    MatchSource matches_{chip_, firmware_};
+    SensorRing sensor_ring_{chip_, firmware_};
+    Features features_;
+    Gpio gpio_{chip_};
+    I2cRegisterDevice i2c_device_;
     Bridge bridge_;
 };
 

@@ -17,6 +17,10 @@ struct BoardOptions {
     FlashConfig flash;
     ChipConfig chip;
     LinkOptions link;
+    // The board's time runs with the monotonic clock (the daemon, the in-process port) rather
+    // than standing still until a test advances it. Not a name=value option: whoever makes the
+    // board decides.
+    bool real_time = false;
 };
 
 // Applies one option: "device-type" (0 to 255, decimal or 0x-hex), "flash-file" (the flash

@@ -35,8 +35,9 @@ void usage() {
     std::fputs("usage: zelp7x_board_sim [--link PATH] [--device-type N] [--image FILE]\n"
                "                        [--NAME [VALUE] | --NAME=VALUE]...\n"
                "Serves one simulated board on a pseudo-terminal and prints its path.\n"
-               "--secured, --mbout-stuck, --boot-silent and --boot-refuses shape the chip;\n"
-               "other --NAME options shape the simulated flash. Stops on SIGINT or SIGTERM.\n",
+               "--secured, --mbout-stuck, --boot-silent, --boot-refuses and --match-every MS\n"
+               "shape the chip; other --NAME options shape the simulated flash. The board's\n"
+               "time is real time. Stops on SIGINT or SIGTERM.\n",
                stderr);
 }
 
@@ -106,6 +107,7 @@ void remove_link(const std::string &link, const std::string &target) {
 
 int main(int argc, char **argv) {
     Arguments args;
+    args.board.real_time = true; // hosts that wait see matches arrive
     if (!parse_arguments(argc, argv, args)) return 2;
     install_signal_handlers();
 

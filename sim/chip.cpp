@@ -7,7 +7,16 @@ Chip::Chip(uint8_t device_type, bool secured) : secured_(secured) {
     mem_[0] = secured ? 0 : BOOT_ROM_WORD;
 }
 
+Chip::HostAccess::HostAccess(Chip &chip) : chip_(chip) {
+    if (chip_.host_depth_++ == 0 && chip_.before_host_access) chip_.before_host_access();
+}
+
 uint8_t Chip::spi_read(uint8_t address) {
+    HostAccess access(*this);
+    return read_host_byte(address);
+}
+
+uint8_t Chip::read_host_byte(uint8_t address) {
     if (on_host_read) on_host_read(address);
     return spi_[address];
 }
@@ -41,6 +50,7 @@ void Chip::fetch_slow_read_word() {
 }
 
 void Chip::spi_write(uint8_t address, uint8_t value) {
+    HostAccess access(*this);
     if (!store_host_byte(address, value)) return;
     if (in_maddr(address)) fetch_slow_read_word();
     if (on_host_write) on_host_write(address, value);
@@ -50,6 +60,7 @@ void Chip::chip_post(uint8_t address, uint8_t value) {
     spi_[address] = value;
     if (address == MBIN_RESP) spi_[INTSTS] |= INTSTS_MAILBOX_IN;
     if (address == MBOUT) spi_[INTSTS] |= INTSTS_MAILBOX_OUT;
+    if (address == MATCH) spi_[INTSTS] |= INTSTS_MATCH;
 }
 
 McuPeripheral *Chip::owner_of(uint32_t address) const {
@@ -81,6 +92,7 @@ void Chip::mcu_write(uint32_t address, uint32_t value) {
 // A block touching maddr fetches the word once, after all its bytes are in: a peripheral read
 // may have side effects, and a half-written address names the wrong word.
 void Chip::spi_write_block(uint8_t address, std::span<const uint8_t> data) {
+    HostAccess access(*this);
     bool fetch = false;
     const bool stream = address == INDATA;
     for (uint8_t b : data) {
@@ -94,19 +106,25 @@ void Chip::spi_write_block(uint8_t address, std::span<const uint8_t> data) {
 }
 
 void Chip::spi_read_block(uint8_t address, std::span<uint8_t> out) {
-    for (uint8_t &b : out) b = spi_read(address++);
+    HostAccess access(*this);
+    for (uint8_t &b : out) b = read_host_byte(address++);
 }
 
 void Chip::mcu_write_block(uint32_t address, std::span<const uint8_t> data) {
-    const size_t count = data.size() / 4 * 4;
-    for (size_t i = 0; i < count; i += 4)
+    HostAccess access(*this);
+    chip_write_block(address, data);
+    if (on_host_mcu_write) on_host_mcu_write(address, data.size() / 4 * 4);
+}
+
+void Chip::chip_write_block(uint32_t address, std::span<const uint8_t> data) {
+    for (size_t i = 0; i + 4 <= data.size(); i += 4)
         mcu_write(address + static_cast<uint32_t>(i),
                   uint32_t(data[i]) | uint32_t(data[i + 1]) << 8 | uint32_t(data[i + 2]) << 16 |
                       uint32_t(data[i + 3]) << 24);
-    if (on_host_mcu_write) on_host_mcu_write(address, count);
 }
 
 void Chip::mcu_read_block(uint32_t address, std::span<uint8_t> out) {
+    HostAccess access(*this);
     for (size_t i = 0; i + 4 <= out.size(); i += 4, address += 4) {
         const uint32_t w = mcu_read(address);
         for (size_t k = 0; k < 4; ++k) out[i + k] = static_cast<uint8_t>(w >> (8 * k));

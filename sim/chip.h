@@ -7,7 +7,11 @@
 // block written to it stays at that one address. mbin_resp (0x31) and mbout (0x32) belong to the
 // chip side: the host cannot write them, a firmware or boot loader model posts them with
 // chip_post(), which also raises the matching intsts bit. Such models hear the host's accesses
-// through the on_host_* hooks.
+// through the on_host_* hooks. The network sets match (0x10) the same way.
+//
+// Every host access (one bridge packet, or one single-register call) first lets the board bring
+// whatever the chip produces on its own up to the present (before_host_access): the chip's time
+// only matters when the host looks.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +39,7 @@ class Chip {
     static constexpr uint8_t INTCTL = 0x03;
     static constexpr uint8_t CTL = 0x04;
     static constexpr uint8_t CTL2 = 0x05;
+    static constexpr uint8_t MATCH = 0x10;
     static constexpr uint8_t INDATA = 0x20;
     static constexpr uint8_t MBIN = 0x30;
     static constexpr uint8_t MBIN_RESP = 0x31;
@@ -43,6 +48,7 @@ class Chip {
     static constexpr uint8_t MADDR = 0x40;
     static constexpr uint8_t MDATA = 0x44;
 
+    static constexpr uint8_t INTSTS_MATCH = 0x01;
     static constexpr uint8_t INTSTS_MAILBOX_IN = 0x02;
     static constexpr uint8_t INTSTS_MAILBOX_OUT = 0x04;
 
@@ -70,17 +76,22 @@ class Chip {
     void spi_read_block(uint8_t address, std::span<uint8_t> out);
     void mcu_write_block(uint32_t address, std::span<const uint8_t> data);
     void mcu_read_block(uint32_t address, std::span<uint8_t> out);
+    // The chip side's block write into MCU space: whole words, no host hooks.
+    void chip_write_block(uint32_t address, std::span<const uint8_t> data);
 
     // The chip does not own its peripherals; they must outlive it.
     void attach(McuPeripheral &peripheral) { peripherals_.push_back(&peripheral); }
 
-    // Chip side of the mailboxes: the firmware or boot loader writes mbin_resp or mbout and the
-    // chip raises the matching interrupt cause.
+    // Chip side of the mailboxes and the match byte: the firmware, boot loader or network writes
+    // mbin_resp, mbout or match and the chip raises the matching interrupt cause.
     void chip_post(uint8_t address, uint8_t value);
     // Called after every host write to an SPI register has taken effect.
     std::function<void(uint8_t address, uint8_t value)> on_host_write;
     // Called before a host read of an SPI register takes its value.
     std::function<void(uint8_t address)> on_host_read;
+    // Called once at the start of each host access, before it has any effect; accesses the chip
+    // side makes while one runs (or while this hook runs) do not call it again.
+    std::function<void()> before_host_access;
     // Called after a host block write into MCU space has taken effect. The block accesses are
     // the host's path (one bridge packet each); chip-side models use the word accesses, so they
     // do not hear themselves.
@@ -98,6 +109,19 @@ class Chip {
     void poke_mcu(uint32_t address, uint32_t value) { mem_[address & ~3u] = value; }
 
   private:
+    // Brackets one host access; only the outermost calls before_host_access.
+    class HostAccess {
+      public:
+        explicit HostAccess(Chip &chip);
+        ~HostAccess() { --chip_.host_depth_; }
+        HostAccess(const HostAccess &) = delete;
+        HostAccess &operator=(const HostAccess &) = delete;
+
+      private:
+        Chip &chip_;
+    };
+
+    uint8_t read_host_byte(uint8_t address);
     McuPeripheral *owner_of(uint32_t address) const;
     // Stores a host write; returns false for registers only the chip side writes.
     bool store_host_byte(uint8_t address, uint8_t value);
@@ -107,6 +131,7 @@ class Chip {
     uint8_t spi_[256] = {};
     bool secured_ = false;
     int slow_reads_ = 0;
+    int host_depth_ = 0;
     std::vector<uint8_t> indata_;
     std::unordered_map<uint32_t, uint32_t> mem_;
     std::vector<McuPeripheral *> peripherals_;

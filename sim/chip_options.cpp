@@ -1,6 +1,7 @@
 #include "sim/chip_options.h"
 
 #include <array>
+#include <charconv>
 
 namespace zsim {
 
@@ -25,10 +26,28 @@ const Flag *find(std::string_view name, bool as_fault) {
     return nullptr;
 }
 
+// A day at most keeps the schedule's arithmetic far from any overflow; 0 would never end a
+// catch-up.
+constexpr uint32_t max_match_every_ms = 86400000;
+
+bool parse_match_every(std::string_view value, ChipConfig &config, std::string &error) {
+    uint32_t ms = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
+    if (ec != std::errc() || end != value.data() + value.size() || value.empty() || ms == 0 ||
+        ms > max_match_every_ms) {
+        error =
+            "match-every needs a number of milliseconds from 1 to 86400000: " + std::string(value);
+        return false;
+    }
+    config.match_every_ms = ms;
+    return true;
+}
+
 } // namespace
 
 std::optional<bool> parse_chip_option(std::string_view name, std::string_view value,
                                       ChipConfig &config, std::string &error) {
+    if (name == "match-every") return parse_match_every(value, config, error);
     const bool as_fault = name == "fault";
     const Flag *flag = find(as_fault ? value : name, as_fault);
     if (!flag) return std::nullopt;

@@ -15,13 +15,17 @@ constexpr std::array<uint32_t, Firmware::pointer_table_words> pointer_table = {
     Firmware::state_address, 0, 0, 0, 0, Firmware::tank_start, Firmware::tank_end, 0};
 } // namespace
 
+// A NOP runs whatever waits in the secure memory access block and the serial record; their
+// outcome is in their own status fields, so the NOP itself succeeds. SER runs the serial record
+// alone and fails when no request waits there (modelled).
 Firmware::Firmware(Chip &chip)
     : chip_(chip), mailbox_(chip, {.nop =
                                        [this] {
                                            secure_access_.service();
+                                           serial_.service();
                                            return true;
                                        },
-                                   .serial = {},
+                                   .serial = [this] { return serial_.service(); },
                                    .pointer_table = pointer_table_address}) {}
 
 bool Firmware::claims(uint32_t address) const {
@@ -58,8 +62,10 @@ void Firmware::start() {
     clear_state_block();
     if (chip_.secured()) open_windows();
     secure_access_.reset();
+    serial_.reset();
     mailbox_.start();
     if (!keeps_mbout) chip_.chip_post(Chip::MBOUT, 0); // the sign the host waits for
+    if (on_start) on_start();
 }
 
 void Firmware::clear_state_block() {

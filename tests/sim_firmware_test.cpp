@@ -8,7 +8,7 @@
 #include "morvel_devlib/morvel_zelp7x.h"
 #include "morvel_devlib/morvel_zelp7x_mailbox.h"
 #include "sim/board.h"
-#include "support/chip_host.h"
+#include "support/board_host.h"
 #include "support/package_builder.h"
 
 extern "C" int morvel_zelp7x_run_smap_op(morvel_zelp_device_s *zelp, int op, uint32_t address,
@@ -16,77 +16,10 @@ extern "C" int morvel_zelp7x_run_smap_op(morvel_zelp_device_s *zelp, int op, uin
 
 namespace {
 
+using ztest::board_options;
+using ztest::BoardHost;
 using ztest::Bytes;
 constexpr int MORE = MORVEL_ZELP_ERROR_MORE;
-
-zsim::BoardOptions board_options(const std::string &port) {
-    zsim::BoardOptions options;
-    std::string error;
-    EXPECT_TRUE(zsim::parse_board_port_name(port, options, error)) << error;
-    return options;
-}
-
-// A board whose chip the library drives directly, reset, with a host that polls until each
-// mailbox answer is in.
-struct BoardHost {
-    explicit BoardHost(const std::string &port = "") : board(board_options(port)) {
-        host.on_mbwait = [this] {
-            for (int i = 0; i < 100; ++i) {
-                uint32_t n = 0;
-                if (const int s = morvel_zelp7x_poll(zelp, &n, 1); s != 0) return s;
-                if (n & MORVEL_ZELP_NOTIFICATION_MAILBOX_IN) return 0;
-            }
-            return static_cast<int>(MORVEL_ZELP_ERROR_TIMEOUT);
-        };
-        EXPECT_EQ(morvel_zelp7x_init(zelp, MORVEL_ZELP_INIT_MODE_RESET), 0);
-        zelp->init = 1;
-        zelp->d.zelp7x.input_clock_rate = 32768;
-    }
-    morvel_zelp7x_device_s &z() { return zelp->d.zelp7x; }
-    uint8_t spi(uint8_t address) { return board.chip().peek_spi(address); }
-    void update(int mcu, uint32_t address, uint32_t clear, uint32_t set) {
-        uint32_t v = 0;
-        ASSERT_EQ(morvel_zelp7x_read(zelp, mcu, address, &v), 0);
-        ASSERT_EQ(morvel_zelp7x_write(zelp, mcu, address, (v & ~clear) | set), 0);
-    }
-    // After the image is in: the pointer table's address, the pointers, as the loaders do.
-    int adopt_firmware() {
-        if (const int s = morvel_zelp7x_do_mailbox_req(zelp, 8); s != 0) return s;
-        z().fw_loaded = 1;
-        return morvel_zelp7x_load_fw_pointers(zelp);
-    }
-    // The firmware value's announce and start sequences around the image.
-    int start_firmware(Bytes image) {
-        for (const uint32_t address : {0x30, 0x33}) morvel_zelp7x_write(zelp, 0, address, 0);
-        morvel_zelp7x_write(zelp, 0, 0x02, 0x7F);
-        morvel_zelp7x_write(zelp, 0, 0x02, 0);
-        update(1, 0x40009004, 0x400000, 0);
-        update(0, 0x04, 0x08, 0);
-        morvel_zelp7x_write(zelp, 1, 0x4001F000, 0);
-        morvel_zelp7x_write(zelp, 1, 0x40009028, 0x91);
-        morvel_zelp7x_reset_firmware_state(zelp);
-        morvel_zelp7x_write_block(zelp, 1, 0x1FFFC000, image.data(), unsigned(image.size()));
-        update(1, 0x40009004, 0, 0x400000);
-        update(0, 0x04, 0x08, 0);
-        uint8_t mbout = 1;
-        for (int i = 0; i < 8000 && mbout != 0; ++i) morvel_zelp7x_read(zelp, 0, 0x32, &mbout);
-        return mbout != 0 ? MORVEL_ZELP_ERROR_TIMEOUT : adopt_firmware();
-    }
-    // The package through the boot loader, `window` bytes per burst; the last burst's answer.
-    int stream(Bytes package, size_t window) {
-        int s = morvel_zelp7x_boot_start(zelp), burst = MORE;
-        for (size_t at = 0; at < package.size() && s == 0 && burst == MORE; at += window) {
-            const auto n = unsigned(std::min(window, package.size() - at));
-            s = morvel_zelp7x_write_block(zelp, 1, 0x20017C00, package.data() + at, n);
-            if (s == 0) burst = morvel_zelp7x_boot_burst(zelp);
-        }
-        return s != 0 ? s : burst;
-    }
-
-    zsim::Board board;
-    ztest::ChipHost host{board.chip()};
-    morvel_zelp_device_s *zelp = host.device();
-};
 
 TEST(SimFirmware, StartedImageIsKeptAndTheFirmwareAnswersWithItsPointerTable) {
     BoardHost b;
@@ -104,7 +37,7 @@ TEST(SimFirmware, StartedImageIsKeptAndTheFirmwareAnswersWithItsPointerTable) {
     EXPECT_EQ(b.z().match_ring_size, 10u);
     EXPECT_EQ(morvel_zelp7x_mb_nop(b.zelp), 0);
     EXPECT_EQ(morvel_zelp7x_do_mailbox_req(b.zelp, 2), MORVEL_ZELP_ERROR_FAIL)
-        << "no serial device";
+        << "no serial request waits";
 
     // A firmware-to-host request reaches the library and the answer reaches the firmware.
     ASSERT_TRUE(b.board.firmware().mailbox().post_request(zsim::FirmwareMailbox::MATCH));
@@ -217,15 +150,19 @@ TEST(SimFirmware, LoadTakesEncipheredParametersBlockByBlock) {
 }
 
 TEST(SimBoardOptions, ChipOptionsAndFaults) {
-    const zsim::BoardOptions o = board_options(",secured,fault=mbout-stuck,boot-silent=1,size=1M");
+    const zsim::BoardOptions o =
+        board_options(",secured,fault=mbout-stuck,boot-silent=1,size=1M,match-every=250");
     EXPECT_TRUE(o.chip.secured && o.chip.mbout_stuck && o.chip.boot_silent);
     EXPECT_FALSE(o.chip.boot_refuses);
+    EXPECT_EQ(o.chip.match_every_ms, 250u);
     EXPECT_EQ(o.flash.size, 1u << 20);
     zsim::BoardOptions options;
     std::string error;
     EXPECT_FALSE(zsim::parse_board_option("secured", "2", options, error));
     EXPECT_EQ(error, "secured takes no value");
     EXPECT_FALSE(zsim::parse_board_option("fault", "secured", options, error));
+    for (const char *ms : {"0", "86400001", "1s", ""})
+        EXPECT_FALSE(zsim::parse_board_option("match-every", ms, options, error)) << ms;
     EXPECT_EQ(zsim::Board(o).chip().mcu_read(0), 0u) << "secured boot ROM word";
 }
 

@@ -110,7 +110,9 @@ bool is_sim_port_name(const std::string &name) {
 }
 
 std::unique_ptr<BytePort> open_sim_port(const std::string &name, std::string &error) {
+    // A host in this process waits in real time, so the board's time is real time.
     zsim::BoardOptions options;
+    options.real_time = true;
     if (name.size() > kSimName.size() &&
         !zsim::parse_board_port_name(std::string_view(name).substr(kSimName.size() + 1), options,
                                      error))
