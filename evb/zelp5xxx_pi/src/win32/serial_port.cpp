@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "byte_port.h"
 
@@ -77,6 +78,8 @@ class SerialPort final : public BytePort {
         if (handle_ == INVALID_HANDLE_VALUE) return true;
         const BOOL ok = CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
+        // The caller reports a failure with perror, which knows errno, not the system's code.
+        if (!ok) errno = EIO;
         return ok != 0;
     }
 
