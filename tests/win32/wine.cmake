@@ -94,3 +94,10 @@ add_test(NAME windows_tool_flash_holds_image COMMAND cmp -n 8192 image.bin flash
          WORKING_DIRECTORY ${ZELP_WINE_STATE})
 set_tests_properties(windows_tool_flash_holds_image PROPERTIES FIXTURES_REQUIRED wine
                      DEPENDS windows_tool_write_verify RESOURCE_LOCK board)
+
+# The programs must start on a bare Windows: every DLL they import is one of the system's.
+set(system_dlls "KERNEL32|ADVAPI32|SETUPAPI|HID|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+")
+set(other_dlls "grep 'DLL Name:' | grep -viE 'DLL Name: (${system_dlls})\\.dll$'")
+add_test(NAME windows_programs_import_only_system_dlls
+         COMMAND sh -c "! '${CMAKE_OBJDUMP}' -p \"$0\" \"$1\" | ${other_dlls}"
+                 $<TARGET_FILE:zelp7x_flash> $<TARGET_FILE:morvel_pkg_info>)
