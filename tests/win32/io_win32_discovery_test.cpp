@@ -26,8 +26,8 @@ struct HidDevice {
     bool opens = true;
 };
 
-// The machine the fake calls below answer for. Handles count up from a base per kind, so the
-// fake knows which device each one means and which are still open.
+// The machine the fake calls answer for. A handle is a base per kind plus the device's index, so
+// the fake knows which device each one means and which are still open.
 struct Machine {
     std::vector<UsbDevice> usb;
     std::vector<HidDevice> hid;
@@ -37,104 +37,97 @@ struct Machine {
 
 constexpr uintptr_t kKeyBase = 0x100, kHidBase = 0x1000;
 
-HDEVINFO WINAPI get_class_devs(const GUID *, PCSTR, HWND, DWORD) {
-    ++machine->lists;
-    return reinterpret_cast<HDEVINFO>(1);
+template <class T>
+size_t index_of(T handle, uintptr_t base) {
+    return reinterpret_cast<uintptr_t>(handle) - base;
 }
-BOOL WINAPI destroy_list(HDEVINFO) {
-    --machine->lists;
-    return TRUE;
-}
-BOOL WINAPI enum_device_info(HDEVINFO, DWORD i, PSP_DEVINFO_DATA device) {
-    device->DevInst = i;
-    return i < machine->usb.size();
-}
-BOOL WINAPI get_registry_property(HDEVINFO, PSP_DEVINFO_DATA device, DWORD, PDWORD, PBYTE buffer,
-                                  DWORD size, PDWORD) {
-    const std::string &id = machine->usb[device->DevInst].hardware_id;
-    if (id.empty() || id.size() + 2 > size) return FALSE;
-    std::copy(id.begin(), id.end(), buffer);
-    buffer[id.size()] = buffer[id.size() + 1] = 0;
-    return TRUE;
-}
-HKEY WINAPI open_dev_reg_key(HDEVINFO, PSP_DEVINFO_DATA device, DWORD, DWORD, DWORD, REGSAM) {
-    if (!machine->usb[device->DevInst].key_opens) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
-    }
-    ++machine->keys;
-    return reinterpret_cast<HKEY>(kKeyBase + device->DevInst);
-}
-LONG WINAPI query_value(HKEY key, LPCSTR, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
-    const UsbDevice &d = machine->usb[reinterpret_cast<uintptr_t>(key) - kKeyBase];
-    if (d.port_name.empty()) return ERROR_FILE_NOT_FOUND;
-    if (d.port_name.size() > *size) return ERROR_MORE_DATA;
-    *type = d.type;
-    *size = static_cast<DWORD>(d.port_name.size()); // stored without its NUL
-    std::copy(d.port_name.begin(), d.port_name.end(), data);
-    return ERROR_SUCCESS;
-}
-LONG WINAPI close_key(HKEY) {
-    --machine->keys;
-    return ERROR_SUCCESS;
-}
-BOOL WINAPI enum_device_interfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID *, DWORD i,
-                                   PSP_DEVICE_INTERFACE_DATA iface) {
-    iface->Reserved = i;
-    return i < machine->hid.size();
-}
-BOOL WINAPI get_interface_detail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA iface,
-                                 PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
-                                 PDWORD needed, PSP_DEVINFO_DATA) {
-    const std::string path = std::to_string(iface->Reserved);
-    const DWORD whole = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1;
-    if (needed) *needed = whole;
-    if (!detail || size < whole) return FALSE;
-    std::copy(path.c_str(), path.c_str() + path.size() + 1, detail->DevicePath);
-    return TRUE;
-}
-HANDLE WINAPI open_device(LPCSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-    const size_t i = std::stoul(path);
-    if (!machine->hid[i].opens) return INVALID_HANDLE_VALUE;
-    const auto handle = reinterpret_cast<HANDLE>(kHidBase + i);
-    machine->open.insert(handle);
-    return handle;
-}
-BOOL WINAPI close_device(HANDLE handle) {
-    return machine->open.erase(handle) == 1;
-}
-const HidDevice &hid_of(HANDLE handle) {
-    return machine->hid[reinterpret_cast<uintptr_t>(handle) - kHidBase];
-}
-BOOLEAN WINAPI get_attributes(HANDLE handle, PHIDD_ATTRIBUTES attrib) {
-    attrib->VendorID = hid_of(handle).vid;
-    attrib->ProductID = hid_of(handle).pid;
-    return TRUE;
-}
-BOOLEAN WINAPI get_preparsed_data(HANDLE handle, PHIDP_PREPARSED_DATA *data) {
-    ++machine->preparsed;
-    *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(handle);
-    return TRUE;
-}
-NTSTATUS WINAPI get_caps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
-    caps->UsagePage = hid_of(reinterpret_cast<HANDLE>(data)).page;
-    caps->Usage = hid_of(reinterpret_cast<HANDLE>(data)).usage;
-    caps->InputReportByteLength = 65;
-    return HIDP_STATUS_SUCCESS;
-}
-BOOLEAN WINAPI free_preparsed_data(PHIDP_PREPARSED_DATA) {
-    --machine->preparsed;
-    return TRUE;
-}
+
+const zio::SetupCalls kFakeCalls = {
+    .get_class_devs = [](const GUID *, PCSTR, HWND, DWORD) -> HDEVINFO {
+        ++machine->lists;
+        return reinterpret_cast<HDEVINFO>(1);
+    },
+    .enum_device_info = [](HDEVINFO, DWORD i, PSP_DEVINFO_DATA device) -> BOOL {
+        device->DevInst = i;
+        return i < machine->usb.size();
+    },
+    .enum_device_interfaces = [](HDEVINFO, PSP_DEVINFO_DATA, const GUID *, DWORD i,
+                                 PSP_DEVICE_INTERFACE_DATA iface) -> BOOL {
+        iface->Reserved = i;
+        return i < machine->hid.size();
+    },
+    // The device path is the interface's index.
+    .get_interface_detail = [](HDEVINFO, PSP_DEVICE_INTERFACE_DATA iface,
+                               PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size, PDWORD needed,
+                               PSP_DEVINFO_DATA) -> BOOL {
+        const std::string path = std::to_string(iface->Reserved);
+        const DWORD whole =
+            offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1;
+        if (needed) *needed = whole;
+        if (!detail || size < whole) return FALSE;
+        std::copy(path.c_str(), path.c_str() + path.size() + 1, detail->DevicePath);
+        return TRUE;
+    },
+    .destroy_list = [](HDEVINFO) -> BOOL { return --machine->lists, TRUE; },
+    .get_registry_property = [](HDEVINFO, PSP_DEVINFO_DATA device, DWORD, PDWORD, PBYTE buffer,
+                                DWORD size, PDWORD) -> BOOL {
+        const std::string &id = machine->usb[device->DevInst].hardware_id;
+        if (id.empty() || id.size() + 2 > size) return FALSE;
+        std::copy(id.c_str(), id.c_str() + id.size() + 1, buffer);
+        buffer[id.size() + 1] = 0; // a list of strings ends in two NULs
+        return TRUE;
+    },
+    .open_dev_reg_key =
+        [](HDEVINFO, PSP_DEVINFO_DATA device, DWORD, DWORD, DWORD, REGSAM) {
+            if (!machine->usb[device->DevInst].key_opens) {
+                SetLastError(ERROR_ACCESS_DENIED);
+                return reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
+            }
+            ++machine->keys;
+            return reinterpret_cast<HKEY>(kKeyBase + device->DevInst);
+        },
+    // Stored without its NUL, as the registry allows.
+    .query_value = [](HKEY key, LPCSTR, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) -> LONG {
+        const std::string &name = machine->usb[index_of(key, kKeyBase)].port_name;
+        if (name.empty()) return ERROR_FILE_NOT_FOUND;
+        if (name.size() > *size) return ERROR_MORE_DATA;
+        *type = machine->usb[index_of(key, kKeyBase)].type;
+        *size = static_cast<DWORD>(name.size());
+        std::copy(name.begin(), name.end(), data);
+        return ERROR_SUCCESS;
+    },
+    .close_key = [](HKEY) -> LONG { return --machine->keys, ERROR_SUCCESS; },
+    .open_device =
+        [](LPCSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+            const size_t i = std::stoul(path);
+            if (!machine->hid[i].opens) return INVALID_HANDLE_VALUE;
+            return *machine->open.insert(reinterpret_cast<HANDLE>(kHidBase + i)).first;
+        },
+    .close_device = [](HANDLE handle) -> BOOL { return machine->open.erase(handle) == 1; },
+    .get_attributes = [](HANDLE handle, PHIDD_ATTRIBUTES attrib) -> BOOLEAN {
+        attrib->VendorID = machine->hid[index_of(handle, kHidBase)].vid;
+        attrib->ProductID = machine->hid[index_of(handle, kHidBase)].pid;
+        return TRUE;
+    },
+    .get_preparsed_data = [](HANDLE handle, PHIDP_PREPARSED_DATA *data) -> BOOLEAN {
+        *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(handle);
+        return ++machine->preparsed, TRUE;
+    },
+    .get_caps = [](PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) -> NTSTATUS {
+        caps->UsagePage = machine->hid[index_of(data, kHidBase)].page;
+        caps->Usage = machine->hid[index_of(data, kHidBase)].usage;
+        return HIDP_STATUS_SUCCESS;
+    },
+    .free_preparsed_data = [](PHIDP_PREPARSED_DATA) -> BOOLEAN {
+        return --machine->preparsed, TRUE;
+    },
+};
 
 class IoWin32Discovery : public testing::Test {
   protected:
     IoWin32Discovery() {
         machine = &machine_;
-        zio::set_setup_calls({get_class_devs, enum_device_info, enum_device_interfaces,
-                              get_interface_detail, destroy_list, get_registry_property,
-                              open_dev_reg_key, query_value, close_key, open_device, close_device,
-                              get_attributes, get_preparsed_data, get_caps, free_preparsed_data});
+        zio::set_setup_calls(kFakeCalls);
     }
     ~IoWin32Discovery() override {
         zio::set_setup_calls(zio::system_setup_calls());
