@@ -36,7 +36,11 @@ start)
     board_sim=$2
     dir=$3
     mkdir -p "$WINEPREFIX" "$dir"
-    wineserver -p </dev/null >/dev/null 2>&1
+    # Boards of a run that was cut short go first.
+    stop_board com7
+    stop_board com9
+    # Kept alive until stop, or a minute after the last wine program should stop never come.
+    wineserver -p60 </dev/null >/dev/null 2>&1
     # The first wine program of a session starts wine's own services, which keep its standard
     # streams open: start them here, away from any test's output. A new prefix is made once.
     if [ -f "$WINEPREFIX/system.reg" ]; then wineboot; else wineboot --init; fi </dev/null >/dev/null 2>&1
