@@ -25,6 +25,12 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME})
   zelp_compressed(changelog ${PROJECT_SOURCE_DIR}/doc/debian/changelog)
   install(FILES doc/debian/copyright ${changelog} DESTINATION ${doc_dir} COMPONENT runtime)
+elseif(WIN32)
+  # Windows: one zip, zelp7x_flash-<version>-win64.zip, made by `cpack --preset windows`.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME zelp7x_flash)
+  set(CPACK_PACKAGE_FILE_NAME zelp7x_flash-${PROJECT_VERSION}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 endif()
 
 include(CPack)

@@ -2,16 +2,14 @@
 // register with busy and write-enable bits, and injectable faults.
 #include "sim/spi_flash.h"
 
+#include "sim/flash_image.h"
+
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace zsim {
 
@@ -71,53 +69,11 @@ const SpiFlash::Command *SpiFlash::find_command(uint8_t opcode) {
     return nullptr;
 }
 
-// The image file, mapped shared so that every change is the file's content at once.
-class SpiFlash::Image {
-  public:
-    static std::unique_ptr<Image> open(const std::string &path, size_t size, std::string &error) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            error = path + ": " + std::strerror(errno);
-            return nullptr;
-        }
-        struct stat st {};
-        const bool sized = fstat(fd, &st) == 0 && (static_cast<size_t>(st.st_size) >= size ||
-                                                   ftruncate(fd, static_cast<off_t>(size)) == 0);
-        void *p = sized ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : nullptr;
-        if (!sized || p == MAP_FAILED) {
-            error = path + ": " + std::strerror(errno);
-            ::close(fd);
-            return nullptr;
-        }
-        auto image = std::unique_ptr<Image>(new Image(fd, static_cast<uint8_t *>(p), size));
-        // A new or shorter file grows erased.
-        const size_t old = std::min(static_cast<size_t>(st.st_size), size);
-        std::fill(image->bytes().begin() + static_cast<std::ptrdiff_t>(old), image->bytes().end(),
-                  uint8_t{0xFF});
-        return image;
-    }
-    ~Image() {
-        munmap(data_, size_);
-        ::close(fd_);
-    }
-    Image(const Image &) = delete;
-    Image &operator=(const Image &) = delete;
-
-    std::span<uint8_t> bytes() { return {data_, size_}; }
-    void sync() const { msync(data_, size_, MS_SYNC); }
-
-  private:
-    Image(int fd, uint8_t *data, size_t size) : fd_(fd), data_(data), size_(size) {}
-    int fd_;
-    uint8_t *data_;
-    size_t size_;
-};
-
 SpiFlash::SpiFlash(FlashConfig config) : config_(std::move(config)) {
     // Erase and page arithmetic assume a power-of-two part of at least one 64 KiB block.
     config_.size = std::bit_ceil(std::max<size_t>(config_.size, block_size));
     if (!config_.image_path.empty()) {
-        image_ = Image::open(config_.image_path, config_.size, image_error_);
+        image_ = open_flash_image(config_.image_path, config_.size, image_error_);
         if (!image_)
             std::fprintf(stderr, "flash image %s; the flash is kept in memory only\n",
                          image_error_.c_str());

@@ -13,6 +13,8 @@
 
 namespace zsim {
 
+class FlashImage;
+
 struct FlashConfig {
     size_t size = 4u << 20;
     std::array<uint8_t, 3> jedec_id = {0xEF, 0x40, 0x16};
@@ -102,7 +104,6 @@ class SpiFlash {
         unsigned data_bytes = 0; // bytes after the command and its address
         std::array<uint8_t, 256> page{};
     };
-    class Image;
 
     static const Command *find_command(uint8_t opcode);
     uint8_t status_byte();
@@ -115,7 +116,7 @@ class SpiFlash {
     void settle();
 
     FlashConfig config_;
-    std::unique_ptr<Image> image_;
+    std::unique_ptr<FlashImage> image_;
     std::vector<uint8_t> ram_;
     std::span<uint8_t> cells_;
     std::string image_error_;

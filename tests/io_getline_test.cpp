@@ -10,12 +10,13 @@
 
 namespace {
 
+// A temporary file rather than a memory stream, which not every C library has.
 struct Stream {
-    explicit Stream(std::string text) : text_(std::move(text)) {
-        file = fmemopen(text_.data(), text_.size(), "r");
+    explicit Stream(const std::string &text) : file(std::tmpfile()) {
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::rewind(file);
     }
     ~Stream() { std::fclose(file); }
-    std::string text_;
     FILE *file;
 };
 

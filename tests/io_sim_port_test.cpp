@@ -10,7 +10,7 @@
 #include "evb/zelp5xxx_pi/src/io_state.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "sim/board.h"
-#include "support/tool_process.h"
+#include "support/temp_files.h"
 #include "zelp_linux_io.h"
 
 namespace fs = std::filesystem;

@@ -191,9 +191,9 @@ TEST(IoTransferTrace, LevelTwoDumpsTheBytesBothWays) {
     const std::string read = testing::internal::GetCapturedStdout();
     zelp_linux_io_transfer_debug = 0;
 
-    EXPECT_NE(written.find("transfer mcu 1, count 4, addr 0x20017004, out 0x"), std::string::npos);
-    EXPECT_NE(written.find("in (nil)\n    out:\n    0x01 0x02 0x03 0x04 \n"), std::string::npos)
-        << written;
+    // How %p shows a pointer is the C library's affair.
+    EXPECT_NE(written.find("transfer mcu 1, count 4, addr 0x20017004, out "), std::string::npos);
+    EXPECT_NE(written.find("\n    out:\n    0x01 0x02 0x03 0x04 \n"), std::string::npos) << written;
     EXPECT_NE(read.find("1 bytes    in:\n    0xaa \n"), std::string::npos) << read;
 }
 

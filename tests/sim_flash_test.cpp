@@ -6,7 +6,7 @@
 
 #include "sim/flash_options.h"
 #include "sim/spi_flash.h"
-#include "support/tool_process.h"
+#include "support/temp_files.h"
 
 namespace {
 

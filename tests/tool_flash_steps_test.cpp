@@ -9,7 +9,7 @@
 #include "image_file.h"
 #include "run_options.h"
 #include "support/sim_device.h"
-#include "support/tool_process.h"
+#include "support/temp_files.h"
 #include "zelp_linux_io.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "image_file.h"
-#include "support/tool_process.h"
+#include "support/temp_files.h"
 
 namespace {
 
@@ -38,16 +38,25 @@ TEST_F(ToolImageFile, WriteCreatesOrTruncates) {
     EXPECT_EQ(ztest::read_bytes(out), data);
 }
 
+// The whole message, compared as text: paths may hold characters that regular expressions take
+// for operators, such as the backslashes of Windows paths.
+testing::Matcher<const std::string &> says(const std::string &message) {
+    return message;
+}
+
 TEST_F(ToolImageFile, MissingFileEndsTheRunWithTheSystemReason) {
     const std::string missing = path("missing.bin");
     EXPECT_EXIT(read_file(missing.c_str()), ExitedWithCode(1),
-                "^error opening " + missing + ": No such file or directory\n$");
+                says("error opening " + missing + ": No such file or directory\n"));
     const std::string nowhere = path("no/such/dir/out.bin");
     EXPECT_EXIT((void)write_file(nowhere.c_str(), bytes{1}), ExitedWithCode(1),
-                "^error opening " + nowhere + ": No such file or directory\n$");
+                says("error opening " + nowhere + ": No such file or directory\n"));
 }
 
 TEST_F(ToolImageFile, DataLostOnTheWayToDiskEndsTheRun) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no full device to write to";
+#endif
     // A full device takes the buffered bytes and fails when they are flushed on close.
     EXPECT_EXIT((void)write_file("/dev/full", bytes(16, 0xAA)), ExitedWithCode(1),
                 "^error closing /dev/full: No space left on device\n$");

@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(g++ clang cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev
           libclang-rt-14-dev zlib1g-dev
-          pkg-config dpkg-dev file lintian man-db) # install test, Debian package and its check
+          pkg-config dpkg-dev file lintian man-db   # install test, Debian package and its check
+          g++-mingw-w64-x86-64-posix wine wine64)   # the Windows build and its tests
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -72,26 +72,4 @@ BoardDaemon::BoardDaemon(const std::string &program, const fs::path &, const fs:
                          const std::vector<std::string> &options)
     : sim_(program, with_flash(flash, options)) {}
 
-TempDir::TempDir(const std::string &name)
-    : path_(fs::temp_directory_path() / (name + "_" + std::to_string(::getpid()))) {
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-std::vector<uint8_t> read_bytes(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_bytes(const fs::path &p, const std::vector<uint8_t> &data) {
-    std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-}
-
 } // namespace ztest

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/board_sim_process.h"
+#include "support/temp_files.h"
 
 namespace ztest {
 
@@ -33,19 +34,5 @@ class BoardDaemon {
   private:
     BoardSimProcess sim_;
 };
-
-// A fresh directory under the system's temporary directory, removed with the object.
-class TempDir {
-  public:
-    explicit TempDir(const std::string &name);
-    ~TempDir();
-    const std::filesystem::path &path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
-std::vector<uint8_t> read_bytes(const std::filesystem::path &p);
-void write_bytes(const std::filesystem::path &p, const std::vector<uint8_t> &data);
 
 } // namespace ztest

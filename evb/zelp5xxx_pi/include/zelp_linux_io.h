@@ -57,11 +57,11 @@ typedef struct zelp_linux_io_timer_t {
 extern int zelp_linux_io_transfer_debug;
 extern int zelp_usb_debug;
 
-/* Opens the board. `spidev` names the bridge's serial device: a path, a name under /dev, "sim"
- * for a simulated board in this process, or "sim:FILE[,name=value...]" for one whose flash is kept
- * in FILE. NULL finds the first supported bridge. Any name may end in board parameters the layer
- * takes itself: ",pipeline=N" (1 to 256) lets pipelined reads keep N answers outstanding.
- * Returns a library error code. */
+/* Opens the board. `spidev` names the bridge's serial device: on Linux a path or a name under
+ * /dev, on Windows a port name beginning with "COM"; "sim" for a simulated board in this process,
+ * or "sim:FILE[,name=value...]" for one whose flash is kept in FILE. NULL finds the first supported
+ * bridge. Any name may end in board parameters the layer takes itself: ",pipeline=N" (1 to 256)
+ * lets pipelined reads keep N answers outstanding. Returns a library error code. */
 int zelp_linux_io_init(zelp_io_init_args *init_args, morvel_evb_io_handle_t *d);
 /* One register transfer: mcu 0 for the byte-wide SPI register space, 1 for the 32-bit MCU space
  * (count a multiple of 4); `outp` to write or `inp` to read, never both; count at most 65535. */

@@ -39,7 +39,12 @@ typedef struct hid_Supported_PVID_t {
 /* Searched in order: the first row that finds a device wins. */
 extern const hid_Supported_PVID_t pidvid_list[ZELP_SUPPORTED_PIDVID_COUNT];
 
-#ifndef _WIN32
+#ifdef _WIN32
+/* The Windows records, declared only: <hidsdi.h> and <guiddef.h> define them. */
+typedef struct _HIDD_ATTRIBUTES HIDD_ATTRIBUTES;
+typedef struct _HIDP_CAPS HIDP_CAPS;
+typedef struct _GUID GUID;
+#else
 /* What the HID match looks at, under the names the Windows HID API gives them. */
 typedef struct HIDD_ATTRIBUTES {
     uint32_t Size;
@@ -69,8 +74,9 @@ int is_supported_hid_device(const HIDD_ATTRIBUTES *attrib, const HIDP_CAPS *capa
 /* Writes the GUID as 36 characters and a NUL, without braces; returns out. */
 char *guid_to_str(const GUID *id, char *out);
 
-/* Finds the serial port of the first supported bridge: 1 with its NUL-terminated device path in
- * pszComPort and the row's IDs and type in the out-parameters, or 0 (nothing written). */
+/* Finds the serial port of the first supported bridge: 1 with its NUL-terminated device path
+ * (on Windows its port name, "COM" and digits) in pszComPort and the row's IDs and type in the
+ * out-parameters, or 0 (nothing written). */
 int search_supported_hid_pidvid(uint8_t *pszComPort, uint32_t size, uint16_t *uspVid,
                                 uint16_t *uspPid, uint32_t *upDevflag);
 

@@ -28,6 +28,10 @@ class BytePort {
     virtual bool close() = 0;
 };
 
+// The system's path for the serial device a user named; empty when the name cannot name one on
+// this system.
+std::string serial_device_path(const std::string &name);
+
 // A serial device at `path`, exclusive, raw, synchronous. Null when it cannot be opened.
 std::unique_ptr<BytePort> open_serial_port(const std::string &path);
 

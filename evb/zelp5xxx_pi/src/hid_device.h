@@ -1,6 +1,7 @@
 // The bridge's raw HID function, used only to learn that the chip raised its interrupt.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 namespace zio {
@@ -13,7 +14,14 @@ class HidDevice {
     virtual int wait_report(int timeout_ms) = 0;
 };
 
+#ifdef _WIN32
+// Takes ownership of a device handle opened for overlapped reads, whose input reports are at most
+// `report_length` bytes; it is closed through the discovery table. Null (and the handle closed)
+// when its wait event cannot be made.
+std::unique_ptr<HidDevice> hid_device_from_handle(void *handle, size_t report_length);
+#else
 // Takes ownership of an open descriptor that delivers input reports.
 std::unique_ptr<HidDevice> hid_device_from_fd(int fd);
+#endif
 
 } // namespace zio

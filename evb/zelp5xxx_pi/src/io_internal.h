@@ -78,6 +78,9 @@ bool parse_board_params(const std::string &name, BoardParams &params, std::strin
 
 } // namespace zio
 
+// Reads the real-time clock; false when the system could not.
+bool read_realtime_clock(zelp_linux_io_timer_t &out);
+
 // Microseconds from start to now, as zelp_linux_io_timer_read computes them.
 unsigned int timer_elapsed_us(const zelp_linux_io_timer_t &start, zelp_linux_io_timer_t now);
 

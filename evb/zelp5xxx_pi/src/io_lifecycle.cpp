@@ -13,7 +13,7 @@ namespace {
 
 using StatePtr = std::unique_ptr<zelp_win32_io_state_s>;
 
-// Room for any /dev path the search can report.
+// Room for any device path the search can report.
 constexpr size_t kPortNameSize = 256;
 
 StatePtr allocate_state(int &status) {
@@ -29,10 +29,8 @@ StatePtr allocate_state(int &status) {
     return nullptr;
 }
 
-// A bare name ("ttyACM0") lives in /dev; anything with a slash is a path as given.
-std::string device_path(const std::string &name) {
-    if (name.find('/') != std::string::npos) return name;
-    return "/dev/" + name;
+bool port_name_accepted(const std::string &name) {
+    return zio::is_sim_port_name(name) || !zio::serial_device_path(name).empty();
 }
 
 int open_port(zelp_win32_io_state_s &state, const std::string &name) {
@@ -45,7 +43,7 @@ int open_port(zelp_win32_io_state_s &state, const std::string &name) {
         }
         return MORVEL_ZELP_ERROR_NONE;
     }
-    state.spifd = zio::open_serial_port(device_path(name));
+    state.spifd = zio::open_serial_port(zio::serial_device_path(name));
     if (!state.spifd) {
         std::fprintf(stderr, "Error in opening serial port\n");
         return MORVEL_ZELP_ERROR_FAIL;
@@ -56,7 +54,8 @@ int open_port(zelp_win32_io_state_s &state, const std::string &name) {
 int set_up(zelp_io_init_args &args, zelp_win32_io_state_s &state) {
     std::array<char, kPortNameSize> found{};
     char *name = args.spidev;
-    if (name && *name == '\0') return MORVEL_ZELP_ERROR_ARG;
+    // A name that cannot name a port on this system is refused before anything is opened.
+    if (name && !port_name_accepted(name)) return MORVEL_ZELP_ERROR_ARG;
     if (!name) {
         uint16_t vid = 0, pid = 0;
         uint32_t kind = 0;

@@ -2,13 +2,17 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <span>
 #include <vector>
 
 #include "byte_port.h"
 #include "hid_device.h"
 #include "morvel_evb_io.h"
+#ifdef _WIN32
+#include "win32/os_locks.h"
+#else
+#include "linux/os_locks.h"
+#endif
 
 namespace zsim {
 class Board;
@@ -41,8 +45,8 @@ struct zelp_win32_io_state_s {
     std::unique_ptr<zio::BytePort> spifd;       // closed: null
     int usb_dev_spi = 0;                        // 1 once the port is open and its speeds are set
     std::unique_ptr<zio::HidDevice> hid_handle; // closed: null
-    std::mutex rx_mutex;                        // serialises interrupt waits
-    std::recursive_mutex serial_mutex;          // serialises whole packet exchanges
+    zio::WaitLock rx_mutex;                     // serialises interrupt waits
+    zio::SerialLock serial_mutex;               // serialises whole packet exchanges
     int vendor = 0;
     // Bound on the wait for one whole answer, so a silent bridge fails instead of hanging: a fixed
     // part plus time for each byte, enough for the chip's SPI link at 100 kbit/s.

@@ -1,21 +1,9 @@
-// Interval timers over the real-time clock, and the I2C clock setter the bridge has no use for.
+// Interval timers over the real-time clock, which the backend reads, and the I2C clock setter
+// the bridge has no use for.
 #include <cstdio>
-#include <ctime>
 
 #include "io_internal.h"
 #include "zelp_linux_io.h"
-
-namespace {
-
-bool read_clock(zelp_linux_io_timer_t &out) {
-    timespec now{};
-    if (clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
-    out.tv_sec = now.tv_sec;
-    out.tv_nsec = static_cast<int32_t>(now.tv_nsec);
-    return true;
-}
-
-} // namespace
 
 unsigned int timer_elapsed_us(const zelp_linux_io_timer_t &start, zelp_linux_io_timer_t now) {
     if (now.tv_nsec < start.tv_nsec) {
@@ -35,13 +23,13 @@ extern "C" {
 
 void zelp_linux_io_timer_start(zelp_linux_io_timer_t *timer) {
     if (!timer) return;
-    if (!read_clock(*timer)) std::perror("error reading start time");
+    if (!read_realtime_clock(*timer)) std::perror("error reading start time");
 }
 
 unsigned int zelp_linux_io_timer_read(zelp_linux_io_timer_t *timer) {
     zelp_linux_io_timer_t now{};
     if (!timer) return 0;
-    if (!read_clock(now)) {
+    if (!read_realtime_clock(now)) {
         std::perror("error reading end time");
         return 0;
     }
@@ -51,7 +39,7 @@ unsigned int zelp_linux_io_timer_read(zelp_linux_io_timer_t *timer) {
 unsigned int zelp_linux_io_timer_read_sec(zelp_linux_io_timer_t *timer) {
     zelp_linux_io_timer_t now{};
     if (!timer) return 0;
-    if (!read_clock(now)) {
+    if (!read_realtime_clock(now)) {
         std::perror("error reading end time");
         return 0;
     }

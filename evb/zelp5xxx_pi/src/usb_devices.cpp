@@ -5,6 +5,9 @@
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "zelp_linux_io.h"
 #include "zelp_usb_devices.h"
+#ifdef _WIN32
+#include "win32/hid_headers.h" // the records the HID match reads
+#endif
 
 extern "C" {
 

@@ -101,6 +101,12 @@ bool make_raw(int fd) {
 
 } // namespace
 
+// A bare name ("ttyACM0") lives in /dev; anything with a slash is a path as given.
+std::string serial_device_path(const std::string &name) {
+    if (name.empty() || name.find('/') != std::string::npos) return name;
+    return "/dev/" + name;
+}
+
 std::unique_ptr<BytePort> open_serial_port(const std::string &path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;

@@ -1,0 +1,90 @@
+// Finding the COM port of a supported bridge: each present USB device whose hardware ID names a
+// supported vendor and product (and, where the row asks, the serial function's interface) is
+// asked for the "PortName" under its hardware key.
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "io_internal.h"
+#include "win32/setup_calls.h"
+
+namespace {
+
+// The hardware-ID property is read into a buffer of this size; two NULs stay at its end so
+// the first ID always ends inside it, whatever the device reports.
+constexpr DWORD kHardwareIdSize = 1024;
+// Port names are short ("COM" and a number); anything longer is not one.
+constexpr DWORD kPortNameSize = 256;
+
+struct RowPattern {
+    std::array<char, 32> prefix{};  // "USB\VID_vvvv&PID_pppp"
+    std::array<char, 8> function{}; // "MI_nn", empty without the function check
+};
+
+RowPattern pattern_of(const hid_Supported_PVID_t &row) {
+    RowPattern p;
+    std::snprintf(p.prefix.data(), p.prefix.size(), "USB\\VID_%04X&PID_%04X", row.vid, row.pid);
+    if (row.addition_check & eCHECK_FUNC)
+        std::snprintf(p.function.data(), p.function.size(), "MI_%02X", row.func);
+    return p;
+}
+
+bool hardware_id_matches(const char *id, const RowPattern &p) {
+    const size_t n = std::strlen(p.prefix.data());
+    if (std::strncmp(id, p.prefix.data(), n) != 0) return false;
+    return p.function[0] == '\0' || std::strstr(id + n, p.function.data()) != nullptr;
+}
+
+enum class PortLookup { found, not_a_port, key_unavailable };
+
+// "PortName" under the device's hardware key: a plain string beginning with "COM".
+PortLookup read_port_name(const zio::SetupCalls &os, HDEVINFO list, SP_DEVINFO_DATA &device,
+                          std::array<char, kPortNameSize> &name) {
+    const HKEY key = os.open_dev_reg_key(list, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) return PortLookup::key_unavailable;
+    DWORD type = 0;
+    DWORD size = kPortNameSize - 1; // room for a NUL the value may lack
+    const LONG r = os.query_value(key, "PortName", nullptr, &type,
+                                  reinterpret_cast<BYTE *>(name.data()), &size);
+    os.close_key(key);
+    if (r != ERROR_SUCCESS || type != REG_SZ || size < 3) return PortLookup::not_a_port;
+    name[size] = '\0';
+    return std::strncmp(name.data(), "COM", 3) == 0 ? PortLookup::found : PortLookup::not_a_port;
+}
+
+} // namespace
+
+uint32_t search_comport_pidvid(uint8_t *pszComPort, uint32_t size,
+                               const hid_Supported_PVID_t *pDevInfo) {
+    if (!pszComPort || size == 0 || !pDevInfo) return 0;
+    const zio::SetupCalls &os = zio::setup_calls();
+    const RowPattern pattern = pattern_of(*pDevInfo);
+    const zio::DeviceList list(
+        os, os.get_class_devs(nullptr, "USB", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
+    if (!list) return 0;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; os.enum_device_info(list.get(), i, &device); ++i) {
+        std::array<char, kHardwareIdSize> id{};
+        if (!os.get_registry_property(list.get(), &device, SPDRP_HARDWAREID, nullptr,
+                                      reinterpret_cast<BYTE *>(id.data()), kHardwareIdSize - 2,
+                                      nullptr))
+            continue;
+        if (!hardware_id_matches(id.data(), pattern)) continue;
+        std::array<char, kPortNameSize> name{};
+        switch (read_port_name(os, list.get(), device, name)) {
+        case PortLookup::key_unavailable:
+            std::fprintf(stderr, "SetupDiOpenDevRegKey : Error=%ld\n",
+                         static_cast<long>(GetLastError()));
+            return 0;
+        case PortLookup::not_a_port:
+            continue;
+        case PortLookup::found:
+            // A name that does not fit the caller's buffer cannot be reported; go on.
+            if (std::strlen(name.data()) + 1 > size) continue;
+            std::memcpy(pszComPort, name.data(), std::strlen(name.data()) + 1);
+            return 1;
+        }
+    }
+    return 0;
+}
