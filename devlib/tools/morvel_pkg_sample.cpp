@@ -1,10 +1,10 @@
 // morvel_pkg_sample: writes a sample package to try a load with, on the simulated board or a real
 // one, when no vendor package is at hand.
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <string_view>
 
+#include "package_file.h"
 #include "sample_package.h"
 
 namespace {
@@ -53,11 +53,7 @@ int main(int argc, char **argv) {
         return exit_usage;
     }
     const mvpkg::Bytes package = mvpkg::sample_package(opts->part);
-    std::ofstream out(opts->path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(package.data()),
-              static_cast<std::streamsize>(package.size()));
-    out.close();
-    if (!out) {
+    if (!mvpkg::write_package_file(opts->path, package)) {
         std::fprintf(stderr, "morvel_pkg_sample: cannot write %s\n", opts->path);
         return exit_failure;
     }

@@ -1,30 +1,19 @@
 // load [-c N] PACKAGE...: each package through the library's load entry, then what the chip holds.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <optional>
 
 #include "host_commands.h"
+#include "package_file.h"
 #include "package_load.h"
 
 namespace {
 
 constexpr uint32_t default_chunk = 1024;
 
-std::optional<std::vector<uint8_t>> read_package(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
-}
-
 } // namespace
 
 bool check_load(command_args &args, bool &) {
     for (const std::string &path : args.operands) {
-        auto package = read_package(path);
+        auto package = mvpkg::read_package_file(path.c_str());
         if (!package) {
             std::fprintf(stderr, "zelp7x_host: cannot read %s\n", path.c_str());
             return false;
