@@ -82,9 +82,17 @@ TEST_P(HostToolLoad, LoadsThenAdoptsTheChipWithItsTextsAndPosteriorTables) {
                      "stay 0\n");
 }
 
+std::string board_and_chip(const testing::TestParamInfo<std::tuple<Board, Chip>> &info) {
+    const Board board = std::get<0>(info.param);
+    const Chip chip = std::get<1>(info.param);
+    return std::string(board == Board::daemon ? "Daemon" : "InProcess") +
+           (chip == Chip::secured ? "Secured" : "Plain");
+}
+
 INSTANTIATE_TEST_SUITE_P(Boards, HostToolLoad,
                          testing::Combine(testing::Values(Board::in_process, Board::daemon),
-                                          testing::Values(Chip::plain, Chip::secured)));
+                                          testing::Values(Chip::plain, Chip::secured)),
+                         board_and_chip);
 
 TEST_F(HostTool, FailingLoadsNameTheLibrarysErrorAndEndTheRun) {
     auto bad = ztest::read_bytes(dir.path() / "firmware.pkg");

@@ -111,6 +111,29 @@ const command_option *find_option(const host_command &command, char letter) {
     return nullptr;
 }
 
+// One option of the command, its value taken as the option's kind asks.
+host_parse_outcome take_command_option(arg_cursor &args, const host_command &command,
+                                       const char *option, command_args &out) {
+    const command_option *spec = find_option(command, option[1]);
+    if (spec == nullptr || (spec->kind == option_kind::flag && option[2] != '\0'))
+        return bad("unknown option", option);
+    if (spec->kind == option_kind::flag) {
+        out.texts[spec->letter] = "";
+        return host_parse_outcome::run;
+    }
+    const char *value = args.value_of(option);
+    if (value == nullptr) return bad("missing value for", option);
+    if (spec->kind == option_kind::text) {
+        out.texts[spec->letter] = value;
+        return host_parse_outcome::run;
+    }
+    uint32_t number = 0;
+    if (!number_of(value, number) || number < spec->min || number > spec->max)
+        return bad("invalid value", value);
+    out.numbers[spec->letter] = number;
+    return host_parse_outcome::run;
+}
+
 host_parse_outcome parse_command_args(arg_cursor &args, const host_command &command,
                                       command_args &out) {
     while (!args.done()) {
@@ -118,15 +141,8 @@ host_parse_outcome parse_command_args(arg_cursor &args, const host_command &comm
             out.operands.emplace_back(args.take());
             continue;
         }
-        const char *option = args.take();
-        const command_option *spec = find_option(command, option[1]);
-        if (spec == nullptr) return bad("unknown option", option);
-        const char *value = args.value_of(option);
-        if (value == nullptr) return bad("missing value for", option);
-        uint32_t number = 0;
-        if (!number_of(value, number) || number < spec->min || number > spec->max)
-            return bad("invalid value", value);
-        out.numbers[spec->letter] = number;
+        const auto outcome = take_command_option(args, command, args.take(), out);
+        if (outcome != host_parse_outcome::run) return outcome;
     }
     if (out.operands.size() < command.min_operands || out.operands.size() > command.max_operands)
         return bad("wrong number of operands for", command.name.data());

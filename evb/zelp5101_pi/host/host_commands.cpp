@@ -8,7 +8,8 @@ namespace {
 
 constexpr size_t any_number = std::numeric_limits<size_t>::max();
 // A chunk's length is an int at the library's interface.
-constexpr std::array load_options{command_option{'c', 1, std::numeric_limits<int>::max()}};
+constexpr std::array load_options{
+    command_option{'c', option_kind::number, 1, std::numeric_limits<int>::max()}};
 constexpr std::array posterior_options{command_option{'S'}, command_option{'C'}};
 
 constexpr std::array commands{

@@ -12,24 +12,27 @@
 
 #include "host_session.h"
 
-// A command's arguments as given: numeric options by letter, then the operands. A command may
-// read its input files while its arguments are checked, so nothing touches the chip before a
-// missing file is found.
+// A command's arguments as given: options by letter, then the operands. A command may read its
+// input files while its arguments are checked, so nothing touches the chip before a missing file
+// is found.
 struct command_args {
     std::map<char, uint32_t> numbers;
+    std::map<char, std::string> texts; // text options; a flag holds ""
     std::vector<std::string> operands;
     std::vector<std::vector<uint8_t>> inputs;
 
-    bool has(char letter) const { return numbers.contains(letter); }
+    bool has(char letter) const { return numbers.contains(letter) || texts.contains(letter); }
     uint32_t number(char letter, uint32_t fallback) const {
         const auto it = numbers.find(letter);
         return it == numbers.end() ? fallback : it->second;
     }
 };
 
-// A numeric option of a command and the values it takes.
+// An option of a command: a number within [min, max], a text, or a flag without a value.
+enum class option_kind { number, text, flag };
 struct command_option {
     char letter;
+    option_kind kind = option_kind::number;
     uint32_t min = 0;
     uint32_t max = UINT32_MAX;
 };
