@@ -4,7 +4,7 @@
 include(CMakePackageConfigHelpers)
 find_package(Threads REQUIRED)
 
-# The tools; zelp7x_host joins them once it is built. Linked to shared libraries, they find them
+# The tools. Linked to shared libraries, they find them
 # beside their own folder wherever the tree is installed.
 file(RELATIVE_PATH bin_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
 foreach(tool zelp7x_flash zelp7x_board_sim morvel_pkg_info zelp7x_host)
@@ -45,6 +45,7 @@ endfunction()
 zelp_install_man_page(zelp7x_flash.1)
 zelp_install_man_page(zelp7x_board_sim.1)
 zelp_install_man_page(morvel_pkg_info.1)
+zelp_install_man_page(zelp7x_host.1)
 
 # The libraries a host links: the device library (morvel::devlib) and the board I/O layer
 # (morvel::evb_io), whose "sim" port runs the simulated board in the host's process. A static

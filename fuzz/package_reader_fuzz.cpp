@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes through the package reader. The first two input bytes pick the chunk size
 // and whether the log printouts run; the rest is the package. Every chunk sits in a heap block of
 // exactly its size, so a read past a chunk's end is caught. The same package is also fed whole,
-// and the two verdicts must agree.
+// and the two verdicts must agree. Then the package goes, in the same chunks, through a whole
+// ordinary load into a freshly reset simulated chip in this process, as zelp7x_host loads it: the
+// tag handlers and the chip model must stay in bounds and end, whatever the bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +11,9 @@
 #include <span>
 #include <vector>
 
+#include "host_session.h"
 #include "morvel_packager/morvel_package.h"
+#include "package_load.h"
 
 namespace {
 
@@ -59,6 +63,16 @@ verdict feed(std::span<const uint8_t> package, size_t chunk, int collect_log) {
     return v;
 }
 
+// A small flash keeps each fresh board cheap; the load never reaches it.
+int load_into_simulated_chip(std::span<const uint8_t> package, size_t chunk) {
+    board_settings settings;
+    settings.spi_dev = "sim:,size=64K";
+    host_session session;
+    if (session.open(settings, MORVEL_ZELP_INIT_MODE_RESET) != 0) finding();
+    size_t loaded = 0;
+    return load_package(session.zelp(), package, chunk, loaded);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -74,5 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A header is refused where it lies when whole, and at its first wrong byte when collected.
     if (whole.result != MORVEL_PACKAGE_ERROR_HEADER && cut.offset != whole.offset) finding();
     if (whole.done && cut.crc != whole.crc) finding();
+
+    // A package the reader refuses never loads; one it reads to the end is never left open.
+    const int load = load_into_simulated_chip(package, chunk);
+    if (whole.result != 0 && load == MORVEL_ZELP_ERROR_NONE) finding();
+    if (whole.done && load == MORVEL_ZELP_ERROR_MORE) finding();
     return 0;
 }

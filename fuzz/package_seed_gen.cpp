@@ -1,10 +1,12 @@
-// Writes a seed corpus for the package reader fuzzer: valid packages of every record kind and
-// packages at the size limits, each behind the two bytes that choose the fuzzer's chunk size.
+// Writes a seed corpus for the package reader fuzzer: valid packages of every record kind, a whole
+// sample package that loads and starts its firmware, and packages at the size limits, each behind
+// the two bytes that choose the fuzzer's chunk size.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "sample_package.h"
 #include "support/package_builder.h"
 
 namespace {
@@ -39,6 +41,7 @@ int main(int argc, char **argv) {
     const ztest::NetworkConfig config;
     const std::pair<std::string, Bytes> packages[] = {
         {"small", ztest::small_firmware_package()},
+        {"sample", mvpkg::sample_package(mvpkg::SamplePart::all)},
         {"every_kind", ztest::every_kind_package()},
         {"posterior_v4", one_record(TAG_NN_PH_PARAMETERS_V4, ztest::posterior_value(4, 2, 3))},
         {"posterior_v5", one_record(TAG_NN_PH_PARAMETERS_V5, ztest::posterior_value(5, 2, 2))},

@@ -6,14 +6,13 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "morvel_packager/morvel_package.h"
+#include "package_file.h"
 
 namespace {
 
@@ -61,15 +60,6 @@ std::optional<options> parse_options(int argc, char **argv) {
     return opts;
 }
 
-std::optional<std::vector<uint8_t>> read_file(const char *path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
-}
-
 struct verdict {
     int result;
     uint32_t offset;
@@ -109,7 +99,7 @@ int main(int argc, char **argv) {
         print_usage();
         return exit_usage;
     }
-    const auto package = read_file(opts->path);
+    const auto package = mvpkg::read_package_file(opts->path);
     if (!package) {
         std::fprintf(stderr, "morvel_pkg_info: cannot read %s\n", opts->path);
         return exit_usage;

@@ -4,53 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "morvel_packager/checksum.h"
-
 namespace ztest {
-
-ByteWriter &ByteWriter::little_endian(uint32_t v, int size) {
-    for (int i = 0; i < size; ++i) out_.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    return *this;
-}
-
-ByteWriter &ByteWriter::bytes(std::span<const uint8_t> b) {
-    out_.insert(out_.end(), b.begin(), b.end());
-    return *this;
-}
-
-Bytes header_record() {
-    return ByteWriter().u32(TAG_HEADER).u32(4).u32(MORVEL_PKG_HEADER_MAGIC).data();
-}
-
-PackageBuilder::PackageBuilder() : body_(header_record()) {}
-
-PackageBuilder &PackageBuilder::record(uint32_t tag_word, std::span<const uint8_t> value) {
-    return record_with_length(tag_word, static_cast<uint32_t>(value.size()), value);
-}
-
-PackageBuilder &PackageBuilder::record_with_length(uint32_t tag_word, uint32_t length,
-                                                   std::span<const uint8_t> value) {
-    const Bytes head = ByteWriter().u32(tag_word).u32(length).data();
-    body_.insert(body_.end(), head.begin(), head.end());
-    body_.insert(body_.end(), value.begin(), value.end());
-    return *this;
-}
-
-// The checksum covers every byte before its own value, its tag and length included.
-Bytes PackageBuilder::build() const {
-    Bytes out = body_;
-    const Bytes head = ByteWriter().u32(TAG_CHECKSUM).u32(CRC_SIZE).data();
-    out.insert(out.end(), head.begin(), head.end());
-    const Bytes crc = ByteWriter().u32(crc32_no_lib(out.data(), out.size())).data();
-    out.insert(out.end(), crc.begin(), crc.end());
-    return out;
-}
-
-Bytes pattern(size_t size, uint8_t seed) {
-    Bytes out(size);
-    for (size_t i = 0; i < size; ++i) out[i] = static_cast<uint8_t>(i * 7 + seed + (i >> 8));
-    return out;
-}
 
 Bytes small_firmware_package() {
     const char version[] = "zelp7x fw 1.2.3-test";
@@ -60,47 +14,6 @@ Bytes small_firmware_package() {
                 std::span(reinterpret_cast<const uint8_t *>(version), 20))
         .record(TAG_FIRMWARE, pattern(220, 3))
         .build();
-}
-
-Bytes network_config_v2(const NetworkConfig &c) {
-    return ByteWriter()
-        .u16(c.num_features)
-        .u16(c.num_static_features)
-        .u16(c.dnn_frame_size)
-        .bytes(c.num_nodes)
-        .bytes(c.scale_factor)
-        .bytes(c.num_biases)
-        .u8(c.input_clipping_threshold)
-        .u8(c.dnn_run_threshold)
-        .bytes(c.quantization_scheme)
-        .bytes(c.out_shift)
-        .data();
-}
-
-Bytes network_config_v3(const NetworkConfig &c) {
-    return ByteWriter()
-        .u8(c.dnn_run_threshold)
-        .u8(c.input_clipping_threshold)
-        .u16(c.num_features)
-        .u16(c.num_static_features)
-        .u16(c.dnn_frame_size)
-        .bytes(c.num_nodes)
-        .bytes(c.scale_factor)
-        .bytes(c.num_biases)
-        .bytes(c.quantization_scheme)
-        .bytes(c.out_shift)
-        .data();
-}
-
-uint32_t packed_params_size(const NetworkConfig &c) {
-    const uint32_t f = c.num_features;
-    const uint32_t n0 = c.num_nodes[0] + 1u, n1 = c.num_nodes[1] + 1u;
-    const uint32_t n2 = c.num_nodes[2] + 1u, n3 = c.num_nodes[3] + 1u;
-    const uint32_t weights = (n0 * (f + n1) + n1 * n2 + n2 * n3) / 2;
-    const uint32_t biases = (c.num_biases[0] * n0 + c.num_biases[1] * n1 + c.num_biases[2] * n2 +
-                             c.num_biases[3] * n3) /
-                            2;
-    return weights + biases;
 }
 
 Bytes posterior_value(int version, uint32_t states, uint32_t classes) {

@@ -20,8 +20,6 @@ constexpr int default_count = 16;
 // uninitialised or closed, and holding them here keeps them reachable to the very end.
 morvel_evb_io_handle_t board_io = nullptr;
 morvel_zelp_device_s *board_zelp = nullptr;
-constexpr int usb_input_freq = 32768;
-constexpr int spi_input_freq = 16000000;
 
 void print_elapsed(int ms) {
     std::printf("%d.%03d sec", ms / 1000, ms % 1000);
@@ -33,37 +31,16 @@ bool wants_read_step(const run_options &run) {
 
 } // namespace
 
-zelp_io_init_args io_init_args(run_options &run) {
-    zelp_io_init_args args{};
-    args.spidev = run.spi_dev ? run.spi_dev->data() : nullptr;
-    args.spi_default_speed = run.spi_default_speed;
-    args.spi_mcu_read_speed = run.spi_mcu_read_speed;
-    args.spi_pcm_input_speed = run.spi_sample_write_speed;
-    args.spi_split = run.spi_split;
-    args.spi_read_delay = run.spi_read_delay;
-    args.gpio = -1;
-    args.usb_int_enable = 0;
-    return args;
-}
-
 morvel_evb_io_handle_t open_board(run_options &run, int &io_device_type) {
-    zelp_io_init_args args = io_init_args(run);
     morvel_evb_io_handle_t io = nullptr;
-    check_status("io_init", zelp_linux_io_init(&args, &io));
-    io_device_type = args.device_type;
+    check_status("io_init", open_board_io(run, io, io_device_type));
     return io;
 }
 
-void choose_input_freq(run_options &run, int io_device_type) {
-    if (run.input_freq >= 0) return;
-    run.input_freq = io_device_type == ZELP_IO_DEVICE_TYPE_USB ? usb_input_freq : spi_input_freq;
-}
-
 morvel_zelp_device_s *start_library(morvel_evb_io_handle_t io) {
-    // The library keeps its own copy of the record inside the handle it allocates.
-    morvel_zelp_integration_interfaces_s iif = zelp7x_flash_interfaces(io);
     morvel_zelp_device_s *zelp = nullptr;
-    check_status("zelp_init", morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET));
+    check_status("zelp_init",
+                 start_device(zelp7x_flash_interfaces(io), MORVEL_ZELP_INIT_MODE_RESET, zelp));
     return zelp;
 }
 

@@ -9,9 +9,8 @@
 int run_zelp7x_flash(int argc, char **argv);
 
 // The steps, in run order. Each takes the one run record so the derived values can be checked.
-zelp_io_init_args io_init_args(run_options &run);
+// The board opening steps (board_open.h) ending the run on a failure.
 morvel_evb_io_handle_t open_board(run_options &run, int &io_device_type);
-void choose_input_freq(run_options &run, int io_device_type);
 morvel_zelp_device_s *start_library(morvel_evb_io_handle_t io);
 void configure_input_clock(morvel_zelp_device_s *zelp, const run_options &run);
 // Reads the JEDEC ID (and learns the flash's size from it); 1 when no flash answers.

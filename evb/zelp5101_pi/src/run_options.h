@@ -8,14 +8,11 @@
 #include <string>
 #include <vector>
 
-struct run_options {
-    // Options. Negative `input_freq` and `count` mean "not given".
-    int input_freq = -1;
-    int spi_default_speed = 1000000;
-    int spi_mcu_read_speed = 0;
-    int spi_sample_write_speed = 0;
-    int spi_split = 0;
-    int spi_read_delay = 1;
+#include "board_open.h"
+
+// The board's own settings (port, bridge speeds, input clock) are those every board tool shares.
+struct run_options : board_settings {
+    // Options. Negative `count` means "not given".
     int print_device_id = 0;
     int address = 0; // used as an unsigned 24-bit flash address
     int count = -1;
@@ -26,7 +23,6 @@ struct run_options {
     int checksum_flash = 0;
     int quiet = 0;
     int accel_op = 0;
-    std::optional<std::string> spi_dev;
     std::optional<std::string> read_file_name;
     std::optional<std::string> write_file_name;
     std::optional<std::string> verify_file_name;

@@ -1,0 +1,41 @@
+#include "board_open.h"
+
+namespace {
+
+constexpr int usb_input_freq = 32768;
+constexpr int spi_input_freq = 16000000;
+
+} // namespace
+
+zelp_io_init_args io_init_args(board_settings &settings) {
+    zelp_io_init_args args{};
+    args.spidev = settings.spi_dev ? settings.spi_dev->data() : nullptr;
+    args.spi_default_speed = settings.spi_default_speed;
+    args.spi_mcu_read_speed = settings.spi_mcu_read_speed;
+    args.spi_pcm_input_speed = settings.spi_sample_write_speed;
+    args.spi_split = settings.spi_split;
+    args.spi_read_delay = settings.spi_read_delay;
+    args.gpio = -1;
+    args.usb_int_enable = 0;
+    return args;
+}
+
+int open_board_io(board_settings &settings, morvel_evb_io_handle_t &io, int &io_device_type) {
+    zelp_io_init_args args = io_init_args(settings);
+    io = nullptr;
+    const int status = zelp_linux_io_init(&args, &io);
+    io_device_type = args.device_type;
+    return status;
+}
+
+void choose_input_freq(board_settings &settings, int io_device_type) {
+    if (settings.input_freq >= 0) return;
+    settings.input_freq =
+        io_device_type == ZELP_IO_DEVICE_TYPE_USB ? usb_input_freq : spi_input_freq;
+}
+
+int start_device(morvel_zelp_integration_interfaces_s iif, morvel_zelp_init_mode_e mode,
+                 morvel_zelp_device_s *&zelp) {
+    // The library keeps its own copy of the record inside the handle.
+    return morvel_zelp_init(&zelp, &iif, mode);
+}

@@ -1,0 +1,183 @@
+#include "host_command_line.h"
+
+#include <array>
+#include <string_view>
+
+#include "callbacks.h"
+#include "number_arg.h"
+
+namespace {
+
+struct mode_name {
+    std::string_view name;
+    morvel_zelp_init_mode_e mode;
+};
+constexpr std::array mode_names{
+    mode_name{"reset", MORVEL_ZELP_INIT_MODE_RESET},
+    mode_name{"restart", MORVEL_ZELP_INIT_MODE_RESTART},
+    mode_name{"no-touch", MORVEL_ZELP_INIT_MODE_NO_TOUCH},
+    mode_name{"reset-secured", MORVEL_ZELP_INIT_MODE_RESET_SECURED},
+};
+
+constexpr const char *usage_head =
+    "usage: zelp7x_host [-s DEV] [-t TYPE] [-F FREQ] [-m reset|restart|no-touch|reset-secured] "
+    "COMMAND [ARGS]\n";
+constexpr const char *usage_options =
+    " -s <dev name>      device file -- default first supported USB COM\n"
+    " -t <type>          device type -- default read from chip\n"
+    " -F <freq>          input clock frequency -- default SPI: 16000000, USB: 32768\n"
+    " -m <mode>          library init mode -- default reset for load, restart otherwise\n"
+    "commands:\n";
+// Summaries start in one column; a longer synopsis keeps three blanks before its summary.
+constexpr int synopsis_column = 30;
+constexpr int synopsis_gap = 3;
+
+// Walks the arguments: an option is "-X VALUE" or "-XVALUE"; "-" alone is an operand.
+class arg_cursor {
+  public:
+    arg_cursor(int argc, char **argv) : argc_(argc), argv_(argv) {}
+    bool done() const { return i_ >= argc_; }
+    std::string_view peek() const { return argv_[i_]; }
+    bool at_option() const { return !done() && peek().size() >= 2 && peek()[0] == '-'; }
+    const char *take() { return argv_[i_++]; }
+    // The value of the option just taken; null when the command line ends.
+    const char *value_of(const char *option) {
+        if (option[2] != '\0') return option + 2;
+        return done() ? nullptr : take();
+    }
+
+  private:
+    int argc_;
+    char **argv_;
+    int i_ = 1;
+};
+
+host_parse_outcome bad(const char *what, const char *arg = nullptr) {
+    if (arg != nullptr)
+        std::fprintf(stderr, "zelp7x_host: %s: %s\n", what, arg);
+    else
+        std::fprintf(stderr, "zelp7x_host: %s\n", what);
+    return host_parse_outcome::usage_error;
+}
+
+bool number_of(const char *text, uint32_t &value) {
+    return get_int0(text, "", &value, 0) == 0;
+}
+
+host_parse_outcome apply_board_option(char letter, const char *value, host_options &o) {
+    uint32_t number = 0;
+    switch (letter) {
+    case 's':
+        o.spi_dev = value;
+        return host_parse_outcome::run;
+    case 't':
+        if (!number_of(value, number)) return bad("invalid device type", value);
+        device_type = static_cast<int>(number);
+        return host_parse_outcome::run;
+    case 'F':
+        // As in the flash tool, a value of 2^31 or more counts as not given.
+        if (!number_of(value, number)) return bad("invalid input clock frequency", value);
+        o.input_freq = static_cast<int>(number);
+        return host_parse_outcome::run;
+    default: // 'm'
+        for (const mode_name &m : mode_names) {
+            if (m.name != value) continue;
+            o.mode = m.mode;
+            return host_parse_outcome::run;
+        }
+        return bad("unknown mode", value);
+    }
+}
+
+host_parse_outcome parse_board_options(arg_cursor &args, host_options &o) {
+    while (args.at_option()) {
+        const char *option = args.take();
+        const char letter = option[1];
+        if (letter == 'h' && option[2] == '\0') return host_parse_outcome::help;
+        if (std::string_view("stFm").find(letter) == std::string_view::npos)
+            return bad("unknown option", option);
+        const char *value = args.value_of(option);
+        if (value == nullptr) return bad("missing value for", option);
+        if (const auto outcome = apply_board_option(letter, value, o);
+            outcome != host_parse_outcome::run)
+            return outcome;
+    }
+    return host_parse_outcome::run;
+}
+
+const command_option *find_option(const host_command &command, char letter) {
+    for (const command_option &o : command.options)
+        if (o.letter == letter) return &o;
+    return nullptr;
+}
+
+// One option of the command, its value taken as the option's kind asks.
+host_parse_outcome take_command_option(arg_cursor &args, const host_command &command,
+                                       const char *option, command_args &out) {
+    const command_option *spec = find_option(command, option[1]);
+    if (spec == nullptr || (spec->kind == option_kind::flag && option[2] != '\0'))
+        return bad("unknown option", option);
+    if (spec->kind == option_kind::flag) {
+        out.texts[spec->letter] = "";
+        return host_parse_outcome::run;
+    }
+    const char *value = args.value_of(option);
+    if (value == nullptr) return bad("missing value for", option);
+    if (spec->kind == option_kind::text) {
+        out.texts[spec->letter] = value;
+        return host_parse_outcome::run;
+    }
+    uint32_t number = 0;
+    if (!number_of(value, number) || number < spec->min || number > spec->max)
+        return bad("invalid value", value);
+    out.numbers[spec->letter] = number;
+    return host_parse_outcome::run;
+}
+
+host_parse_outcome parse_command_args(arg_cursor &args, const host_command &command,
+                                      command_args &out) {
+    while (!args.done()) {
+        if (!args.at_option()) {
+            out.operands.emplace_back(args.take());
+            continue;
+        }
+        const auto outcome = take_command_option(args, command, args.take(), out);
+        if (outcome != host_parse_outcome::run) return outcome;
+    }
+    if (out.operands.size() < command.min_operands || out.operands.size() > command.max_operands)
+        return bad("wrong number of operands for", command.name.data());
+    return host_parse_outcome::run;
+}
+
+} // namespace
+
+host_parse_outcome parse_host_command_line(int argc, char **argv, host_options &options) {
+    device_type = 0;
+    arg_cursor args(argc, argv);
+    if (const auto outcome = parse_board_options(args, options); outcome != host_parse_outcome::run)
+        return outcome;
+    if (args.done()) return bad("missing command");
+    const char *name = args.take();
+    options.command = find_host_command(name);
+    if (options.command == nullptr) return bad("unknown command", name);
+    const host_command &command = *options.command;
+    if (const auto outcome = parse_command_args(args, command, options.args);
+        outcome != host_parse_outcome::run)
+        return outcome;
+    bool usage = false;
+    if (command.check != nullptr && !command.check(options.args, usage))
+        return usage ? host_parse_outcome::usage_error : host_parse_outcome::refused;
+    return host_parse_outcome::run;
+}
+
+void print_host_usage(std::FILE *stream) {
+    std::fputs(usage_head, stream);
+    std::fputs(usage_options, stream);
+    for (const host_command &c : host_commands()) {
+        const int length = static_cast<int>(c.synopsis.size());
+        const int gap =
+            length + synopsis_gap > synopsis_column ? synopsis_gap : synopsis_column - length;
+        std::fprintf(stream, "  %.*s%*s%.*s\n", length, c.synopsis.data(), gap, "",
+                     static_cast<int>(c.summary.size()), c.summary.data());
+    }
+}

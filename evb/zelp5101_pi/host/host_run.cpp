@@ -1,0 +1,42 @@
+#include "host_run.h"
+
+#include <cstdio>
+
+#include "host_command_line.h"
+#include "host_session.h"
+#include "morvel_devlib/morvel_zelp_error.h"
+
+namespace {
+
+constexpr int exit_ok = 0;
+constexpr int exit_failed = 1;
+constexpr int exit_usage = 2;
+
+} // namespace
+
+int run_zelp7x_host(int argc, char **argv) {
+    host_options options;
+    switch (parse_host_command_line(argc, argv, options)) {
+    case host_parse_outcome::help:
+        print_host_usage(stdout);
+        return exit_ok;
+    case host_parse_outcome::usage_error:
+        print_host_usage(stderr);
+        return exit_usage;
+    case host_parse_outcome::refused:
+        return exit_usage;
+    case host_parse_outcome::run:
+        break;
+    }
+    const host_command &command = *options.command;
+    host_session session;
+    // Opening the board is the command's first step, and fails in its name.
+    int s = session.open(options, options.mode.value_or(command.default_mode));
+    if (s == 0) s = command.run(session, options.args);
+    if (s != 0) {
+        std::printf("%.*s failed: %s\n", static_cast<int>(command.name.size()), command.name.data(),
+                    morvel_zelp_error_name(s));
+        return exit_failed;
+    }
+    return exit_ok;
+}
