@@ -31,6 +31,12 @@ bool parse_board_option(std::string_view name, std::string_view value, BoardOpti
         error = "device-type needs a value from 0 to 255: " + std::string(value);
         return false;
     }
+    if (name == "clock") {
+        options.real_time = value == "real";
+        if (value == "real" || value == "held") return true;
+        error = "clock needs real or held: " + std::string(value);
+        return false;
+    }
     if (name == "flash-file") return parse_flash_option("image", value, options.flash, error);
     if (const auto chip = parse_chip_option(name, value, options.chip, error)) return *chip;
     if (is_link_option(name)) return parse_link_option(name, value, options.link, error);

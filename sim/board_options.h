@@ -18,13 +18,14 @@ struct BoardOptions {
     ChipConfig chip;
     LinkOptions link;
     // The board's time runs with the monotonic clock (the daemon, the in-process port) rather
-    // than standing still until a test advances it. Not a name=value option: whoever makes the
-    // board decides.
+    // than standing still until a test advances it. Whoever makes the board picks the default; the
+    // option "clock" overrides it.
     bool real_time = false;
 };
 
 // Applies one option: "device-type" (0 to 255, decimal or 0x-hex), "flash-file" (the flash
-// option "image" under the name scripts use), a chip option, the link options "latency" and
+// option "image" under the name scripts use), "clock" (real, or held: the board's time moves only
+// when a test advances it), a chip option, the link options "latency" and
 // "rate"; anything else goes to the flash options. An option given without a value gets an empty
 // one. False with the reason in `error` for an option that cannot be used.
 bool parse_board_option(std::string_view name, std::string_view value, BoardOptions &options,

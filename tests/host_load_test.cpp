@@ -77,22 +77,26 @@ std::vector<size_t> chunk_sizes(size_t step, size_t last) {
     return sizes;
 }
 
+// Boards whose time stands still, so that samples and features cannot differ between two loads.
+constexpr const char *kPlain = "sim:,clock=held";
+constexpr const char *kSecured = "sim:,secured,clock=held";
+
 TEST(HostLoad, ChipEndsTheSameWhateverThePieceSize) {
     const std::vector<Bytes> plain = {mvpkg::sample_package(SamplePart::all)};
-    const Loaded whole = load_on_fresh_board("sim", plain, plain[0].size());
+    const Loaded whole = load_on_fresh_board(kPlain, plain, plain[0].size());
     ASSERT_EQ(whole.status, 0);
     for (size_t chunk : chunk_sizes(1, 256)) {
-        const Loaded cut = load_on_fresh_board("sim", plain, chunk);
+        const Loaded cut = load_on_fresh_board(kPlain, plain, chunk);
         ASSERT_EQ(cut.status, 0) << chunk;
         ASSERT_TRUE(cut.chip == whole.chip) << "pieces of " << chunk;
     }
     // The secured road takes whole words only; each piece there costs a burst of its own.
     const std::vector<Bytes> secured = {mvpkg::sample_package(SamplePart::firmware),
                                         mvpkg::sample_package(SamplePart::model)};
-    const Loaded first = load_on_fresh_board("sim:,secured", secured, 1024);
+    const Loaded first = load_on_fresh_board(kSecured, secured, 1024);
     ASSERT_EQ(first.status, 0);
     for (size_t chunk : chunk_sizes(4, 128)) {
-        const Loaded cut = load_on_fresh_board("sim:,secured", secured, chunk);
+        const Loaded cut = load_on_fresh_board(kSecured, secured, chunk);
         ASSERT_EQ(cut.status, 0) << chunk;
         ASSERT_TRUE(cut.chip == first.chip) << "secured, pieces of " << chunk;
     }
@@ -103,7 +107,7 @@ TEST(HostLoad, SecuredRoadStreamsThePackageUpToItsChecksumRecordOnly) {
     Bytes trailing = firmware;
     trailing.resize(firmware.size() + 64, 0xEE);
     for (size_t chunk : {4, 8, 1024, 4096, 8192}) {
-        const Loaded l = load_on_fresh_board("sim:,secured", {trailing}, chunk);
+        const Loaded l = load_on_fresh_board(kSecured, {trailing}, chunk);
         EXPECT_EQ(l.status, 0) << chunk;
         EXPECT_EQ(l.streamed, firmware) << chunk;
     }
