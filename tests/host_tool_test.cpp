@@ -20,7 +20,7 @@ enum class Chip { plain, secured };
 std::string info_lines(Chip chip) {
     return std::string("device type: 0x20\nsecured: ") + (chip == Chip::secured ? "yes" : "no") +
            "\nfirmware: running\nfirmware version: sample-fw 1.0\n"
-           "parameters version: sample-net 1.0\npackage version: sample-pkg 1.0\nlabels: 8 bytes\n";
+           "parameters version: sample-net 1.0\npackage version: sample-pkg 1.0\nlabels: 12 bytes\n";
 }
 
 class HostTool : public testing::Test {
@@ -73,11 +73,11 @@ TEST_P(HostToolLoad, LoadsThenAdoptsTheChipWithItsTextsAndPosteriorTables) {
     r = on_board({"-m", "restart", "info"});
     EXPECT_EQ(r.out, info_lines(chip));
     r = on_board({"-m", "restart", "posterior", "-S", "0", "-C", "0"});
-    EXPECT_EQ(r.out, "states 2, classes 2, type 0\nstate 0: timeout 0, timeout action state 0\n"
+    EXPECT_EQ(r.out, "states 2, classes 3, type 0\nstate 0: timeout 0, timeout action state 0\n"
                      "class 0: window 10, threshold 200, backoff 20, queue 3, adaptive 1, action "
                      "state 1\n");
     r = on_board({"posterior", "-S", "1", "-C", "1"});
-    EXPECT_EQ(r.out, "states 2, classes 2, type 0\nstate 1: timeout 50, timeout action state 0\n"
+    EXPECT_EQ(r.out, "states 2, classes 3, type 0\nstate 1: timeout 50, timeout action state 0\n"
                      "class 1: window 12, threshold 300, backoff 30, queue 4, adaptive 0, action "
                      "stay 0\n");
 }
