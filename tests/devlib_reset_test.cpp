@@ -351,6 +351,18 @@ TEST_F(ChipFlowTest, RestartAdoptsARunningFirmwareWithoutDisturbingIt) {
     EXPECT_EQ(writes, (std::vector<Transfer>{spi_w(0x02, 0x02)}));
 }
 
+// A match the firmware reported before the restart, which no host answered, is answered now:
+// the firmware holds back every later report until it is.
+TEST_F(ChipFlowTest, RestartAnswersAFirmwareRequestLeftPending) {
+    load_running_firmware(chip);
+    chip.chip_post(0x31, 0x28); // MATCH, the m2h owner bit flipped against mbin's
+    morvel_zelp_device_s *zelp = host.device();
+    ASSERT_EQ(morvel_zelp7x_init(zelp, MORVEL_ZELP_INIT_MODE_RESTART), 0);
+    EXPECT_EQ(chip.peek_spi(0x30), 0x08) << "SUCCESS, the host's m2h owner bit flipped";
+    EXPECT_EQ(zelp->d.zelp7x.matches, 1u);
+    EXPECT_EQ(zelp->d.zelp7x.mbin_resp, 0x28);
+}
+
 TEST_F(ChipFlowTest, RestartWithNoFirmwareFlagSkipsThePointers) {
     load_running_firmware(chip);
     chip.poke_spi(0x04, 0x0B);

@@ -11,6 +11,7 @@
 #include "morvel_devlib/morvel_zelp7x.h"
 #include "morvel_devlib/morvel_zelp7x_config.h"
 #include "support/board_host.h"
+#include "support/ramp.h"
 
 namespace {
 
@@ -65,13 +66,7 @@ struct SimResults : ::testing::Test {
     }
 };
 
-// 16-bit little-endian samples that count up by one, the last holding `last`.
-void expect_ramp(const Bytes &bytes, uint32_t last) {
-    ASSERT_EQ(bytes.size() % 2, 0u);
-    const size_t n = bytes.size() / 2;
-    for (size_t i = 0; i < n; ++i)
-        ASSERT_EQ(bytes[2 * i] | bytes[2 * i + 1] << 8, (last - (n - 1 - i)) & 0xFFFF) << i;
-}
+using ztest::expect_ramp;
 
 TEST_F(SimResults, TankAndSensorRampsRunUnbrokenAcrossTheirWraps) {
     start_firmware();

@@ -116,12 +116,19 @@ int adopt_configuration(morvel_zelp_device_s *zelp) {
     return MORVEL_ZELP_ERROR_NONE;
 }
 
-// The mailbox continues from the owner bits the firmware last saw.
+// The mailbox continues from the owner bits the firmware last saw. A firmware request that no
+// host has answered yet (its owner bit differs from the host's) stays new, so the next servicing
+// answers it: the firmware waits for that answer before it reports anything more, and a host
+// that took the request as seen would never hear from it again.
 int adopt_mailbox(morvel_zelp_device_s *zelp) {
     morvel_zelp7x_device_s &z = record(zelp);
-    const int s = read_spi(zelp, ZELP7X_SPI_MBIN, &z.mbin);
+    int s = read_spi(zelp, ZELP7X_SPI_MBIN, &z.mbin);
     if (s != 0) return s;
-    return read_spi(zelp, ZELP7X_SPI_MBIN_RESP, &z.mbin_resp);
+    s = read_spi(zelp, ZELP7X_SPI_MBIN_RESP, &z.mbin_resp);
+    if (s != 0) return s;
+    constexpr uint8_t m2h_owner = MORVEL_ZELP7X_MB_MCU_TO_HOST_OWNER;
+    z.mbin_resp = static_cast<uint8_t>((z.mbin_resp & ~m2h_owner) | (z.mbin & m2h_owner));
+    return MORVEL_ZELP_ERROR_NONE;
 }
 
 // Matches made before the restart are not reported.

@@ -19,11 +19,12 @@ Bytes text_value(std::string_view text) {
 }
 
 Bytes labels() {
-    static constexpr char names[] = "go\0stop"; // one NUL after each name, as the chip counts them
+    // One NUL after each name, as the chip counts them; twelve bytes, a whole number of words.
+    static constexpr char names[] = "go\0stop\0off";
     return Bytes(names, names + sizeof names);
 }
 
-// Four output nodes of which the posterior tables use two. Layer sizes the chip takes (feature
+// Four output nodes of which the posterior tables use three. Layer sizes the chip takes (feature
 // count and the first three layers a multiple of 8) and biases that make the packed parameters
 // a whole number of words.
 NetworkConfig network() {
@@ -33,17 +34,24 @@ NetworkConfig network() {
     return c;
 }
 
-// Two states over two classes, first action encoding. In state 0, "go" moves to state 1 and
-// "stop" matches; in state 1, "go" matches and "stop" stays, and 50 frames without either go
-// back to state 0.
+// Two states over three classes, first action encoding. In state 0, "go" moves to state 1 and
+// "stop" and "off" match; in state 1, "go" matches, "stop" stays, and "off" or 50 frames without
+// any of them go back to state 0. Three classes, so that a board matching the classes in turn
+// shows three different ones in a row.
 PosteriorTables posterior() {
     return {.adaptive_frames = 8,
             .adaptive_denominator = 2,
             .adaptive_max_updates = 4,
             .ph_type = 0,
             .states = {
-                {0, 0, 0, {{10, 200, 20, 1, 1, 3, 1}, {12, 300, 30, 0, 1, 4, 0}}},
-                {50, 0, 0, {{10, 250, 20, 0, 0, 3, 1}, {12, 300, 30, 2, 0, 4, 0}}},
+                {0,
+                 0,
+                 0,
+                 {{10, 200, 20, 1, 1, 3, 1}, {12, 300, 30, 0, 1, 4, 0}, {14, 350, 40, 0, 2, 5, 0}}},
+                {50,
+                 0,
+                 0,
+                 {{10, 250, 20, 0, 0, 3, 1}, {12, 300, 30, 2, 0, 4, 0}, {14, 350, 40, 1, 0, 5, 0}}},
             }};
 }
 

@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include "host_commands.h"
-#include "package_file.h"
 #include "package_load.h"
 
 namespace {
@@ -12,15 +11,7 @@ constexpr uint32_t default_chunk = 1024;
 } // namespace
 
 bool check_load(command_args &args, bool &) {
-    for (const std::string &path : args.operands) {
-        auto package = mvpkg::read_package_file(path.c_str());
-        if (!package) {
-            std::fprintf(stderr, "zelp7x_host: cannot read %s\n", path.c_str());
-            return false;
-        }
-        args.inputs.push_back(std::move(*package));
-    }
-    return true;
+    return read_operand_files(args);
 }
 
 int run_load(host_session &session, const command_args &args) {

@@ -8,10 +8,7 @@
 
 namespace {
 
-struct mode_name {
-    std::string_view name;
-    morvel_zelp_init_mode_e mode;
-};
+using mode_name = named_value<morvel_zelp_init_mode_e>;
 constexpr std::array mode_names{
     mode_name{"reset", MORVEL_ZELP_INIT_MODE_RESET},
     mode_name{"restart", MORVEL_ZELP_INIT_MODE_RESTART},
@@ -80,12 +77,8 @@ host_parse_outcome apply_board_option(char letter, const char *value, host_optio
         o.input_freq = static_cast<int>(number);
         return host_parse_outcome::run;
     default: // 'm'
-        for (const mode_name &m : mode_names) {
-            if (m.name != value) continue;
-            o.mode = m.mode;
-            return host_parse_outcome::run;
-        }
-        return bad("unknown mode", value);
+        o.mode = value_named(mode_names, value);
+        return o.mode ? host_parse_outcome::run : bad("unknown mode", value);
     }
 }
 

@@ -3,8 +3,10 @@
 // it on the opened chip.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,6 +39,24 @@ struct command_option {
     uint32_t max = UINT32_MAX;
 };
 
+// A word of the command line and what it stands for.
+template <typename T>
+struct named_value {
+    std::string_view name;
+    T value;
+};
+
+template <typename T, size_t N>
+std::optional<T> value_named(const std::array<named_value<T>, N> &table, std::string_view name) {
+    for (const named_value<T> &n : table)
+        if (n.name == name) return n.value;
+    return std::nullopt;
+}
+
+// What a command's run returns for a failure it has already described in its own words: the run
+// ends with status 1 without a "COMMAND failed" line.
+constexpr int failure_reported = -1;
+
 struct host_command {
     std::string_view name;
     std::string_view synopsis; // the command and its arguments, as the usage shows them
@@ -48,12 +68,22 @@ struct host_command {
     // Checks what the option and operand counts cannot; false after saying why, with `usage`
     // set when the usage should follow.
     bool (*check)(command_args &args, bool &usage);
-    // Runs the command on the opened board; returns the library status the failure line names.
+    // Runs the command on the opened board; returns the library status the failure line names,
+    // or failure_reported.
     int (*run)(host_session &session, const command_args &args);
 };
 
 std::span<const host_command> host_commands();
 const host_command *find_host_command(std::string_view name);
+
+// Reads each operand's file into `inputs`; false after naming the first that cannot be read.
+bool read_operand_files(command_args &args);
+// False after saying so when option `letter` is missing; the usage follows.
+bool require_option(const command_args &args, char letter, bool &usage);
+// Says what is wrong with an argument; the usage follows.
+bool refuse_argument(const char *what, const std::string &arg, bool &usage);
+// Writes `bytes` to `path`; says so and answers failure_reported when it cannot.
+int write_output_file(const std::string &path, std::span<const uint8_t> bytes);
 
 // The commands' functions.
 bool check_load(command_args &args, bool &usage);
@@ -61,3 +91,15 @@ int run_load(host_session &session, const command_args &args);
 int run_info(host_session &session, const command_args &args);
 bool check_posterior(command_args &args, bool &usage);
 int run_posterior(host_session &session, const command_args &args);
+bool check_extract(command_args &args, bool &usage);
+int run_extract(host_session &session, const command_args &args);
+int run_watch(host_session &session, const command_args &args);
+bool check_send(command_args &args, bool &usage);
+int run_send(host_session &session, const command_args &args);
+bool check_gpio(command_args &args, bool &usage);
+int run_gpio(host_session &session, const command_args &args);
+bool check_serial(command_args &args, bool &usage);
+int run_serial(host_session &session, const command_args &args);
+int run_status(host_session &session, const command_args &args);
+bool check_dump(command_args &args, bool &usage);
+int run_dump(host_session &session, const command_args &args);

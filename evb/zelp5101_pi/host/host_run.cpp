@@ -33,6 +33,7 @@ int run_zelp7x_host(int argc, char **argv) {
     // Opening the board is the command's first step, and fails in its name.
     int s = session.open(options, options.mode.value_or(command.default_mode));
     if (s == 0) s = command.run(session, options.args);
+    if (s == failure_reported) return exit_failed;
     if (s != 0) {
         std::printf("%.*s failed: %s\n", static_cast<int>(command.name.size()), command.name.data(),
                     morvel_zelp_error_name(s));

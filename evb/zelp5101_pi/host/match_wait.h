@@ -1,0 +1,12 @@
+// Waiting for matches as a host does: the interrupts that bring them enabled, the board's
+// interrupt report awaited where it has one, and the library's poll asked whether the firmware
+// has reported a match, whose summary then comes out of the match ring.
+#pragma once
+
+#include <cstdint>
+
+#include "host_session.h"
+
+// Takes matches in until `count` were seen or `wait_ms` passed, printing each one's line. Returns
+// the library's status, or failure_reported after "no match within MS ms".
+int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms);
