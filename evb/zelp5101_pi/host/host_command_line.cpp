@@ -107,23 +107,23 @@ const command_option *find_option(const host_command &command, char letter) {
 // One option of the command, its value taken as the option's kind asks.
 host_parse_outcome take_command_option(arg_cursor &args, const host_command &command,
                                        const char *option, command_args &out) {
-    const command_option *spec = find_option(command, option[1]);
-    if (spec == nullptr || (spec->kind == option_kind::flag && option[2] != '\0'))
+    const command_option *wanted = find_option(command, option[1]);
+    if (wanted == nullptr || (wanted->kind == option_kind::flag && option[2] != '\0'))
         return bad("unknown option", option);
-    if (spec->kind == option_kind::flag) {
-        out.texts[spec->letter] = "";
+    if (wanted->kind == option_kind::flag) {
+        out.texts[wanted->letter] = "";
         return host_parse_outcome::run;
     }
     const char *value = args.value_of(option);
     if (value == nullptr) return bad("missing value for", option);
-    if (spec->kind == option_kind::text) {
-        out.texts[spec->letter] = value;
+    if (wanted->kind == option_kind::text) {
+        out.texts[wanted->letter] = value;
         return host_parse_outcome::run;
     }
     uint32_t number = 0;
-    if (!number_of(value, number) || number < spec->min || number > spec->max)
+    if (!number_of(value, number) || number < wanted->min || number > wanted->max)
         return bad("invalid value", value);
-    out.numbers[spec->letter] = number;
+    out.numbers[wanted->letter] = number;
     return host_parse_outcome::run;
 }
 
