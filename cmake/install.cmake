@@ -114,6 +114,17 @@ if(NOT BUILD_SHARED_LIBS)
   list(PREPEND evb_private zelp_sim)
 endif()
 zelp_link_flags(pc_evb_private ${evb_private})
+# A static library brings nothing of its own dependencies, so a plain `pkg-config --libs` must
+# name them in Libs for a host to link; Libs.private is only for shared builds.
+if(BUILD_SHARED_LIBS)
+  set(pc_devlib_libs "")
+  set(pc_evb_libs "")
+else()
+  set(pc_devlib_libs " ${pc_devlib_private}")
+  set(pc_evb_libs " ${pc_evb_private}")
+  set(pc_devlib_private "")
+  set(pc_evb_private "")
+endif()
 # Paths relative to the file's own folder, so an installed tree found through it may be moved
 # (cmake --install --prefix, DESTDIR) and stay right.
 file(RELATIVE_PATH pc_up /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)

@@ -29,5 +29,5 @@ expect_host_output "$work/cmake/c_host"
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 # shellcheck disable=SC2046 # the flags are meant to split into words
 "$cc" -std=c11 -Wall -Wextra -pedantic -Werror "$source/examples/c_host/c_host.c" -o "$work/c_host" \
-    $(pkg-config --cflags --libs --static morvel_evb_io morvel_devlib)
+    $(pkg-config --cflags --libs morvel_evb_io morvel_devlib)
 expect_host_output "$work/c_host"
