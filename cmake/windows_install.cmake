@@ -1,6 +1,6 @@
-# The Windows download holds the two programs, the README and the licence texts, side by side;
+# The Windows download holds the programs, the README and the licence texts, side by side;
 # cmake/packaging.cmake zips them.
-install(TARGETS zelp7x_flash morvel_pkg_info RUNTIME DESTINATION .)
+install(TARGETS zelp7x_flash zelp7x_host morvel_pkg_info RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 foreach(licence LICENSE LICENSE.txt COPYING)
   if(EXISTS ${PROJECT_SOURCE_DIR}/${licence})

@@ -100,5 +100,5 @@ set_tests_properties(windows_tool_flash_holds_image PROPERTIES FIXTURES_REQUIRED
 set(system_dlls "KERNEL32|ADVAPI32|SETUPAPI|HID|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+")
 set(other_dlls "grep 'DLL Name:' | grep -viE 'DLL Name: (${system_dlls})\\.dll$'")
 add_test(NAME windows_programs_import_only_system_dlls
-         COMMAND sh -c "! '${CMAKE_OBJDUMP}' -p \"$0\" \"$1\" | ${other_dlls}"
-                 $<TARGET_FILE:zelp7x_flash> $<TARGET_FILE:morvel_pkg_info>)
+         COMMAND sh -c "! '${CMAKE_OBJDUMP}' -p \"$0\" \"$1\" \"$2\" | ${other_dlls}"
+                 $<TARGET_FILE:zelp7x_flash> $<TARGET_FILE:zelp7x_host> $<TARGET_FILE:morvel_pkg_info>)
