@@ -16,6 +16,12 @@ foreach(tool zelp7x_flash zelp7x_board_sim morvel_pkg_info zelp7x_host)
   endif()
 endforeach()
 
+# udev rules under the prefix's lib/udev/rules.d (/usr/lib/udev/rules.d in the Debian package),
+# not the multiarch library folder: udev reads only that one.
+if(ZELP_UDEV_RULES)
+  install(FILES ${ZELP_UDEV_RULES} DESTINATION lib/udev/rules.d COMPONENT runtime)
+endif()
+
 # Documents install compressed, as man-db reads them and Debian wants them: `out` names the file
 # to install, NAME.gz in the build tree when gzip is there, else the source itself.
 find_program(ZELP_GZIP gzip)

@@ -7,4 +7,6 @@ tools/install-deps.sh
 rm -f build/packages/*.deb
 cmake --workflow --preset release
 lintian --fail-on error build/packages/*.deb
+# The udev rules go where udev reads them.
+dpkg-deb -c build/packages/zelp7x-flash_*.deb | grep -q ' ./usr/lib/udev/rules.d/60-zelp7x.rules$'
 ls build/packages/*.deb

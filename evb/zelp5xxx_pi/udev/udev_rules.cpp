@@ -1,0 +1,48 @@
+// The rules come from the supported-bridge table itself, so a bridge added there is reachable
+// without root the day it is added.
+#include "udev_rules.h"
+
+#include <cstdio>
+#include <set>
+#include <utility>
+
+#include "zelp_usb_devices.h"
+
+namespace {
+
+const char *kind_name(int type) {
+    switch (type) {
+    case eIS_MSI_BLDR: return "boot loader";
+    case eIS_ATMEL: return "Atmel bridge";
+    default: return "bridge";
+    }
+}
+
+std::string block(const hid_Supported_PVID_t &row) {
+    char ids[64];
+    std::snprintf(ids, sizeof ids, "ATTRS{idVendor}==\"%04x\", ATTRS{idProduct}==\"%04x\"", row.vid,
+                  row.pid);
+    char title[64];
+    std::snprintf(title, sizeof title, "# %04x:%04x, %s\n", row.vid, row.pid, kind_name(row.type));
+    const std::string match = ids;
+    const std::string access = ", MODE=\"0660\", GROUP=\"plugdev\", TAG+=\"uaccess\"\n";
+    // ModemManager probes any new serial function with AT commands unless told not to; it reads
+    // the flag from the USB device and from the port.
+    return title +
+           ("SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", " + match +
+            ", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n") +
+           ("SUBSYSTEM==\"tty\", " + match + ", ENV{ID_MM_DEVICE_IGNORE}=\"1\"" + access) +
+           ("SUBSYSTEM==\"hidraw\", " + match + access);
+}
+
+} // namespace
+
+std::string zelp_udev_rules() {
+    std::string text = "# zelp7x evaluation-board bridges: access for the user at the seat and the\n"
+                       "# plugdev group, and no ModemManager probing. Generated from the board I/O\n"
+                       "# layer's supported-bridge table.\n";
+    std::set<std::pair<uint16_t, uint16_t>> seen;
+    for (const hid_Supported_PVID_t &row : pidvid_list)
+        if (seen.insert({row.vid, row.pid}).second) text += "\n" + block(row);
+    return text;
+}
