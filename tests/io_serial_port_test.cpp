@@ -13,6 +13,7 @@
 
 #include "evb/zelp5xxx_pi/src/io_internal.h"
 #include "morvel_devlib/morvel_zelp_error.h"
+#include "support/tool_process.h"
 #include "zelp_linux_io.h"
 
 using Clock = std::chrono::steady_clock;
@@ -100,16 +101,27 @@ TEST_F(IoSerialPort, DiscardDropsUnreadInput) {
     EXPECT_EQ(port_->read({&b, 1}, zio::Millis(50)), 0);
 }
 
+// The advisory lock binds the superuser too, where the exclusive terminal flag does not.
 TEST_F(IoSerialPort, SecondOpenIsRefusedWhileTheFirstHoldsTheDevice) {
-    if (geteuid() == 0) GTEST_SKIP() << "exclusive terminals do not bind the superuser";
-    EXPECT_FALSE(zio::open_serial_port(pty_.path()));
+    zio::OpenFailure failure;
+    EXPECT_FALSE(zio::open_serial_port(pty_.path(), &failure));
+    EXPECT_EQ(failure.reason, "in use by another process");
+    EXPECT_FALSE(failure.permission);
     port_->close();
     EXPECT_TRUE(zio::open_serial_port(pty_.path()));
 }
 
-TEST(IoSerialOpen, MissingDeviceOrNonTerminalDoesNotOpen) {
-    EXPECT_FALSE(zio::open_serial_port("/no/such/tty"));
-    EXPECT_FALSE(zio::open_serial_port("/dev/null"));
+TEST(IoSerialOpen, MissingDeviceOrNonTerminalDoesNotOpenAndSaysWhy) {
+    const struct {
+        const char *path;
+        const char *reason;
+    } cases[] = {{"/no/such/tty", "No such file or directory"},
+                 {"/dev/null", "Inappropriate ioctl for device"}};
+    for (const auto &c : cases) {
+        zio::OpenFailure failure;
+        EXPECT_FALSE(zio::open_serial_port(c.path, &failure));
+        EXPECT_EQ(failure.reason, c.reason) << c.path;
+    }
 }
 
 TEST(IoSerialInit, MissingDeviceFailsWithBothMessages) {
@@ -121,7 +133,9 @@ TEST(IoSerialInit, MissingDeviceFailsWithBothMessages) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(zelp_linux_io_init(&args, &d), MORVEL_ZELP_ERROR_FAIL);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Error in opening serial port\nerror opening spi: fail\n");
+              "Error in opening serial port\n"
+              "cannot open /no/such/tty: No such file or directory\n"
+              "error opening spi: fail\n");
     EXPECT_EQ(d, nullptr);
 
     char empty[] = "";
@@ -230,4 +244,23 @@ TEST_F(IoInterruptWait, LostDeviceFailsWithTheSystemError) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(zelp_win32_io_usb_wait(d_, 1000), MORVEL_ZELP_ERROR_FAIL);
     EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("err ", 0), 0u);
+}
+
+// Two tools on one bridge, as root too: the second is refused at once and says why, and once the
+// first lets go the port serves again.
+TEST(IoSerialOpen, ASecondProcessOnAHeldPortIsRefusedWithTheReason) {
+    ztest::TempDir dir("held_port");
+    ztest::BoardDaemon daemon(ZELP_BOARD_SIM_BIN, dir.path(), dir.path() / "flash.bin");
+    ASSERT_FALSE(daemon.port().empty());
+    auto held = zio::open_serial_port(daemon.port());
+    ASSERT_TRUE(held);
+    auto r = ztest::run_program(ZELP_FLASH_BIN, {"-s", daemon.port(), "-d"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Error in opening serial port\ncannot open " + daemon.port() +
+                         ": in use by another process\n"),
+              std::string::npos)
+        << r.err;
+    held->close();
+    r = ztest::run_program(ZELP_FLASH_BIN, {"-s", daemon.port(), "-d"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
 }

@@ -33,6 +33,16 @@ bool port_name_accepted(const std::string &name) {
     return zio::is_sim_port_name(name) || !zio::serial_device_path(name).empty();
 }
 
+// After the board I/O layer's own line, the device and the system's reason, and for missing
+// rights what mends them.
+void report_open_failure(const std::string &path, const zio::OpenFailure &failure) {
+    std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), failure.reason.c_str());
+    if (failure.permission)
+        std::fprintf(stderr, "install the udev rules (60-zelp7x.rules) or join the group that "
+                             "owns %s (dialout), then log in again\n",
+                     path.c_str());
+}
+
 int open_port(zelp_win32_io_state_s &state, const std::string &name) {
     if (zio::is_sim_port_name(name)) {
         std::string reason;
@@ -43,9 +53,12 @@ int open_port(zelp_win32_io_state_s &state, const std::string &name) {
         }
         return MORVEL_ZELP_ERROR_NONE;
     }
-    state.spifd = zio::open_serial_port(zio::serial_device_path(name));
+    const std::string path = zio::serial_device_path(name);
+    zio::OpenFailure failure;
+    state.spifd = zio::open_serial_port(path, &failure);
     if (!state.spifd) {
         std::fprintf(stderr, "Error in opening serial port\n");
+        report_open_failure(path, failure);
         return MORVEL_ZELP_ERROR_FAIL;
     }
     return MORVEL_ZELP_ERROR_NONE;

@@ -28,11 +28,13 @@ std::string block(const hid_Supported_PVID_t &row) {
     const std::string access = ", MODE=\"0660\", GROUP=\"plugdev\", TAG+=\"uaccess\"\n";
     // ModemManager probes any new serial function with AT commands unless told not to; it reads
     // the flag from the USB device and from the port.
-    return title +
-           ("SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", " + match +
-            ", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n") +
-           ("SUBSYSTEM==\"tty\", " + match + ", ENV{ID_MM_DEVICE_IGNORE}=\"1\"" + access) +
-           ("SUBSYSTEM==\"hidraw\", " + match + access);
+    std::string text = title;
+    text.append("SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ").append(match);
+    text.append(", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n");
+    text.append("SUBSYSTEM==\"tty\", ").append(match).append(", ENV{ID_MM_DEVICE_IGNORE}=\"1\"");
+    text.append(access);
+    text.append("SUBSYSTEM==\"hidraw\", ").append(match).append(access);
+    return text;
 }
 
 } // namespace
@@ -43,6 +45,6 @@ std::string zelp_udev_rules() {
                        "# layer's supported-bridge table.\n";
     std::set<std::pair<uint16_t, uint16_t>> seen;
     for (const hid_Supported_PVID_t &row : pidvid_list)
-        if (seen.insert({row.vid, row.pid}).second) text += "\n" + block(row);
+        if (seen.insert({row.vid, row.pid}).second) text.append("\n").append(block(row));
     return text;
 }

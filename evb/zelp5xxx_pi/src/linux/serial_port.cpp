@@ -2,12 +2,14 @@
 // poll so every call ends within its time limit.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "byte_port.h"
 
@@ -107,10 +109,32 @@ std::string serial_device_path(const std::string &name) {
     return "/dev/" + name;
 }
 
-std::unique_ptr<BytePort> open_serial_port(const std::string &path) {
+namespace {
+
+// Fills `failure` from errno, which it keeps.
+void describe_failure(OpenFailure *failure) {
+    const int code = errno;
+    if (failure) {
+        // EBUSY is what an exclusive terminal answers, EWOULDBLOCK what a held lock does.
+        const bool held = code == EBUSY || code == EWOULDBLOCK;
+        failure->reason = held ? "in use by another process" : std::strerror(code);
+        failure->permission = code == EACCES || code == EPERM;
+    }
+    errno = code;
+}
+
+} // namespace
+
+std::unique_ptr<BytePort> open_serial_port(const std::string &path, OpenFailure *failure) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    if (::ioctl(fd, TIOCEXCL) != 0 || !make_raw(fd)) {
+    if (fd < 0) {
+        describe_failure(failure);
+        return nullptr;
+    }
+    // TIOCEXCL does not bind the superuser, so an advisory lock, held as long as the descriptor
+    // is open, keeps two tools of any user from sharing one bridge.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0 || !make_raw(fd)) {
+        describe_failure(failure);
         const int saved = errno;
         ::close(fd);
         errno = saved;

@@ -100,11 +100,38 @@ std::string serial_device_path(const std::string &name) {
     return "\\\\.\\" + name;
 }
 
-std::unique_ptr<BytePort> open_serial_port(const std::string &path) {
+namespace {
+
+void describe_failure(OpenFailure *failure) {
+    const DWORD code = GetLastError();
+    if (!failure) return;
+    // An unshared port another process has open answers ERROR_ACCESS_DENIED (or a sharing
+    // violation): on Windows that is the port being held, not a matter of rights.
+    if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) {
+        failure->reason = "in use by another process";
+    } else {
+        char text[256] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+        failure->reason = text;
+        while (!failure->reason.empty() &&
+               (failure->reason.back() == '\n' || failure->reason.back() == '\r' ||
+                failure->reason.back() == '.'))
+            failure->reason.pop_back();
+    }
+    SetLastError(code);
+}
+
+} // namespace
+
+std::unique_ptr<BytePort> open_serial_port(const std::string &path, OpenFailure *failure) {
     // Not shared, synchronous; the line settings stay as the system keeps them for the port.
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+        describe_failure(failure);
+        return nullptr;
+    }
     auto port = std::make_unique<SerialPort>(handle);
     // A port whose calls cannot be bounded would hang the caller on a silent bridge.
     if (!port->set_limits(kFirstLimitMs, kFirstLimitMs)) return nullptr;
