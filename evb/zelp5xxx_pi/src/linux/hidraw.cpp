@@ -1,6 +1,7 @@
 // The bridge's raw HID function through hidraw: found via /sys/class/hidraw, waited on with poll.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <array>
@@ -145,6 +146,9 @@ int rawhid_open(zelp_win32_io_state_s *state) {
                         attrib.VendorID, attrib.ProductID, attrib.VersionNumber, caps.UsagePage,
                         caps.Usage, caps.InputReportByteLength);
         if (!is_supported_hid_device(&attrib, &caps)) continue;
+        // Held as long as the node is open, like the serial port: another process's interrupt
+        // wait is never shared.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) continue;
         state->hid_handle = std::move(device);
         state->vendor = attrib.VendorID;
         return 1;
