@@ -31,14 +31,42 @@ void install_signal_handlers() {
     signal(SIGPIPE, SIG_IGN);
 }
 
-void usage() {
+void usage(std::FILE *stream) {
     std::fputs("usage: zelp7x_board_sim [--link PATH] [--device-type N] [--image FILE]\n"
                "                        [--NAME [VALUE] | --NAME=VALUE]...\n"
                "Serves one simulated board on a pseudo-terminal and prints its path.\n"
                "--secured, --mbout-stuck, --boot-silent, --boot-refuses and --match-every MS\n"
                "shape the chip; other --NAME options shape the simulated flash. The board's\n"
                "time is real time. Stops on SIGINT or SIGTERM.\n",
-               stderr);
+               stream);
+}
+
+void help() {
+    usage(stdout);
+    std::fputs("options:\n"
+               "  --link PATH             a symbolic link to the terminal, removed on exit\n"
+               "  --device-type N         the chip's device type, 0 to 255 -- default 0x20\n"
+               "  --clock real|held       the board's time: real, or moved only by a test\n"
+               "  --secured               the chip boots secured\n"
+               "  --mbout-stuck           fault: the firmware never clears mbout\n"
+               "  --boot-silent           fault: the boot loader announces itself, never answers\n"
+               "  --boot-refuses          fault: the boot loader refuses a correct package\n"
+               "  --match-every MS        a match every MS ms of board time, 1 to 86400000\n"
+               "  --latency US            link latency, microseconds from 0 to 1000000\n"
+               "  --rate BYTES            link rate, bytes per second from 0 to 1000000000\n"
+               "  --image FILE            keep the flash cells in FILE across runs\n"
+               "  --flash-file FILE       the same as --image\n"
+               "  --size BYTES            flash size, a power of two from 64K to 16M\n"
+               "  --id VVTTCC             flash JEDEC ID: vendor, type, capacity in hex\n"
+               "  --timing polls|real     flash busy time in status reads, or datasheet times\n"
+               "  --fault NAME            a fault by name: absent, stuck-busy, flip-bit=ADDR or\n"
+               "                          a chip fault above\n"
+               "  --absent                fault: no flash answers\n"
+               "  --stuck-busy            fault: the flash stays busy\n"
+               "  --flip-bit ADDR         fault: the flash flips a bit at ADDR\n"
+               "  --help                  this help message\n"
+               "  --version               print the version\n",
+               stdout);
 }
 
 struct Arguments {
@@ -46,14 +74,24 @@ struct Arguments {
     zsim::BoardOptions board;
 };
 
-// Options are "--NAME VALUE", "--NAME=VALUE" or, for flags, "--NAME" alone. False after printing
-// why.
-bool parse_arguments(int argc, char **argv, Arguments &args) {
+enum class Parsed { serve, done, failed };
+
+// Options are "--NAME VALUE", "--NAME=VALUE" or, for flags, "--NAME" alone. Failed after printing
+// why; done after --help or --version.
+Parsed parse_arguments(int argc, char **argv, Arguments &args) {
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
-        if (arg == "-h" || arg == "--help" || arg.rfind("--", 0) != 0 || arg.size() == 2) {
-            usage();
-            return false;
+        if (arg == "--help") {
+            help();
+            return Parsed::done;
+        }
+        if (arg == "--version") {
+            std::puts("zelp7x_board_sim " ZELP_VERSION);
+            return Parsed::done;
+        }
+        if (arg == "-h" || arg.rfind("--", 0) != 0 || arg.size() == 2) {
+            usage(stderr);
+            return Parsed::failed;
         }
         arg.remove_prefix(2);
         std::string_view name = arg, value;
@@ -70,10 +108,10 @@ bool parse_arguments(int argc, char **argv, Arguments &args) {
         std::string error;
         if (!zsim::parse_board_option(name, value, args.board, error)) {
             std::fprintf(stderr, "zelp7x_board_sim: %s\n", error.c_str());
-            return false;
+            return Parsed::failed;
         }
     }
-    return true;
+    return Parsed::serve;
 }
 
 // Replaces a stale link from an earlier run; refuses to replace anything that is not a link.
@@ -108,7 +146,14 @@ void remove_link(const std::string &link, const std::string &target) {
 int main(int argc, char **argv) {
     Arguments args;
     args.board.real_time = true; // hosts that wait see matches arrive
-    if (!parse_arguments(argc, argv, args)) return 2;
+    switch (parse_arguments(argc, argv, args)) {
+    case Parsed::done:
+        return 0;
+    case Parsed::failed:
+        return 2;
+    case Parsed::serve:
+        break;
+    }
     install_signal_handlers();
 
     std::string error;

@@ -146,6 +146,14 @@ TEST_F(HostTool, ResultsComeOutOfALoadedChipOnTheDaemon) {
         entries += le32_at(state, at) == 0x00C81E00 &&
                    (le32_at(state, at + 4) & ~3u) == 2 * (last + 1) % 2048;
     EXPECT_EQ(entries, 1);
+    // "-o -": the bytes alone on standard output, the report on standard error, no file "-".
+    r = on_board({"extract", "input", "-n", "64", "-o", "-"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<uint8_t> piped(r.out.begin(), r.out.end());
+    ASSERT_EQ(piped.size(), 64u);
+    ztest::expect_ramp(piped, ztest::last_sample(piped));
+    EXPECT_EQ(r.err.find("64 bytes extracted, "), 0u) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "-"));
 
     // Pins and the I2C device keep what one run set for the next.
     r = on_board({"gpio", "-e", "0xff=0x0f", "-v", "0xff=0x05", "-i", "1"});

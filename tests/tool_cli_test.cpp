@@ -64,6 +64,8 @@ TEST_F(ToolCli, OptionErrorsFailAndOnlyUnknownOptionsShowTheUsage) {
     };
     const expectation cases[] = {
         {{"-x"}, usage, "unknown option: x\n"},
+        {{"--frob"}, usage, "unknown option: -\n"},
+        {{"-q-", "--help"}, usage, "unknown option: -\n"},
         {{"-a"}, usage, "unknown option: a\n"},
         {{"-B", "1:2:3:4"}, usage, "SPI speed option error: ?\n"},
         {{"-a", "1x"}, "invalid flash address value: 1x\n", ""},
@@ -74,6 +76,40 @@ TEST_F(ToolCli, OptionErrorsFailAndOnlyUnknownOptionsShowTheUsage) {
         EXPECT_EQ(o.status, 1) << c.args[0];
         EXPECT_EQ(o.out, c.out);
         EXPECT_EQ(o.err, c.err);
+    }
+}
+
+TEST_F(ToolCli, LongHelpIsTheShortHelpAndTheLongOptions) {
+    const ztest::ToolOutcome o = run_tool({"-q", "--help"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, std::string(usage) +
+                         "extensions:\n"
+                         " --help             this help message and the long options\n"
+                         " --version          print the version\n");
+    EXPECT_EQ(o.err, "");
+}
+
+// Every tool answers --help with its usage and --version with its name and the project's version,
+// both on standard output and with success.
+TEST(ToolConventions, HelpAndVersionGoToStandardOutputAndSucceed) {
+    const struct {
+        const char *program, *name, *usage_start;
+    } tools[] = {
+        {ZELP_FLASH_BIN, "zelp7x_flash", "\nusage: zelp7x_flash [options]\n"},
+        {ZELP_HOST_BIN, "zelp7x_host", "usage: zelp7x_host "},
+        {ZELP_BOARD_SIM_BIN, "zelp7x_board_sim", "usage: zelp7x_board_sim "},
+        {ZELP_PKG_INFO_BIN, "morvel_pkg_info", "usage: morvel_pkg_info "},
+    };
+    const ztest::TempDir dir("tool_conventions");
+    for (const auto &t : tools) {
+        ztest::ToolOutcome o = ztest::run_program(t.program, {"--help"}, dir.path());
+        EXPECT_EQ(o.status, 0) << t.name;
+        EXPECT_EQ(o.out.substr(0, std::string(t.usage_start).size()), t.usage_start);
+        EXPECT_EQ(o.err, "") << t.name;
+        o = ztest::run_program(t.program, {"--version"}, dir.path());
+        EXPECT_EQ(o.status, 0) << t.name;
+        EXPECT_EQ(o.out, std::string(t.name) + " " ZELP_VERSION "\n");
+        EXPECT_EQ(o.err, "") << t.name;
     }
 }
 

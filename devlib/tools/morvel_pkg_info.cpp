@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -26,8 +27,8 @@ struct options {
     const char *path = nullptr;
 };
 
-void print_usage() {
-    std::fprintf(stderr, "usage: morvel_pkg_info [-v] [-c N] FILE\n"
+void print_usage(std::FILE *stream = stderr) {
+    std::fprintf(stream, "usage: morvel_pkg_info [-v] [-c N] FILE\n"
                          "  -v    print the values read\n"
                          "  -c N  feed the reader N bytes at a time (default: the whole file)\n");
 }
@@ -94,6 +95,17 @@ verdict walk_package(std::span<const uint8_t> package, size_t chunk, int collect
 } // namespace
 
 int main(int argc, char **argv) {
+    // The long options, anywhere before a "--".
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            print_usage(stdout);
+            return exit_ok;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("morvel_pkg_info %s\n", ZELP_VERSION);
+            return exit_ok;
+        }
+    }
     const auto opts = parse_options(argc, argv);
     if (!opts) {
         print_usage();

@@ -37,6 +37,6 @@ int run_dump(host_session &session, const command_args &args) {
     const int s = morvel_zelp7x_debug_extract(session.zelp(), r.type, bytes.data(), &len);
     if (s != 0) return s;
     if (const int w = write_output_file(args.texts.at('o'), bytes); w != 0) return w;
-    std::printf("%u bytes dumped\n", r.size);
+    std::fprintf(report_stream(args.texts.at('o')), "%u bytes dumped\n", r.size);
     return MORVEL_ZELP_ERROR_NONE;
 }

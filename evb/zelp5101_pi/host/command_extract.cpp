@@ -97,8 +97,9 @@ int run_extract(host_session &session, const command_args &args) {
     morvel_zelp_device_s *zelp = session.zelp();
     const extract_source source = *value_named(sources, args.operands[0]);
     const int from = start_of(args);
+    std::FILE *report = report_stream(args.texts.at('o'));
     if (from == MORVEL_ZELP_EXTRACT_FROM_MATCH) {
-        const int s = wait_for_matches(session, 1, match_wait_ms);
+        const int s = wait_for_matches(session, 1, match_wait_ms, report);
         if (s != 0) return s;
     }
     const uint32_t room = args.number('n', default_room(source, from, zelp->d.zelp7x));
@@ -109,6 +110,6 @@ int run_extract(host_session &session, const command_args &args) {
     if (s != 0) return s;
     data.resize(std::min(room, avail));
     if (const int w = write_output_file(args.texts.at('o'), data); w != 0) return w;
-    std::printf("%zu bytes extracted, %u available\n", data.size(), avail);
+    std::fprintf(report, "%zu bytes extracted, %u available\n", data.size(), avail);
     return MORVEL_ZELP_ERROR_NONE;
 }

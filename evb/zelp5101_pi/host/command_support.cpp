@@ -29,7 +29,18 @@ bool require_option(const command_args &args, char letter, bool &usage) {
 }
 
 int write_output_file(const std::string &path, std::span<const uint8_t> bytes) {
+    if (path == "-") {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+            std::fflush(stdout) == 0)
+            return 0;
+        std::fprintf(stderr, "zelp7x_host: cannot write to standard output\n");
+        return failure_reported;
+    }
     if (mvpkg::write_package_file(path.c_str(), bytes)) return 0;
     std::fprintf(stderr, "zelp7x_host: cannot write %s\n", path.c_str());
     return failure_reported;
+}
+
+std::FILE *report_stream(const std::string &path) {
+    return path == "-" ? stderr : stdout;
 }

@@ -87,6 +87,8 @@ host_parse_outcome parse_board_options(arg_cursor &args, host_options &o) {
         const char *option = args.take();
         const char letter = option[1];
         if (letter == 'h' && option[2] == '\0') return host_parse_outcome::help;
+        if (std::string_view(option) == "--help") return host_parse_outcome::help;
+        if (std::string_view(option) == "--version") return host_parse_outcome::version;
         if (std::string_view("stFm").find(letter) == std::string_view::npos)
             return bad("unknown option", option);
         const char *value = args.value_of(option);

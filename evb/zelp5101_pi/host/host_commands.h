@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <span>
@@ -82,8 +83,12 @@ bool read_operand_files(command_args &args);
 bool require_option(const command_args &args, char letter, bool &usage);
 // Says what is wrong with an argument; the usage follows.
 bool refuse_argument(const char *what, const std::string &arg, bool &usage);
-// Writes `bytes` to `path`; says so and answers failure_reported when it cannot.
+// Writes `bytes` to `path`, or to standard output for "-"; says so and answers failure_reported
+// when it cannot.
 int write_output_file(const std::string &path, std::span<const uint8_t> bytes);
+// Where a command reports what it wrote to `path`: standard error when the bytes themselves went
+// to standard output, so they arrive there alone.
+std::FILE *report_stream(const std::string &path);
 
 // The commands' functions.
 bool check_load(command_args &args, bool &usage);

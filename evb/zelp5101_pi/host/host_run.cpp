@@ -20,6 +20,9 @@ int run_zelp7x_host(int argc, char **argv) {
     case host_parse_outcome::help:
         print_host_usage(stdout);
         return exit_ok;
+    case host_parse_outcome::version:
+        std::printf("zelp7x_host %s\n", ZELP_VERSION);
+        return exit_ok;
     case host_parse_outcome::usage_error:
         print_host_usage(stderr);
         return exit_usage;

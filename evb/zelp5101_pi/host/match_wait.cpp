@@ -16,12 +16,12 @@ using clock_type = std::chrono::steady_clock;
 // still there when the host learns of it; a bridge with an interrupt report wakes the host sooner.
 constexpr auto poll_interval = std::chrono::milliseconds(2);
 
-void print_match(uint32_t summary) {
-    std::printf("match: summary 0x%08x, snr %u, confidence %u, noise %u\n", summary,
-                (summary & ZELP7X_MATCH_SNR_MASK) >> ZELP7X_MATCH_SNR_SHIFT,
-                (summary & ZELP7X_MATCH_CONFIDENCE_MASK) >> ZELP7X_MATCH_CONFIDENCE_SHIFT,
-                (summary & ZELP7X_MATCH_NOISE_THRESHOLD_MASK) >>
-                    ZELP7X_MATCH_NOISE_THRESHOLD_SHIFT);
+void print_match(std::FILE *report, uint32_t summary) {
+    std::fprintf(report, "match: summary 0x%08x, snr %u, confidence %u, noise %u\n", summary,
+                 (summary & ZELP7X_MATCH_SNR_MASK) >> ZELP7X_MATCH_SNR_SHIFT,
+                 (summary & ZELP7X_MATCH_CONFIDENCE_MASK) >> ZELP7X_MATCH_CONFIDENCE_SHIFT,
+                 (summary & ZELP7X_MATCH_NOISE_THRESHOLD_MASK) >>
+                     ZELP7X_MATCH_NOISE_THRESHOLD_SHIFT);
 }
 
 // The firmware reports matches through the mailbox; a chip without firmware raises the match
@@ -46,7 +46,7 @@ void await_interrupt(host_session &session, clock_type::duration most) {
 
 } // namespace
 
-int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms) {
+int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms, std::FILE *report) {
     morvel_zelp_device_s *zelp = session.zelp();
     int s = enable_match_interrupts(zelp);
     if (s != 0) return s;
@@ -61,13 +61,13 @@ int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms) {
             uint32_t summary = 0;
             s = morvel_zelp_get_match_summary(zelp, &summary);
             if (s != 0) return s;
-            print_match(summary);
+            print_match(report, summary);
             if (++seen >= count) return MORVEL_ZELP_ERROR_NONE;
             continue;
         }
         const auto now = clock_type::now();
         if (now >= deadline) {
-            std::printf("no match within %u ms\n", wait_ms);
+            std::fprintf(report, "no match within %u ms\n", wait_ms);
             return failure_reported;
         }
         await_interrupt(session, std::min<clock_type::duration>(poll_interval, deadline - now));

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "host_session.h"
 
-// Takes matches in until `count` were seen or `wait_ms` passed, printing each one's line. Returns
-// the library's status, or failure_reported after "no match within MS ms".
-int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms);
+// Takes matches in until `count` were seen or `wait_ms` passed, printing each one's line on
+// `report`. Returns the library's status, or failure_reported after "no match within MS ms".
+int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms,
+                     std::FILE *report = stdout);

@@ -98,6 +98,20 @@ parse_outcome parse_speeds(const char *arg, run_options &run) {
     return parse_outcome::run;
 }
 
+// The long options, each a whole argument. getopt reads "--help" as the unknown letter '-' and
+// stays on that argument; any other "--NAME" stays an unknown option.
+parse_outcome apply_long_option(const char *arg) {
+    if (std::strcmp(arg, "--help") == 0) {
+        usage_with_extensions();
+        return parse_outcome::exit_success;
+    }
+    if (std::strcmp(arg, "--version") == 0) {
+        print_version();
+        return parse_outcome::exit_success;
+    }
+    return reject_option("unknown option: %c\n", '-');
+}
+
 parse_outcome apply_option(int letter, const char *arg, run_options &run) {
     if (const auto *flag = find_option(flag_options, letter)) {
         run.*flag->field = 1;
@@ -128,8 +142,13 @@ parse_outcome parse_options(int argc, char **argv, run_options &run) {
     opterr = 0;
     optind = 0; // a full restart of getopt's scan, so a second parse starts afresh
     int letter = 0;
-    while ((letter = getopt(argc, argv, option_string)) != -1) {
-        const parse_outcome outcome = apply_option(letter, optarg, run);
+    while (true) {
+        const int at = optind == 0 ? 1 : optind;
+        if ((letter = getopt(argc, argv, option_string)) == -1) break;
+        // Still on the same argument, so the '-' was its second letter, not the end of "-q-".
+        const bool long_option = letter == '?' && optopt == '-' && optind == at && optind < argc;
+        const parse_outcome outcome =
+            long_option ? apply_long_option(argv[optind]) : apply_option(letter, optarg, run);
         if (outcome != parse_outcome::run) return outcome;
     }
     return parse_outcome::run;

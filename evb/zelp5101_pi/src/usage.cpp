@@ -30,8 +30,21 @@ general:
  -v file            verify file
  -w file            write file)";
 
+constexpr const char *extensions_text = R"(extensions:
+ --help             this help message and the long options
+ --version          print the version)";
+
 } // namespace
 
 void usage_cmd_line() {
     std::puts(usage_text);
+}
+
+void usage_with_extensions() {
+    usage_cmd_line();
+    std::puts(extensions_text);
+}
+
+void print_version() {
+    std::puts("zelp7x_flash " ZELP_VERSION);
 }

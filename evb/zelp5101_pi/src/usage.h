@@ -3,3 +3,7 @@
 
 // Prints the usage text on standard output.
 void usage_cmd_line();
+// The -h text, then the long options, for --help.
+void usage_with_extensions();
+// "zelp7x_flash VERSION", for --version.
+void print_version();
