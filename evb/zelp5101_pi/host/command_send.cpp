@@ -1,26 +1,47 @@
 // send FILE [-o OFFSET]: a file streamed through the chip's sample input port, or with -o
 // written into static feature memory at OFFSET.
 #include <cstdio>
-#include <limits>
+#include <span>
+#include <vector>
 
 #include "host_commands.h"
 
-bool check_send(command_args &args, bool &usage) {
-    if (!read_operand_files(args)) return false;
-    // A call carries its length as an unsigned int.
-    if (args.inputs[0].size() > std::numeric_limits<unsigned int>::max())
-        return refuse_argument("file too large", args.operands[0], usage);
-    return true;
+namespace {
+
+// The file goes to the library in pieces of this size, each as it is read.
+constexpr size_t send_piece = 64 * 1024;
+
+} // namespace
+
+bool check_send(command_args &args, bool &) {
+    return read_operand_files(args);
 }
 
 int run_send(host_session &session, const command_args &args) {
-    std::vector<uint8_t> data = args.inputs[0]; // the library's call takes writable bytes
     const int type = args.has('o') ? MORVEL_ZELP_SEND_DATA_TYPE_FEATURE_STATIC
                                    : MORVEL_ZELP_SEND_DATA_TYPE_STREAMING;
-    const int s =
-        morvel_zelp_send_data(session.zelp(), data.data(), static_cast<unsigned int>(data.size()),
-                              type, args.number('o', 0));
+    const auto offset = args.number('o', 0);
+    int s = 0;
+    size_t sent = 0;
+    std::vector<uint8_t> piece; // the library's call takes writable bytes
+    const auto read = mvpkg::read_package_pieces(
+        args.operands[0].c_str(), send_piece, [&](std::span<const uint8_t> bytes) {
+            piece.assign(bytes.begin(), bytes.end());
+            // Static feature memory takes each piece where the one before it ended.
+            const auto at = type == MORVEL_ZELP_SEND_DATA_TYPE_STREAMING
+                                ? offset
+                                : static_cast<uint32_t>(offset + sent);
+            s = morvel_zelp_send_data(session.zelp(), piece.data(),
+                                      static_cast<unsigned int>(piece.size()), type, at);
+            if (s == 0) sent += piece.size();
+            return s == 0;
+        });
+    if (read.result == mvpkg::piece_read::cannot_open ||
+        read.result == mvpkg::piece_read::read_error) {
+        report_unreadable(args.operands[0], read);
+        return failure_reported;
+    }
     if (s != 0) return s;
-    std::printf("%zu bytes sent\n", data.size());
+    std::printf("%zu bytes sent\n", sent);
     return MORVEL_ZELP_ERROR_NONE;
 }

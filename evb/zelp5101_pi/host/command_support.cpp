@@ -1,18 +1,26 @@
-// What several commands share: reading their input files before the chip is touched, writing
+// What several commands share: checking their input files read before the chip is touched, writing
 // what they took out of it, and the wording of a refused argument.
 #include <cstdio>
+#include <cstring>
 
 #include "host_commands.h"
 #include "package_file.h"
 
+void report_unreadable(const std::string &path, const mvpkg::piece_read &r) {
+    if (r.result == mvpkg::piece_read::cannot_open)
+        std::fprintf(stderr, "zelp7x_host: cannot read %s\n", path.c_str());
+    else
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(r.error));
+}
+
 bool read_operand_files(command_args &args) {
     for (const std::string &path : args.operands) {
-        auto bytes = mvpkg::read_package_file(path.c_str());
-        if (!bytes) {
-            std::fprintf(stderr, "zelp7x_host: cannot read %s\n", path.c_str());
+        // The first piece is enough to know the file reads: a directory opens but fails here.
+        const auto r = mvpkg::read_package_pieces(path.c_str(), 1, [](auto) { return false; });
+        if (r.result == mvpkg::piece_read::cannot_open || r.result == mvpkg::piece_read::read_error) {
+            report_unreadable(path, r);
             return false;
         }
-        args.inputs.push_back(std::move(*bytes));
     }
     return true;
 }

@@ -3,6 +3,8 @@
 // it on the opened chip.
 #pragma once
 
+#include "package_file.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -22,7 +24,6 @@ struct command_args {
     std::map<char, uint32_t> numbers;
     std::map<char, std::string> texts; // text options; a flag holds ""
     std::vector<std::string> operands;
-    std::vector<std::vector<uint8_t>> inputs;
 
     bool has(char letter) const { return numbers.contains(letter) || texts.contains(letter); }
     uint32_t number(char letter, uint32_t fallback) const {
@@ -77,8 +78,12 @@ struct host_command {
 std::span<const host_command> host_commands();
 const host_command *find_host_command(std::string_view name);
 
-// Reads each operand's file into `inputs`; false after naming the first that cannot be read.
+// Checks that each operand's file opens and reads; false after naming the first that does not.
+// The files themselves are read piece by piece when the command runs.
 bool read_operand_files(command_args &args);
+// Says why `path` could not be read as `r` tells: "cannot read" when it does not open, else the
+// system's reason.
+void report_unreadable(const std::string &path, const mvpkg::piece_read &r);
 // False after saying so when option `letter` is missing; the usage follows.
 bool require_option(const command_args &args, char letter, bool &usage);
 // Says what is wrong with an argument; the usage follows.

@@ -1,8 +1,10 @@
 #include "image_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -51,6 +53,12 @@ size_t stdio_put(const void *data, size_t size, size_t n, std::FILE *f) {
 
 std::vector<uint8_t> read_file(const char *file_name) {
     file_ptr f = open_or_exit(file_name, "rb");
+    // A directory opens but does not read; its length would be nonsense, so say why first.
+    errno = 0;
+    if (std::fgetc(f.get()) == EOF && std::ferror(f.get())) {
+        std::fprintf(stderr, "%s: %s\n", file_name, std::strerror(errno));
+        std::exit(1);
+    }
     const long len = file_length(f.get(), file_name);
     std::vector<uint8_t> buf = allocate_or_exit(len, file_name);
     const size_t got = std::fread(buf.data(), 1, buf.size(), f.get());

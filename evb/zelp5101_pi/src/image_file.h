@@ -8,7 +8,8 @@
 #include <span>
 #include <vector>
 
-// The whole file. Any failure is reported and ends the process with status 1.
+// The whole file. Any failure is reported and ends the process with status 1; a file that opens
+// but does not read (a directory) as "NAME: REASON".
 std::vector<uint8_t> read_file(const char *file_name);
 
 // How write_file hands the bytes to the stream (fwrite's shape); null means fwrite itself.
