@@ -24,6 +24,9 @@ void Board::attach_peripherals() {
     chip_.attach(gpio_);
     firmware_.serial().attach(i2c_device_);
     firmware_.on_start = [this] { restart_producers(); };
+    // Modelled: the chip's reset also resets its MSPI controller, whose chip select then rises
+    // and ends whatever command a killed run left the flash in.
+    core_.on_reset = [this] { mspi_.reset(); };
     chip_.before_host_access = [this] { catch_up(); };
 }
 

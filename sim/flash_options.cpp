@@ -4,7 +4,7 @@
 //   id=VVTTCC         JEDEC vendor, type and capacity bytes in hex, e.g. id=c22016
 //   image=PATH        keep the cells in PATH across runs (created erased when missing)
 //   timing=polls|real busy time counted in status reads, or typical datasheet times
-//   fault=absent|stuck-busy|flip-bit=ADDR, or the fault name alone as an option
+//   fault=absent|all-ones|stuck-busy|flip-bit=ADDR, or the fault name alone as an option
 #include "sim/flash_options.h"
 
 #include <array>
@@ -103,9 +103,11 @@ bool set_flag(std::string_view text, bool &flag, const char *name, std::string &
 
 bool parse_fault(std::string_view text, FlashConfig &cfg, std::string &error) {
     if (text == "absent") return set_flag({}, cfg.absent, "absent", error);
+    if (text == "all-ones") return set_flag({}, cfg.all_ones, "all-ones", error);
     if (text == "stuck-busy") return set_flag({}, cfg.stuck_busy, "stuck-busy", error);
     if (text.starts_with("flip-bit=")) return parse_flip_bit(text.substr(9), cfg, error);
-    error = "unknown flash fault: " + std::string(text) + " (absent, stuck-busy, flip-bit=ADDR)";
+    error = "unknown flash fault: " + std::string(text) +
+            " (absent, all-ones, stuck-busy, flip-bit=ADDR)";
     return false;
 }
 
@@ -116,7 +118,7 @@ struct Option {
     Parser parse;
 };
 
-constexpr std::array<Option, 8> options = {{
+constexpr std::array<Option, 9> options = {{
     {"size", parse_size},
     {"id", parse_id},
     {"image", parse_image},
@@ -124,6 +126,8 @@ constexpr std::array<Option, 8> options = {{
     {"fault", parse_fault},
     {"absent", [](std::string_view v, FlashConfig &c,
                   std::string &e) { return set_flag(v, c.absent, "absent", e); }},
+    {"all-ones", [](std::string_view v, FlashConfig &c,
+                    std::string &e) { return set_flag(v, c.all_ones, "all-ones", e); }},
     {"stuck-busy", [](std::string_view v, FlashConfig &c,
                       std::string &e) { return set_flag(v, c.stuck_busy, "stuck-busy", e); }},
     {"flip-bit", parse_flip_bit},

@@ -28,6 +28,7 @@ void McuCore::on_host_write(uint8_t address, uint8_t value) {
         const bool release = (value & ctl_run) != 0;
         if (!release) {
             run(Runs::nothing);
+            if (out_of_reset_ && on_reset) on_reset();
         } else if (!out_of_reset_) {
             halted_ = false; // modelled: a reset also ends a halt
             run(Runs::boot_loader);

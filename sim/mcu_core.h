@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "sim/boot_loader.h"
 #include "sim/chip.h"
@@ -35,6 +36,10 @@ class McuCore : public McuPeripheral {
     void write_word(uint32_t address, uint32_t value) override;
 
     Runs runs() const { return runs_; }
+
+    // Called when the host puts a running core into reset (ctl bit 0 cleared), for the chip's
+    // other blocks that the same reset line clears.
+    std::function<void()> on_reset;
 
   private:
     void on_host_write(uint8_t address, uint8_t value);

@@ -20,6 +20,13 @@ void Mspi::write_word(uint32_t address, uint32_t value) {
     // The receive register is read-only.
 }
 
+void Mspi::reset() {
+    control_ = 0;
+    transmit_ = 0;
+    receive_ = 0;
+    set_select(false);
+}
+
 void Mspi::set_select(bool on) {
     if (on == selected_) return;
     selected_ = on;

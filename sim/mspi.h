@@ -28,6 +28,11 @@ class Mspi : public McuPeripheral {
     uint32_t read_word(uint32_t address) override;
     void write_word(uint32_t address, uint32_t value) override;
 
+    // The chip's reset: the registers return to 0 and chip select goes high, which ends any
+    // command the flash was in. Modelled: the flash hears the reset only as that rising chip
+    // select, so a command it acts on when deselected (a program or erase) still takes effect.
+    void reset();
+
     bool selected() const { return selected_; }
     // Transfers and control writes that did not make sense: a transfer with chip select high,
     // or a control write without the port enable bit.

@@ -131,6 +131,7 @@ void SpiFlash::select() {
 
 uint8_t SpiFlash::exchange(uint8_t mosi) {
     if (!selected_ || config_.absent) return 0x00;
+    if (config_.all_ones) return 0xFF;
     if (!has_opcode_) {
         has_opcode_ = true;
         ++stats_.commands;
@@ -171,7 +172,7 @@ uint8_t SpiFlash::respond(uint8_t mosi) {
 }
 
 void SpiFlash::deselect() {
-    if (selected_ && has_opcode_ && !config_.absent) finish_transaction();
+    if (selected_ && has_opcode_ && !config_.absent && !config_.all_ones) finish_transaction();
     selected_ = false;
     has_opcode_ = false;
 }
@@ -229,8 +230,8 @@ void SpiFlash::bridge_start_of_file(uint32_t) {
 }
 
 void SpiFlash::bridge_read(uint32_t address, std::span<uint8_t> out) {
-    if (config_.absent) {
-        std::fill(out.begin(), out.end(), uint8_t{0});
+    if (config_.absent || config_.all_ones) {
+        std::fill(out.begin(), out.end(), config_.absent ? uint8_t{0} : uint8_t{0xFF});
         return;
     }
     settle();
@@ -239,7 +240,7 @@ void SpiFlash::bridge_read(uint32_t address, std::span<uint8_t> out) {
 
 void SpiFlash::bridge_write(uint32_t address, std::span<const uint8_t> data) {
     // The bridge waits for a flash that never gets ready in vain, and the data is lost.
-    if (config_.absent || config_.stuck_busy) return;
+    if (config_.absent || config_.all_ones || config_.stuck_busy) return;
     settle();
     for (size_t i = 0; i < data.size(); ++i) {
         const size_t a = (address + i) % cells_.size();

@@ -28,6 +28,7 @@ struct FlashConfig {
     unsigned chip_erase_polls = 128;
     // Faults.
     bool absent = false;     // nothing on the bus: every byte reads 0
+    bool all_ones = false;   // nothing answers and the pulled-up data line reads every byte 0xFF
     bool stuck_busy = false; // the busy bit never clears
     long flip_bit_at = -1;   // byte address whose bit 0 reads inverted, -1 for none
     std::string image_path;  // contents kept in this file across runs when set

@@ -66,6 +66,10 @@ TEST(SimFlash, AnswersItsJedecIdAndNothingWhenAbsent) {
     SpiFlash none(c);
     EXPECT_EQ(xfer(none, {0x9F}, 3), (std::vector<uint8_t>{0, 0, 0, 0}));
     EXPECT_EQ(status(none), 0);
+    c.absent = false;
+    c.all_ones = true;
+    SpiFlash floating(c);
+    EXPECT_EQ(xfer(floating, {0x9F}, 3), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
 TEST(SimFlash, ProgramNeedsWriteEnableClearsOnlyBitsAndWrapsInItsPage) {
@@ -223,6 +227,8 @@ TEST(SimFlashOptions, AcceptsEachOptionAndRejectsBadValues) {
     EXPECT_TRUE(c.real_time);
     EXPECT_TRUE(zsim::parse_flash_option("fault", "absent", c, e));
     EXPECT_TRUE(c.absent);
+    EXPECT_TRUE(zsim::parse_flash_option("fault", "all-ones", c, e));
+    EXPECT_TRUE(c.all_ones);
     EXPECT_TRUE(zsim::parse_flash_option("stuck-busy", "", c, e));
     EXPECT_TRUE(c.stuck_busy);
     EXPECT_TRUE(zsim::parse_flash_option("fault", "flip-bit=0x1234", c, e));

@@ -1,6 +1,7 @@
 // The chip's MSPI registers in front of the simulated flash.
 #include <gtest/gtest.h>
 
+#include "sim/board.h"
 #include "sim/chip.h"
 #include "sim/mspi.h"
 #include "sim/spi_flash.h"
@@ -84,6 +85,32 @@ TEST(SimMspi, MisuseIsCountedAndDoesNotReachTheFlash) {
     EXPECT_FALSE(b.mspi.selected());
     EXPECT_EQ(b.mspi.misuse(), 2u);
     EXPECT_EQ(b.flash.stats().commands, 0u);
+}
+
+// A run killed in the middle of a read leaves chip select low; the next run's chip reset ends
+// that read, so its JEDEC ID comes back whole.
+TEST(SimMspi, ChipResetEndsATransactionLeftOpen) {
+    zsim::Board board{zsim::BoardOptions{}};
+    zsim::Chip &chip = board.chip();
+    const auto ctl = [&](uint32_t mode, unsigned bytes = 1) {
+        chip.mcu_write(Mspi::control_address, mode | (bytes - 1) << 2 | Mspi::port_enable);
+    };
+    const auto transfer = [&](uint32_t word, unsigned bytes) {
+        chip.mcu_write(Mspi::transmit_address, word);
+        ctl(Mspi::mode_transfer, bytes);
+    };
+    chip.spi_write(zsim::Chip::CTL, 0x03); // the killed run had the core running
+    ctl(Mspi::mode_enable);
+    transfer(0x03000000, 4); // a read begun and never finished
+
+    chip.spi_write(zsim::Chip::CTL, 0x0A);
+    chip.spi_write(zsim::Chip::CTL, 0x03);
+    EXPECT_EQ(chip.mcu_read(Mspi::control_address), 0u) << "the controller is in its reset state";
+
+    ctl(Mspi::mode_enable);
+    transfer(0x9F000000, 4);
+    ctl(Mspi::mode_idle);
+    EXPECT_EQ(chip.mcu_read(Mspi::receive_address), 0x1640EFFFu);
 }
 
 TEST(SimMspi, ClaimsOnlyItsThreeRegisters) {

@@ -143,6 +143,10 @@ TEST_P(ToolFlashE2E, NoFlashAndStuckBusyEndTheRun) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "no flash populated (vendor id == 0)\n");
 
+    r = tool({"-e", "-q"}, {{"fault", "all-ones"}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "no flash answering (vendor id == 0xff)\n");
+
     r = tool({"-w", "image", "-q"}, {{"fault", "stuck-busy"}});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(std::regex_match(r.err, std::regex(" flash wait expired after [0-9]+ MS\n")))

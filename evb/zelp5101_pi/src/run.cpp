@@ -56,6 +56,11 @@ int check_flash_id(morvel_zelp_device_s *zelp, run_options &run) {
         std::fprintf(stderr, "no flash populated (vendor id == 0)\n");
         return 1;
     }
+    // A data line nothing drives reads all ones; there is no capacity to size a run from.
+    if (vendor == 0xFF) {
+        std::fprintf(stderr, "no flash answering (vendor id == 0xff)\n");
+        return 1;
+    }
     run.flash_size = flash_capacity(id);
     if (run.print_device_id) {
         std::printf("flash vendor id = 0x%02x, device id = 0x%04x\n", vendor, id);
