@@ -153,11 +153,11 @@ TEST(FrameNames, ErrorNamesAndVersion) {
 }
 
 TEST(FrameNames, DeviceFamilies) {
-    for (unsigned t : {0x02u, 0x13u, 0x14u, 0x18u, 0x20u, 0x24u})
+    for (unsigned t : {0x02u, 0x13u, 0x14u, 0x18u, 0x20u, 0x22u, 0x24u})
         EXPECT_EQ(morvel_zelp_get_device_family(t), MORVEL_ZELP_7X) << t;
     for (unsigned t : {0x30u, 0x31u, 0x3Bu})
         EXPECT_EQ(morvel_zelp_get_device_family(t), MORVEL_ZELP_80);
-    for (unsigned t : {0x00u, 0x22u, 0x2Fu, 0x3Cu}) {
+    for (unsigned t : {0x00u, 0x21u, 0x23u, 0x2Fu, 0x3Cu}) {
         EXPECT_EQ(morvel_zelp_get_device_family(t), MORVEL_ZELP_INV_DEV_ID) << t;
         EXPECT_EQ(morvel_zelp_get_driver(t), nullptr);
     }

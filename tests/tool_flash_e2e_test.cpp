@@ -157,6 +157,20 @@ TEST_P(ToolFlashE2E, NoFlashAndStuckBusyEndTheRun) {
     EXPECT_EQ(r.out, "flash vendor id = 0xef, device id = 0x4016\n");
 }
 
+// Every device type the zelp7x driver lists opens, whether the chip reports it or -t names it;
+// 0x22 is the secured part.
+TEST_P(ToolFlashE2E, EveryZelp7xDeviceTypeReadsTheFlashId) {
+    for (const char *type : {"0x02", "0x13", "0x14", "0x18", "0x20", "0x22", "0x24"}) {
+        auto r = tool({"-d"}, {{"device-type", type}});
+        EXPECT_EQ(r.status, 0) << type << ": " << r.err;
+        EXPECT_EQ(r.out, "flash vendor id = 0xef, device id = 0x4016\n") << type;
+
+        r = tool({"-t", type, "-d"});
+        EXPECT_EQ(r.status, 0) << "-t " << type << ": " << r.err;
+        EXPECT_EQ(r.out, "flash vendor id = 0xef, device id = 0x4016\n") << "-t " << type;
+    }
+}
+
 TEST_P(ToolFlashE2E, BridgePathProgramsAndVerifiesWithoutAnErase) {
     ASSERT_EQ(tool({"-e", "-w", "other", "-q"}).status, 0); // stale data under the new image
     auto r = tool({"-Q", "-e", "-w", "image", "-v", "image"});

@@ -7,6 +7,9 @@
 
 namespace morvel_pkg {
 
+// Size of the packed network parameters (tag 22) that network configuration `m` asks for.
+uint32_t packed_params_size(const morvel_fc_params_metadata_t &m);
+
 using state = morvel_pkg_parser_state_t;
 
 // Value bytes not yet consumed.

@@ -172,19 +172,6 @@ const piece_rule *find_piece_rule(uint32_t tag) {
     return rule != std::end(piece_rules) ? rule : nullptr;
 }
 
-// Size of the packed network parameters that the last network configuration asks for: the
-// weights of the three layer links and the biases of the four layers, two values per byte.
-uint32_t packed_params_size(const morvel_fc_params_metadata_t &m) {
-    const uint32_t f = m.num_features;
-    const uint32_t n0 = m.num_nodes[0] + 1u, n1 = m.num_nodes[1] + 1u;
-    const uint32_t n2 = m.num_nodes[2] + 1u, n3 = m.num_nodes[3] + 1u;
-    const uint32_t weights = (n0 * (f + n1) + n1 * n2 + n2 * n3) / 2;
-    const uint32_t biases = (m.num_biases[0] * n0 + m.num_biases[1] * n1 + m.num_biases[2] * n2 +
-                             m.num_biases[3] * n3) /
-                            2;
-    return weights + biases;
-}
-
 int check_piece_value_length(state &p, const piece_rule &rule) {
     if (rule.kind == piece_kind::packed_params) {
         recall_network_config(p);
@@ -569,3 +556,20 @@ extern "C" int morvel_pkg_parse_mcu_orchestrator(state *pstate) {
     return morvel_pkg::parse_record_sequence(*pstate, MCU_ORCHESTRATOR_V1_SIZE,
                                              MORVEL_PACKAGE_ERROR_MCU_ORCHESTRATOR_V1);
 }
+
+namespace morvel_pkg {
+
+// Size of the packed network parameters that the last network configuration asks for: the
+// weights of the three layer links and the biases of the four layers, two values per byte.
+uint32_t packed_params_size(const morvel_fc_params_metadata_t &m) {
+    const uint32_t f = m.num_features;
+    const uint32_t n0 = m.num_nodes[0] + 1u, n1 = m.num_nodes[1] + 1u;
+    const uint32_t n2 = m.num_nodes[2] + 1u, n3 = m.num_nodes[3] + 1u;
+    const uint32_t weights = (n0 * (f + n1) + n1 * n2 + n2 * n3) / 2;
+    const uint32_t biases = (m.num_biases[0] * n0 + m.num_biases[1] * n1 + m.num_biases[2] * n2 +
+                             m.num_biases[3] * n3) /
+                            2;
+    return weights + biases;
+}
+
+} // namespace morvel_pkg

@@ -3,12 +3,10 @@
 
 #include "morvel_devlib/morvel_zelp7x_driver.h"
 
-#include <array>
-
 namespace {
 
-// Device type codes by family.
-constexpr std::array<unsigned int, 6> zelp7x_family = {0x02, 0x13, 0x14, 0x18, 0x20, 0x24};
+// Device type codes by family. The zelp7x codes are the driver's own list, so init accepts
+// exactly the devices the driver claims.
 constexpr unsigned int zelp80_first = 0x30;
 constexpr unsigned int zelp80_last = 0x3B;
 
@@ -39,8 +37,8 @@ char *morvel_zelp_devlib_version(void) {
 }
 
 morvel_zelp_device_type_t morvel_zelp_get_device_family(unsigned int device_id) {
-    for (unsigned int id : zelp7x_family)
-        if (id == device_id) return MORVEL_ZELP_7X;
+    for (const unsigned int *id = morvel_zelp7x_device_types; *id != 0; ++id)
+        if (*id == device_id) return MORVEL_ZELP_7X;
     if (device_id >= zelp80_first && device_id <= zelp80_last) return MORVEL_ZELP_80;
     return MORVEL_ZELP_INV_DEV_ID;
 }

@@ -8,16 +8,16 @@
 #include "morvel_devlib/morvel_zelp.h"
 #include "morvel_devlib/morvel_zelp7x_config.h"
 #include "zelp7x_config_fields.h"
+#include "zelp7x_frontend_common.h"
 
 using namespace zelp7x;
+using namespace zelp7x::frontend;
 
 namespace {
 
 using Config = morvel_zelp7x_config_s;
 using State = morvel_zelp7x_config_state_s;
 
-constexpr unsigned DNN_INPUTS = MORVEL_ZELP7X_CONFIG_DNN_INPUT_MAX + 1;
-constexpr unsigned TANK_INPUTS = MORVEL_ZELP7X_CONFIG_TANK_INPUT_MAX + 1;
 constexpr uint32_t MAX_DC_OFFSET = pdmcfg::DC_MAGNITUDE.max();
 
 struct PdmUse {
@@ -39,7 +39,6 @@ constexpr std::array<PdmUse, TANK_INPUTS> PDM_USE_BY_TANK{{
     {true, true, true, true},    // PDM_BOTH_RAW
 }};
 
-constexpr int KEEP = -1;
 struct I2sUse {
     bool left, right, direct;
     int mono;

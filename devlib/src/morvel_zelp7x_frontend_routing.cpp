@@ -7,18 +7,17 @@
 #include "morvel_devlib/morvel_zelp.h"
 #include "morvel_devlib/morvel_zelp7x_config.h"
 #include "zelp7x_config_fields.h"
+#include "zelp7x_frontend_common.h"
 
 using namespace zelp7x;
+using namespace zelp7x::frontend;
 
 namespace {
 
 using Config = morvel_zelp7x_config_s;
 using State = morvel_zelp7x_config_state_s;
 
-constexpr unsigned DNN_INPUTS = MORVEL_ZELP7X_CONFIG_DNN_INPUT_MAX + 1;
-constexpr unsigned TANK_INPUTS = MORVEL_ZELP7X_CONFIG_TANK_INPUT_MAX + 1;
 constexpr unsigned AUDIO_FRAME_SIZE = 512;
-constexpr int KEEP = -1; // the input does not use the channel select; leave it as it is
 
 // How a network input is routed through smplctl.
 struct DnnRoute {

@@ -1,5 +1,7 @@
 #include "package_writer.h"
 
+#include "morvel_package_internal.h"
+
 #include "morvel_packager/checksum.h"
 #include "morvel_packager/morvel_package.h"
 
@@ -80,14 +82,13 @@ Bytes network_config_v3(const NetworkConfig &c) {
 }
 
 uint32_t packed_params_size(const NetworkConfig &c) {
-    const uint32_t f = c.num_features;
-    const uint32_t n0 = c.num_nodes[0] + 1u, n1 = c.num_nodes[1] + 1u;
-    const uint32_t n2 = c.num_nodes[2] + 1u, n3 = c.num_nodes[3] + 1u;
-    const uint32_t weights = (n0 * (f + n1) + n1 * n2 + n2 * n3) / 2;
-    const uint32_t biases = (c.num_biases[0] * n0 + c.num_biases[1] * n1 + c.num_biases[2] * n2 +
-                             c.num_biases[3] * n3) /
-                            2;
-    return weights + biases;
+    morvel_fc_params_metadata_t m{};
+    m.num_features = c.num_features;
+    for (int i = 0; i < 4; ++i) {
+        m.num_nodes[i] = c.num_nodes[i];
+        m.num_biases[i] = c.num_biases[i];
+    }
+    return morvel_pkg::packed_params_size(m);
 }
 
 namespace {
