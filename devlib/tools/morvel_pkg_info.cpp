@@ -23,14 +23,14 @@ constexpr int exit_usage = 2;
 
 struct options {
     bool verbose = false;
-    size_t chunk = 0; // 0: the whole file at once
+    size_t chunk = 0; // 0: pieces of the largest size the file reader hands over (1 MiB)
     const char *path = nullptr;
 };
 
 void print_usage(std::FILE *stream = stderr) {
     std::fprintf(stream, "usage: morvel_pkg_info [-v] [-c N] FILE\n"
                          "  -v    print the values read\n"
-                         "  -c N  feed the reader N bytes at a time (default: the whole file)\n");
+                         "  -c N  feed the reader N bytes at a time (default: 1 MiB)\n");
 }
 
 std::optional<size_t> parse_chunk_size(const char *text) {
