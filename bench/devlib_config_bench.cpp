@@ -9,8 +9,8 @@
 
 #include "morvel_devlib/morvel_zelp.h"
 #include "morvel_devlib/morvel_zelp7x_driver.h"
-#include "sim/chip.h"
-#include "sim/clock_unit.h"
+#include "chip/chip.h"
+#include "chip/clock_unit.h"
 
 namespace {
 

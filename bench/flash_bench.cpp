@@ -20,9 +20,9 @@
 #include "flash_ops.h"
 #include "input_clock.h"
 #include "run.h"
-#include "sim/board.h"
-#include "sim/pty.h"
-#include "sim/usb_link.h"
+#include "board.h"
+#include "link/pty.h"
+#include "link/usb_link.h"
 
 namespace {
 

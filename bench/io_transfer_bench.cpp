@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "sim/board.h"
-#include "sim/pty.h"
+#include "board.h"
+#include "link/pty.h"
 #include "zelp_linux_io.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "sim/board.h"
+#include "board.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "evb/zelp5xxx_pi/src/hid_report_descriptor.h"
+#include "hid_report_descriptor.h"
 
 namespace {
 

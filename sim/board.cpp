@@ -1,4 +1,4 @@
-#include "sim/board.h"
+#include "board.h"
 
 #include <algorithm>
 

@@ -11,22 +11,22 @@
 #include <span>
 #include <vector>
 
-#include "sim/board_options.h"
-#include "sim/boot_loader.h"
-#include "sim/bridge.h"
-#include "sim/chip.h"
-#include "sim/clock_unit.h"
-#include "sim/features.h"
-#include "sim/firmware.h"
-#include "sim/gpio.h"
-#include "sim/match_source.h"
-#include "sim/mcu_core.h"
-#include "sim/mspi.h"
-#include "sim/sensor_ring.h"
-#include "sim/serial_device.h"
-#include "sim/sim_clock.h"
-#include "sim/spi_flash.h"
-#include "sim/tank.h"
+#include "board_options.h"
+#include "chip/boot_loader.h"
+#include "link/bridge.h"
+#include "chip/chip.h"
+#include "chip/clock_unit.h"
+#include "firmware/streams/features.h"
+#include "firmware/firmware.h"
+#include "chip/gpio.h"
+#include "firmware/match_source.h"
+#include "chip/mcu_core.h"
+#include "chip/mspi.h"
+#include "firmware/streams/sensor_ring.h"
+#include "devices/i2c_register_device.h"
+#include "sim_clock.h"
+#include "devices/spi_flash.h"
+#include "firmware/streams/tank.h"
 
 namespace zsim {
 

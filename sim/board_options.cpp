@@ -1,8 +1,8 @@
-#include "sim/board_options.h"
+#include "board_options.h"
 
 #include <charconv>
 
-#include "sim/flash_options.h"
+#include "devices/flash_options.h"
 
 namespace zsim {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "sim/chip_options.h"
-#include "sim/link_options.h"
-#include "sim/spi_flash.h"
+#include "chip/chip_options.h"
+#include "link/link_options.h"
+#include "devices/spi_flash.h"
 
 namespace zsim {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "sim/board.h"
-#include "sim/board_options.h"
-#include "sim/pty.h"
+#include "board.h"
+#include "board_options.h"
+#include "link/pty.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "package_writer.h"
 
-#include "morvel_package_internal.h"
+#include "package/morvel_package_internal.h"
 
 #include "morvel_packager/checksum.h"
 #include "morvel_packager/morvel_package.h"

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "evb/zelp5xxx_pi/src/io_internal.h"
-#include "evb/zelp5xxx_pi/src/win32/setup_calls.h"
+#include "io_internal.h"
+#include "win32/setup_calls.h"
 #include "morvel_devlib/morvel_zelp_error.h"
-#include "support/recording_port.h"
+#include "support/board/recording_port.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "byte_port.h"
 #include "io_state.h"
-#include "sim/board.h"
-#include "sim/usb_link.h"
+#include "board.h"
+#include "link/usb_link.h"
 
 namespace zio {
 

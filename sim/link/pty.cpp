@@ -1,0 +1,134 @@
+#include "link/pty.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace zsim {
+
+namespace {
+
+// How often the loop looks at the stop flag, and how long it rests while no client is there
+// (the master reports a hang-up continuously until a client opens the terminal).
+constexpr int kPollMillis = 100;
+constexpr auto kNoClientRest = std::chrono::milliseconds(20);
+// An answer that a client does not take within this time is dropped.
+constexpr int kSendMillis = 2000;
+
+// Until the next answer is due, or the stop-flag look when none is on its way.
+timespec wait_for_next(const UsbLink &link) {
+    auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::milliseconds(kPollMillis));
+    if (const auto next = link.next_arrival())
+        wait = std::clamp(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(*next - UsbLink::Clock::now()),
+            std::chrono::nanoseconds::zero(), wait);
+    const auto ns = wait.count();
+    return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+}
+
+std::string errno_text(const char *what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+// Raw mode on the terminal: binary bytes pass unchanged both ways.
+bool make_raw(int fd) {
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) return false;
+    ::cfmakeraw(&tio);
+    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+} // namespace
+
+std::unique_ptr<PtyServer> PtyServer::open(std::string &error) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0) {
+        error = errno_text("posix_openpt");
+        return nullptr;
+    }
+    const char *name = nullptr;
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || !(name = ::ptsname(master))) {
+        error = errno_text("pseudo-terminal set-up");
+        ::close(master);
+        return nullptr;
+    }
+    const std::string path = name;
+    // The terminal's modes belong to its client side; set them there once.
+    const int client = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const bool raw = client >= 0 && make_raw(client);
+    if (client >= 0) ::close(client);
+    if (!raw) {
+        error = errno_text("raw mode");
+        ::close(master);
+        return nullptr;
+    }
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    return std::make_unique<PtyServer>(master, path);
+}
+
+PtyServer::~PtyServer() {
+    ::close(master_);
+}
+
+void PtyServer::send(const std::vector<uint8_t> &bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        pollfd p{master_, POLLOUT, 0};
+        const int r = ::poll(&p, 1, kSendMillis);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0 || !(p.revents & POLLOUT)) return;
+        const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n < 0) return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+void PtyServer::serve(Board &board, const volatile std::sig_atomic_t &stop) {
+    UsbLink link(board);
+    serve(link, stop);
+}
+
+void PtyServer::serve(UsbLink &link, const volatile std::sig_atomic_t &stop) {
+    // An answer is due at a given microsecond; the default timer slack would send it up to 50 us
+    // late, which the link's latency would then be blamed for.
+    ::prctl(PR_SET_TIMERSLACK, 1UL);
+    std::array<uint8_t, 4096> buffer{};
+    bool client = false;
+    while (!stop) {
+        send(link.take_arrived(UsbLink::Clock::now()));
+        pollfd p{master_, POLLIN, 0};
+        const timespec wait = wait_for_next(link);
+        const int r = ::ppoll(&p, 1, &wait, nullptr);
+        if (r < 0 && errno != EINTR) return;
+        if (r <= 0) continue;
+        if (p.revents & POLLIN) {
+            const ssize_t n = ::read(master_, buffer.data(), buffer.size());
+            if (n > 0) {
+                client = true;
+                link.send_to_bridge({buffer.data(), static_cast<size_t>(n)}, UsbLink::Clock::now());
+                continue;
+            }
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        }
+        // Hang-up: no client has the terminal open.
+        if (client) {
+            client = false;
+            link.reset();
+            link.board().save_flash();
+        }
+        std::this_thread::sleep_for(kNoClientRest);
+    }
+}
+
+} // namespace zsim

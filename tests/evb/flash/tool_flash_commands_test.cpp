@@ -1,0 +1,162 @@
+// MSPI primitives and SPI flash commands of the tool, run against the simulated MSPI and flash.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <tuple>
+#include <unistd.h>
+
+#include "flash_constants.h"
+#include "flash_ops.h"
+#include "mspi_access.h"
+#include "support/board/sim_device.h"
+
+namespace {
+
+using ztest::SimDevice;
+using ztest::stdout_of;
+
+// check_status reports on standard output; death tests only see standard error.
+void stdout_to_stderr() {
+    std::fflush(stdout);
+    dup2(2, 1);
+}
+
+std::string progress_line(const char *prefix, int pct, int bars) {
+    return "\r" + std::string(prefix) + std::string(8 - std::string(prefix).size(), ' ') + ": " +
+           (pct < 10    ? "  "
+            : pct < 100 ? " "
+                        : "") +
+           std::to_string(pct) + "% [" + std::string(bars, '=') + std::string(60 - bars, ' ') + "]";
+}
+
+TEST(ToolFlashCommands, ReadsTheJedecIdAndTheStatusThroughTheMspiRegisters) {
+    SimDevice dev;
+    uint8_t mfg = 0, status = 0xFF;
+    uint16_t id = 0;
+    EXPECT_EQ(flash_read_id(dev.zelp(), &mfg, &id), 0);
+    EXPECT_EQ(mfg, 0xEF);
+    EXPECT_EQ(id, 0x4016);
+    flash_read_status(dev.zelp(), &status);
+    EXPECT_EQ(status, 0);
+    flash_write_enable(dev.zelp());
+    flash_read_status(dev.zelp(), &status);
+    EXPECT_EQ(status, 0x02) << "the write enable latch";
+    EXPECT_FALSE(dev.mspi().selected()) << "every command leaves the port idle";
+    EXPECT_EQ(dev.mspi().misuse(), 0u);
+}
+
+TEST(ToolFlashCommands, EachFailingRegisterAccessEndsTheRunNamingIt) {
+    const std::pair<long, const char *> cases[] = {
+        {0, "mspi ctl write failed: timeout"},
+        {1, "mspi spitx write failed: timeout"},
+        {4, "mspi rw read failed: timeout"},
+    };
+    for (const auto &[after, message] : cases) {
+        EXPECT_EXIT(
+            {
+                stdout_to_stderr();
+                SimDevice dev;
+                dev.fail_after = after;
+                uint8_t mfg;
+                uint16_t id;
+                flash_read_id(dev.zelp(), &mfg, &id);
+            },
+            testing::ExitedWithCode(1), message);
+    }
+    EXPECT_EXIT(
+        {
+            stdout_to_stderr();
+            SimDevice dev;
+            dev.fail_after = 5;
+            uint32_t v;
+            mspi_mode(dev.zelp(), MSPI_ENABLE);
+            mspi_write(dev.zelp(), 0x03000000, 4);
+            mspi_read(dev.zelp(), &v, 4);
+        },
+        testing::ExitedWithCode(1), "mspi read failed: timeout");
+}
+
+TEST(ToolFlashCommands, PlannerUsesBlocksForWholeBlocksAndSectorsAround) {
+    using S = flash_erase_step;
+    constexpr uint32_t k4 = FLASH_ERASE_4K_COMMAND, k64 = FLASH_ERASE_64K_COMMAND;
+    EXPECT_EQ(plan_erase(0, 16), (std::vector<S>{{k4, 0, false}}));
+    EXPECT_EQ(plan_erase(0x1000, 0x1000), (std::vector<S>{{k4, 0x1000, true}}));
+    EXPECT_EQ(plan_erase(0, 0x20000), (std::vector<S>{{k64, 0, true}, {k64, 0x10000, true}}));
+    EXPECT_TRUE(plan_erase(0x1234, 0).empty());
+
+    const auto plan = plan_erase(0x8000, 0x30000);
+    std::vector<S> expected;
+    for (uint32_t a = 0x8000; a < 0x10000; a += 0x1000) expected.push_back({k4, a, true});
+    expected.push_back({k64, 0x10000, true});
+    expected.push_back({k64, 0x20000, true});
+    for (uint32_t a = 0x30000; a < 0x38000; a += 0x1000)
+        expected.push_back({k4, a, (a & 0x3000) == 0x3000});
+    EXPECT_EQ(plan, expected);
+}
+
+TEST(ToolFlashCommands, EraseClearsExactlyThePlannedSectorsAndDrawsItsBar) {
+    SimDevice dev;
+    auto cells = dev.flash().cells();
+    std::fill(cells.begin(), cells.end(), uint8_t{0});
+    const std::string out =
+        stdout_of([&] { EXPECT_EQ(flash_erase(dev.zelp(), 0x8000, 0x30000, 0), 0); });
+    EXPECT_EQ(cells[0x7FFF], 0);
+    EXPECT_EQ(cells[0x8000], 0xFF);
+    EXPECT_EQ(cells[0x37FFF], 0xFF);
+    EXPECT_EQ(cells[0x38000], 0);
+    EXPECT_EQ(dev.flash().stats().block_erases, 2u);
+    EXPECT_EQ(dev.flash().stats().sector_erases, 16u);
+    EXPECT_EQ(out.substr(0, progress_line("Erase", 0, 0).size()), progress_line("Erase", 14, 8))
+        << "starts part-way: 0x8000 / 0x38000 = 0.14";
+    EXPECT_TRUE(out.ends_with(progress_line("Erase", 100, 60) + "\n"));
+    EXPECT_EQ(stdout_of([&] { flash_erase(dev.zelp(), 0, 0x2000, 1); }), "");
+
+    // Beyond three-byte addresses nothing is sent; the last sector itself is fine.
+    const unsigned commands = dev.flash().stats().commands;
+    EXPECT_EQ(flash_erase(dev.zelp(), 0xFFF000, 0x2000, 1), MORVEL_ZELP_ERROR_ARG);
+    EXPECT_EQ(flash_erase(dev.zelp(), 0xFFFFF000, 0x2000, 1), MORVEL_ZELP_ERROR_ARG);
+    EXPECT_EQ(dev.flash().stats().commands, commands);
+    EXPECT_EQ(flash_erase(dev.zelp(), 0xFFF000, 0x1000, 1), 0);
+}
+
+TEST(ToolFlashCommands, ChipEraseClearsEverythingAndEndsItsLineEvenWhenQuiet) {
+    SimDevice dev;
+    auto cells = dev.flash().cells();
+    std::fill(cells.begin(), cells.end(), uint8_t{0x5A});
+    EXPECT_EQ(stdout_of([&] { flash_chip_erase(dev.zelp(), 1); }), "\n");
+    EXPECT_TRUE(std::all_of(cells.begin(), cells.end(), [](uint8_t b) { return b == 0xFF; }));
+    const std::string out = stdout_of([&] { flash_chip_erase(dev.zelp(), 0); });
+    EXPECT_TRUE(out.starts_with(progress_line("Erase", 0, 0)));
+    EXPECT_TRUE(out.ends_with(progress_line("Erase", 100, 60) + "\n"));
+}
+
+TEST(ToolFlashCommands, ProgressBarLayout) {
+    const std::tuple<double, const char *, std::string> cases[] = {
+        {0.5, "Erase", "\rErase   :  50% [" + std::string(30, '=') + std::string(30, ' ') + "]"},
+        {0.0, "Read", "\rRead    :   0% [" + std::string(60, ' ') + "]"},
+        {1.0, "Program", "\rProgram : 100% [" + std::string(60, '=') + "]"},
+        {7.0, "Read", "\rRead    : 100% [" + std::string(60, '=') + "]"},
+    };
+    for (const auto &[pct, prefix, expected] : cases)
+        EXPECT_EQ(stdout_of([&] { print_progress(pct, prefix); }), expected) << pct;
+
+    SimDevice dev; // a wait that finds the flash ready at once draws the full bar
+    EXPECT_EQ(stdout_of([&] { flash_wait(dev.zelp(), 1, "Erase"); }),
+              progress_line("Erase", 100, 60));
+    EXPECT_EQ(dev.flash().stats().status_polls, 1u);
+}
+
+TEST(ToolFlashCommands, StuckBusyExpiresAfterTheLimit) {
+    EXPECT_EXIT(
+        {
+            zsim::FlashConfig c;
+            c.stuck_busy = true;
+            SimDevice dev(c);
+            flash_4k_erase(dev.zelp(), 0);
+        },
+        testing::ExitedWithCode(1),
+        "^ flash wait expired after (24[0-9]|2[5-9][0-9]|[3-9][0-9][0-9]|[0-9]{4,}) MS\n$");
+}
+
+} // namespace

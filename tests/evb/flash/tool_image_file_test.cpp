@@ -1,0 +1,126 @@
+// Image files on the host, the flash image layouts, and the failures that end a run.
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image_file.h"
+#include "support/process/temp_files.h"
+
+namespace {
+
+using bytes = std::vector<uint8_t>;
+using testing::ExitedWithCode;
+
+class ToolImageFile : public testing::Test {
+  protected:
+    ztest::TempDir dir{"tool_image_file"};
+    std::string path(const char *name) const { return (dir.path() / name).string(); }
+    std::string make_file(const char *name, const bytes &content) const {
+        ztest::write_bytes(path(name), content);
+        return path(name);
+    }
+};
+
+TEST_F(ToolImageFile, ReadsWholeFilesOfAnyLength) {
+    bytes big(70000);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+    EXPECT_EQ(read_file(make_file("big.bin", big).c_str()), big);
+    EXPECT_TRUE(read_file(make_file("empty.bin", {}).c_str()).empty());
+}
+
+TEST_F(ToolImageFile, WriteCreatesOrTruncates) {
+    const std::string out = make_file("out.bin", bytes(100, 0x55));
+    const bytes data{1, 2, 3};
+    EXPECT_EQ(write_file(out.c_str(), data), 0);
+    EXPECT_EQ(ztest::read_bytes(out), data);
+}
+
+// The whole message, compared as text: paths may hold characters that regular expressions take
+// for operators, such as the backslashes of Windows paths.
+testing::Matcher<const std::string &> says(const std::string &message) {
+    return message;
+}
+
+TEST_F(ToolImageFile, MissingFileEndsTheRunWithTheSystemReason) {
+    const std::string missing = path("missing.bin");
+    EXPECT_EXIT(read_file(missing.c_str()), ExitedWithCode(1),
+                says("error opening " + missing + ": No such file or directory\n"));
+    const std::string nowhere = path("no/such/dir/out.bin");
+    EXPECT_EXIT((void)write_file(nowhere.c_str(), bytes{1}), ExitedWithCode(1),
+                says("error opening " + nowhere + ": No such file or directory\n"));
+}
+
+TEST_F(ToolImageFile, DataLostOnTheWayToDiskEndsTheRun) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no full device to write to";
+#endif
+    // A full device takes the buffered bytes and fails when they are flushed on close.
+    EXPECT_EXIT((void)write_file("/dev/full", bytes(16, 0xAA)), ExitedWithCode(1),
+                "^error closing /dev/full: No space left on device\n$");
+    EXPECT_EXIT((void)write_file("/dev/full", bytes(1 << 20, 0xAA)), ExitedWithCode(1),
+                "^error (writing|closing) /dev/full: No space left on device\n$");
+}
+
+size_t write_half(const void *data, size_t size, size_t n, std::FILE *f) {
+    return std::fwrite(data, size, n / 2, f);
+}
+
+TEST_F(ToolImageFile, ShortWriteIsReportedAndFailsTheRun) {
+    const std::string out = path("short.bin");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(write_file(out.c_str(), bytes(10, 0x11), write_half), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "short write of 5, expected 10 for " + out + "\n");
+    EXPECT_EQ(ztest::read_bytes(out).size(), 5U);
+}
+
+bytes encoded(const bytes &data, bool three_byte) {
+    bytes flash(static_cast<size_t>(encoded_size(static_cast<int64_t>(data.size()), three_byte)));
+    encode_image(data, three_byte, flash);
+    return flash;
+}
+
+bytes decoded(const bytes &flash, bool three_byte, size_t count) {
+    bytes data(count, 0);
+    EXPECT_EQ(decode_image(flash, three_byte, data), count);
+    return data;
+}
+
+TEST(ToolImageLayout, PlainPadsWithErasedBytes) {
+    EXPECT_EQ(encoded({'a', 'b', 'c'}, false), (bytes{0x61, 0x62, 0x63, 0xFF}));
+    EXPECT_EQ(encoded({1, 2, 3, 4}, false), (bytes{1, 2, 3, 4}));
+    EXPECT_TRUE(encoded({}, false).empty());
+}
+
+TEST(ToolImageLayout, ThreeByteFillsEveryFourthByte) {
+    EXPECT_EQ(encoded({0xD0, 0xD1, 0xD2, 0xD3}, true),
+              (bytes{0xFF, 0xD0, 0xD1, 0xD2, 0xFF, 0xD3, 0xFF, 0xFF}));
+    EXPECT_EQ(encoded({0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5}, true),
+              (bytes{0xFF, 0xD0, 0xD1, 0xD2, 0xFF, 0xD3, 0xD4, 0xD5}));
+}
+
+TEST(ToolImageLayout, DecodingRecoversTheDataForEveryLength) {
+    for (bool three_byte : {false, true}) {
+        for (size_t n = 0; n <= 40; ++n) {
+            bytes data(n);
+            for (size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(0x30 + i);
+            const bytes flash = encoded(data, three_byte);
+            EXPECT_EQ(flash.size() % 4, 0U);
+            EXPECT_EQ(decoded(flash, three_byte, n), data) << n << (three_byte ? " -3" : "");
+        }
+    }
+}
+
+TEST(ToolImageLayout, ShortBuffersStopAtTheirEnd) {
+    std::array<uint8_t, 4> flash{};
+    encode_image(bytes(10, 0x22), true, flash);
+    EXPECT_EQ(flash, (std::array<uint8_t, 4>{0xFF, 0x22, 0x22, 0x22}));
+    std::array<uint8_t, 2> data{};
+    EXPECT_EQ(decode_image(flash, true, data), 2U);
+    EXPECT_EQ(decode_image(flash, true, std::span<uint8_t>{}), 0U);
+}
+
+} // namespace

@@ -1,0 +1,95 @@
+// zelp7x_host's result commands in the tool's own process, on the in-process simulated board
+// after a load, its time held and moved by hand, so that each command's output is exact. (A run
+// of the program gets a fresh board of its own, with no firmware to take results from.)
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "io_state.h"
+#include "host_command_line.h"
+#include "package_load.h"
+#include "sample_package.h"
+#include "board.h"
+#include "support/package_builder.h"
+#include "support/chip/ramp.h"
+#include "support/process/temp_files.h"
+
+namespace {
+
+// The command line's words; `run` false: a failure the command reports itself.
+struct Step {
+    std::vector<std::string> words;
+    std::string out;
+    bool run = true;
+};
+
+int run_command(host_session &session, std::vector<std::string> words) {
+    words.insert(words.begin(), "zelp7x_host");
+    std::vector<char *> argv;
+    for (std::string &w : words) argv.push_back(w.data());
+    host_options options;
+    if (parse_host_command_line(static_cast<int>(argv.size()), argv.data(), options) !=
+        host_parse_outcome::run)
+        return -2;
+    return options.command->run(session, options.args);
+}
+
+TEST(HostResults, EveryCommandRunsOnTheInProcessBoardAfterALoad) {
+    ztest::TempDir dir("host_results");
+    const auto file = [&](const char *name) { return (dir.path() / name).string(); };
+    const ztest::Bytes features = ztest::pattern(8);
+    ztest::write_bytes(file("f.bin"), features);
+    board_settings settings;
+    settings.spi_dev = "sim:,clock=held,match-every=10";
+    host_session session;
+    ASSERT_EQ(session.open(settings, MORVEL_ZELP_INIT_MODE_RESET), 0);
+    size_t loaded = 0;
+    ASSERT_EQ(
+        load_package(session.zelp(), mvpkg::sample_package(mvpkg::SamplePart::all), 1024, loaded),
+        0);
+    // Three matches and 35 ms of samples: 560 in the tank, 14 in the sensor ring.
+    zio::sim_board(session.io())->time().advance(std::chrono::milliseconds(35));
+    const std::string zeros = "h2m requests 0, responses 0, unexpected 0, errors 0\n"
+                              "m2h requests 0, responses 0, unexpected 0, errors 0\n";
+    const Step steps[] = {
+        {{"watch", "-n", "3", "-w", "0"},
+         "match: summary 0x00c81e00, snr 30, confidence 200, noise 0\n"
+         "match: summary 0x00c81e01, snr 30, confidence 200, noise 0\n"
+         "match: summary 0x00c81e02, snr 30, confidence 200, noise 0\n"},
+        {{"watch", "-w", "0"}, "no match within 0 ms\n", false},
+        {{"extract", "input", "-f", "unread", "-o", file("a.raw")},
+         "1120 bytes extracted, 1120 available\n"},
+        {{"extract", "input", "-f", "unread", "-o", file("b.raw")},
+         "0 bytes extracted, 0 available\n"},
+        {{"extract", "accel", "-f", "unread", "-o", file("accel.raw")},
+         "28 bytes extracted, 28 available\n"},
+        {{"extract", "features", "-o", file("features.raw")}, "40 bytes extracted, 40 available\n"},
+        {{"send", file("f.bin")}, "8 bytes sent\n"},
+        {{"send", file("f.bin"), "-o", "4088"}, "8 bytes sent\n"},
+        {{"extract", "static", "-o", file("static.raw")}, "4096 bytes extracted, 4096 available\n"},
+        {{"gpio", "-e", "0x03=0x01", "-v", "0x03=0x03"},
+         "outputs 0x01, values 0x01, input enable 0\n"},
+        {{"serial", "spi0", "1", "-r", "2"}, "ff ff\n"},
+        {{"dump", "ph", "-o", file("ph.bin")}, "80 bytes dumped\n"},
+        {{"status", "-c"}, "missed frames 2\n"},
+        {{"status"}, zeros + "missed frames 0\n"},
+    };
+    for (const Step &step : steps) {
+        testing::internal::CaptureStdout();
+        const int s = run_command(session, step.words);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(s, step.run ? 0 : failure_reported) << step.words[0];
+        if (step.words[0] == "status" && step.words.size() > 1)
+            EXPECT_TRUE(out.ends_with(step.out)) << out;
+        else
+            EXPECT_EQ(out, step.out) << step.words[0];
+    }
+    ztest::expect_ramp(ztest::read_bytes(file("a.raw")), 559);
+    ztest::expect_ramp(ztest::read_bytes(file("accel.raw")), 13);
+    const auto stored = ztest::read_bytes(file("static.raw"));
+    EXPECT_TRUE(std::equal(features.begin(), features.end(), stored.end() - 8));
+}
+
+} // namespace

@@ -1,0 +1,135 @@
+// End to end through a real pseudo-terminal: the board I/O layer against zelp7x_board_sim.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "morvel_devlib/morvel_zelp_error.h"
+#include "support/process/board_sim_process.h"
+#include "support/process/tool_process.h"
+#include "zelp_linux_io.h"
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using ztest::BoardSimProcess;
+
+namespace {
+
+morvel_evb_io_handle_t open_link(const std::string &link) {
+    std::string name = link;
+    zelp_io_init_args args{};
+    args.spidev = name.data();
+    args.spi_default_speed = 1000000;
+    morvel_evb_io_handle_t d = nullptr;
+    return zelp_linux_io_init(&args, &d) == MORVEL_ZELP_ERROR_NONE ? d : nullptr;
+}
+
+// A client that knows nothing of the I/O layer: raw terminal, bytes out, bytes back.
+Bytes raw_exchange(const std::string &path, const Bytes &out, size_t answer) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) return {};
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
+    Bytes in;
+    if (write(fd, out.data(), out.size()) == static_cast<ssize_t>(out.size())) {
+        while (in.size() < answer) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 2000) <= 0) break;
+            uint8_t buf[256];
+            const ssize_t n = read(fd, buf, std::min(sizeof buf, answer - in.size()));
+            if (n <= 0) break;
+            in.insert(in.end(), buf, buf + n);
+        }
+    }
+    close(fd);
+    return in;
+}
+
+} // namespace
+
+TEST(SimBridgePty, ServesTransfersAndCommandsOverTheLink) {
+    BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--device-type", "0x31"});
+    ASSERT_TRUE(sim.running());
+    EXPECT_EQ(fs::read_symlink(sim.link()).string(), sim.pty_path());
+
+    EXPECT_EQ(raw_exchange(sim.link(), {0x3A, 0x02, 0x00, 0x00, 0x01}, 1), Bytes{0x31});
+
+    morvel_evb_io_handle_t d = open_link(sim.link());
+    ASSERT_NE(d, nullptr);
+    uint8_t type = 0;
+    EXPECT_EQ(zelp_linux_io_transfer(d, 0, 0, nullptr, &type, 1), MORVEL_ZELP_ERROR_NONE);
+    EXPECT_EQ(type, 0x31);
+
+    Bytes words(1024), back(1024);
+    for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint8_t>(i * 7);
+    EXPECT_EQ(zelp_linux_io_transfer(d, 1, 0x20001000, words.data(), nullptr, 1024), 0);
+    EXPECT_EQ(zelp_linux_io_transfer(d, 1, 0x20001000, nullptr, back.data(), 1024), 0);
+    EXPECT_EQ(back, words);
+
+    uint32_t speed = 0;
+    EXPECT_EQ(zelp_win32_io_usb_serial_set_spi_speed(d, 2000000), 0);
+    EXPECT_EQ(zelp_win32_io_usb_serial_get_spi_speed(d, &speed), 0);
+    EXPECT_EQ(speed, 2000000u);
+
+    Bytes block(256, 0x5A), read_back(256);
+    EXPECT_EQ(zelp_linux_io_usb_serial_flash_rw_command(d, ATMEL_DONGLE_FW_FLASH_WRITE, 0x012300,
+                                                        block.data(), 256),
+              0);
+    EXPECT_EQ(zelp_linux_io_usb_serial_flash_rw_command(d, ATMEL_DONGLE_FW_FLASH_READ, 0x012300,
+                                                        read_back.data(), 256),
+              0);
+    EXPECT_EQ(read_back, block);
+    EXPECT_EQ(zelp_linux_io_uninit(d), MORVEL_ZELP_ERROR_NONE);
+
+    // A second client after the first closed the terminal.
+    d = open_link(sim.link());
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(zelp_linux_io_transfer(d, 1, 0x20001000, nullptr, back.data(), 8), 0);
+    EXPECT_EQ(Bytes(back.begin(), back.begin() + 8), Bytes(words.begin(), words.begin() + 8));
+    zelp_linux_io_uninit(d);
+
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(sim.link())));
+}
+
+TEST(SimBridgePty, FlashFileIsWrittenWhenTheSimulatorStops) {
+    const ztest::TempDir dir("zelp_pty_flash");
+    const fs::path file = dir.path() / "flash.bin";
+    {
+        BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--flash-file=" + file.string()});
+        ASSERT_TRUE(sim.running());
+        morvel_evb_io_handle_t d = open_link(sim.link());
+        ASSERT_NE(d, nullptr);
+        Bytes data = {1, 2, 3, 4};
+        EXPECT_EQ(zelp_linux_io_usb_serial_flash_rw_command(d, ATMEL_DONGLE_FW_FLASH_WRITE, 16,
+                                                            data.data(), 4),
+                  0);
+        // The next exchange shows the write was taken before the simulator is stopped.
+        uint8_t type = 0;
+        EXPECT_EQ(zelp_linux_io_transfer(d, 0, 0, nullptr, &type, 1), 0);
+        zelp_linux_io_uninit(d);
+        EXPECT_EQ(sim.stop(), 0);
+    }
+    const Bytes flash = ztest::read_bytes(file);
+    ASSERT_GE(flash.size(), 20u);
+    EXPECT_EQ(Bytes(flash.begin() + 15, flash.begin() + 20), (Bytes{0xFF, 1, 2, 3, 4}));
+}
+
+TEST(SimBridgePty, FlagsTakeNoValueFromTheNextOption) {
+    BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--stuck-busy", "--device-type", "0x44"});
+    ASSERT_TRUE(sim.running());
+    EXPECT_EQ(raw_exchange(sim.link(), {0x3A, 0x02, 0x00, 0x00, 0x01}, 1), Bytes{0x44});
+}
+
+TEST(SimBridgePty, UnknownOptionsStopTheSimulatorBeforeItServes) {
+    BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--no-such-option", "1"});
+    EXPECT_FALSE(sim.running());
+    EXPECT_EQ(sim.stop(), 2);
+}

@@ -1,0 +1,75 @@
+#include "support/process/tool_process.h"
+
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace ztest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<char *> argv_of(std::vector<std::string> &storage) {
+    std::vector<char *> argv;
+    for (std::string &s : storage) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// In the child: move to `dir`, wire the standard streams, run `program`.
+[[noreturn]] void exec_in(const fs::path &dir, const fs::path &out, const fs::path &err,
+                          std::vector<std::string> storage) {
+    if (::chdir(dir.c_str()) != 0) ::_exit(126);
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(in, 0);
+    ::dup2(o, 1);
+    ::dup2(e, 2);
+    std::vector<char *> argv = argv_of(storage);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
+} // namespace
+
+ToolOutcome run_program(const std::string &program, const std::vector<std::string> &args,
+                        const fs::path &dir) {
+    const fs::path out = dir / ".tool.out", err = dir / ".tool.err";
+    std::vector<std::string> storage{program};
+    storage.insert(storage.end(), args.begin(), args.end());
+    const pid_t pid = ::fork();
+    if (pid == 0) exec_in(dir, out, err, storage);
+    ToolOutcome o;
+    int wstatus = 0;
+    if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
+        o.status = WEXITSTATUS(wstatus);
+    o.out = slurp(out);
+    o.err = slurp(err);
+    fs::remove(out);
+    fs::remove(err);
+    return o;
+}
+
+namespace {
+
+std::vector<std::string> with_flash(const fs::path &flash, std::vector<std::string> options) {
+    options.insert(options.begin(), {"--flash-file", flash.string()});
+    return options;
+}
+
+} // namespace
+
+BoardDaemon::BoardDaemon(const std::string &program, const fs::path &, const fs::path &flash,
+                         const std::vector<std::string> &options)
+    : sim_(program, with_flash(flash, options)) {}
+
+} // namespace ztest
