@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "flash_ops.h"
-#include "input_clock.h"
-#include "run.h"
 #include "board.h"
+#include "input_clock.h"
 #include "link/pty.h"
 #include "link/usb_link.h"
+#include "morvel_flash/morvel_zelp7x_flash.h"
+#include "run.h"
 
 namespace {
 
@@ -114,13 +114,16 @@ void program_and_verify(benchmark::State &state, int fw, int pipeline, zsim::Lin
     std::vector<uint8_t> image(image_size), back(image_size);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
 
+    morvel_zelp7x_flash_s flash{};
+    flash.zelp = zelp;
+    flash.path = fw ? MORVEL_ZELP7X_FLASH_PATH_BRIDGE : MORVEL_ZELP7X_FLASH_PATH_MSPI;
     for (auto _ : state) {
         const Phase program = measure(board, [&] {
-            if (fw) flash_start_of_file(zelp, image_size);
-            flash_write(zelp, 0, image.data(), image_size, 1, fw);
+            if (fw) morvel_zelp7x_flash_start_of_file(&flash, image_size, nullptr);
+            morvel_zelp7x_flash_program(&flash, 0, image.data(), image_size, nullptr);
         });
-        const Phase verify =
-            measure(board, [&] { flash_read(zelp, 0, back.data(), image_size, 1, fw); });
+        const Phase verify = measure(
+            board, [&] { morvel_zelp7x_flash_read(&flash, 0, back.data(), image_size, nullptr); });
         if (back != image) state.SkipWithError("verify failed");
         report(state, "program", program, link, 0);
         report(state, "verify", verify, link, pipeline);

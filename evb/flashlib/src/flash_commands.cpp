@@ -1,12 +1,12 @@
 // SPI NOR flash commands as MSPI transactions: ID, status, write enable, busy wait and erases.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <chrono>
 
-#include "elapsed.h"
 #include "flash_constants.h"
 #include "flash_ops.h"
 #include "mspi_access.h"
+
+namespace zflash {
 
 namespace {
 
@@ -24,76 +24,57 @@ uint32_t command_word(uint32_t command, uint32_t address) {
     return command << 24 | (address & address_mask);
 }
 
-void erase_with(morvel_zelp_device_s *zelp, const flash_erase_kind &kind, uint32_t address) {
-    flash_write_enable(zelp);
-    mspi_rw(zelp, command_word(kind.command, address), nullptr, 4);
-    flash_wait(zelp, kind.max_wait_ms, nullptr);
+// Milliseconds since `start`, rounded to the nearest one.
+int elapsed_ms(std::chrono::steady_clock::time_point start) {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    return static_cast<int>((us + 500) / 1000);
 }
 
 } // namespace
 
-int flash_read_id(morvel_zelp_device_s *zelp, uint8_t *mfg, uint16_t *id) {
+void read_id(const session &s, uint8_t *vendor, uint16_t *id) {
     uint32_t r = 0;
-    mspi_rw(zelp, FLASH_READ_ID_COMMAND << 24, &r, 4);
-    *mfg = static_cast<uint8_t>(r >> 8);
+    mspi_rw(s.zelp(), FLASH_READ_ID_COMMAND << 24, &r, 4);
+    *vendor = static_cast<uint8_t>(r >> 8);
     *id = static_cast<uint16_t>((r >> 16 & 0xFF) << 8 | (r >> 24 & 0xFF));
-    return 0;
 }
 
-uint32_t flash_capacity(uint16_t id) {
-    const auto code = static_cast<uint8_t>(id & 0xFF);
-    if (code < FLASH_CAPACITY_CODE_MIN || code > FLASH_CAPACITY_CODE_MAX) return 0;
-    return uint32_t{1} << code;
-}
-
-int flash_read_status(morvel_zelp_device_s *zelp, uint8_t *status) {
+uint8_t read_status(const session &s) {
     uint32_t r = 0;
-    mspi_rw(zelp, FLASH_READ_STATUS_COMMAND << 8, &r, 2);
-    *status = static_cast<uint8_t>(r >> 8);
-    return 0;
+    mspi_rw(s.zelp(), FLASH_READ_STATUS_COMMAND << 8, &r, 2);
+    return static_cast<uint8_t>(r >> 8);
 }
 
-int flash_write_enable(morvel_zelp_device_s *zelp) {
-    mspi_rw(zelp, FLASH_WRITE_ENABLE_COMMAND, nullptr, 1);
-    return 0;
+void write_enable(const session &s) {
+    mspi_rw(s.zelp(), FLASH_WRITE_ENABLE_COMMAND, nullptr, 1);
 }
 
 // No sleep between polls: the status command's own round trip through the bridge paces it.
-int flash_wait(morvel_zelp_device_s *zelp, int max_ms, const char *ping) {
-    const stopwatch watch;
+void wait_ready(const session &s, int max_ms, const char *phase) {
+    const auto start = std::chrono::steady_clock::now();
     int elapsed = 0;
     do {
-        uint8_t status = 0;
-        flash_read_status(zelp, &status);
-        if ((status & FLASH_STATUS_BUSY) == 0) break;
-        elapsed = watch.elapsed_ms();
-        if (elapsed % 1000 == 0 && ping != nullptr)
-            print_progress(static_cast<double>(elapsed) / max_ms, ping);
+        if ((read_status(s) & FLASH_STATUS_BUSY) == 0) break;
+        elapsed = elapsed_ms(start);
+        if (elapsed % 1000 == 0 && phase != nullptr)
+            s.progress(phase, static_cast<double>(elapsed) / max_ms);
     } while (elapsed < max_ms);
-    if (elapsed >= max_ms) {
-        std::fprintf(stderr, " flash wait expired after %d MS\n", elapsed);
-        std::exit(1);
-    }
-    if (ping != nullptr) print_progress(1.0, ping);
-    return 0;
+    if (elapsed >= max_ms) fail_wait(elapsed);
+    if (phase != nullptr) s.progress(phase, 1.0);
 }
 
-int flash_chip_erase(morvel_zelp_device_s *zelp, int quiet) {
-    flash_write_enable(zelp);
-    mspi_rw(zelp, FLASH_ERASE_CHIP_COMMAND, nullptr, 1);
-    flash_wait(zelp, FLASH_ERASE_CHIP_MAX_WAIT, quiet ? nullptr : "Erase");
-    std::printf("\n");
-    return 0;
+void erase_with(const session &s, const flash_erase_kind &kind, uint32_t address) {
+    write_enable(s);
+    mspi_rw(s.zelp(), command_word(kind.command, address), nullptr, 4);
+    wait_ready(s, kind.max_wait_ms, nullptr);
 }
 
-int flash_4k_erase(morvel_zelp_device_s *zelp, uint32_t address) {
-    erase_with(zelp, FLASH_ERASE_4K, address);
-    return 0;
-}
-
-int flash_64k_erase(morvel_zelp_device_s *zelp, uint32_t address) {
-    erase_with(zelp, FLASH_ERASE_64K, address);
-    return 0;
+void erase_chip(const session &s) {
+    write_enable(s);
+    mspi_rw(s.zelp(), FLASH_ERASE_CHIP_COMMAND, nullptr, 1);
+    wait_ready(s, FLASH_ERASE_CHIP_MAX_WAIT, s.shows_progress() ? "Erase" : nullptr);
 }
 
 std::vector<flash_erase_step> plan_erase(uint32_t address, uint32_t count) {
@@ -114,22 +95,18 @@ std::vector<flash_erase_step> plan_erase(uint32_t address, uint32_t count) {
     return plan;
 }
 
-int flash_erase(morvel_zelp_device_s *zelp, uint32_t address, uint32_t count, int quiet) {
-    if (address > FLASH_ADDRESS_LIMIT || count > FLASH_ADDRESS_LIMIT - address)
-        return MORVEL_ZELP_ERROR_ARG;
+void erase_range(const session &s, uint32_t address, uint32_t count) {
     const uint32_t end = address + count;
     bool progress = false;
     for (const flash_erase_step &step : plan_erase(address, count)) {
-        erase_with(zelp, step.command == FLASH_ERASE_64K_COMMAND ? FLASH_ERASE_64K : FLASH_ERASE_4K,
+        erase_with(s, step.command == FLASH_ERASE_64K_COMMAND ? FLASH_ERASE_64K : FLASH_ERASE_4K,
                    step.address);
-        if (!quiet && step.progress) {
-            print_progress(static_cast<double>(step.address) / end, "Erase");
+        if (step.progress) {
+            s.progress("Erase", static_cast<double>(step.address) / end);
             progress = true;
         }
     }
-    if (progress) {
-        print_progress(1.0, "Erase");
-        std::printf("\n");
-    }
-    return 0;
+    if (progress) s.progress("Erase", 1.0);
 }
+
+} // namespace zflash

@@ -82,10 +82,14 @@ TEST_F(ToolCli, OptionErrorsFailAndOnlyUnknownOptionsShowTheUsage) {
 TEST_F(ToolCli, LongHelpIsTheShortHelpAndTheLongOptions) {
     const ztest::ToolOutcome o = run_tool({"-q", "--help"});
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, std::string(usage) +
-                         "extensions:\n"
-                         " --help             this help message and the long options\n"
-                         " --version          print the version\n");
+    EXPECT_EQ(
+        o.out,
+        std::string(usage) +
+            "extensions:\n"
+            " --skip-unchanged   with -w, read the flash first and erase and program only the\n"
+            "                    sectors and pages that differ (-e: erase only what is not blank)\n"
+            " --help             this help message and the long options\n"
+            " --version          print the version\n");
     EXPECT_EQ(o.err, "");
 }
 
