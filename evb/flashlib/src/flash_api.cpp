@@ -15,16 +15,6 @@ namespace {
 using zflash::flash_failure;
 using zflash::session;
 
-void record(morvel_zelp7x_flash_failure_s *out, const flash_failure &f) {
-    if (out == nullptr) return;
-    out->status = f.status;
-    out->kind = f.kind;
-    out->step = f.step;
-    const size_t n = std::min(f.message.size(), sizeof out->message - 1);
-    std::memcpy(out->message, f.message.data(), n);
-    out->message[n] = '\0';
-}
-
 template <class Body>
 int run(const morvel_zelp7x_flash_s *flash, morvel_zelp7x_flash_failure_s *failure, Body &&body) {
     if (failure != nullptr) *failure = {};
@@ -34,10 +24,10 @@ int run(const morvel_zelp7x_flash_s *flash, morvel_zelp7x_flash_failure_s *failu
         body(session(*flash));
         return MORVEL_ZELP_ERROR_NONE;
     } catch (const flash_failure &f) {
-        record(failure, f);
+        zflash::record_failure(failure, f);
         return f.status;
     } catch (const std::bad_alloc &) {
-        record(failure, {MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT, MORVEL_ZELP_ERROR_NOMEM,
+        zflash::record_failure(failure, {MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT, MORVEL_ZELP_ERROR_NOMEM,
                          "flash buffer", "out of memory"});
         return MORVEL_ZELP_ERROR_NOMEM;
     }

@@ -1,6 +1,8 @@
 #include "flash_session.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "flash_ops.h"
 #include "morvel_devlib/morvel_zelp_error.h"
@@ -30,6 +32,16 @@ void fail_wait(int elapsed_ms) {
 
 void fail_argument(const char *step, const char *message) {
     throw flash_failure{MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT, MORVEL_ZELP_ERROR_ARG, step, message};
+}
+
+void record_failure(morvel_zelp7x_flash_failure_s *out, const flash_failure &f) {
+    if (out == nullptr) return;
+    out->status = f.status;
+    out->kind = f.kind;
+    out->step = f.step;
+    const size_t n = std::min(f.message.size(), sizeof out->message - 1);
+    std::memcpy(out->message, f.message.data(), n);
+    out->message[n] = '\0';
 }
 
 session::session(const morvel_zelp7x_flash_s &f)

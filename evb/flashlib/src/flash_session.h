@@ -26,6 +26,9 @@ inline void check_call(const char *step, int status) {
 [[noreturn]] void fail_wait(int elapsed_ms);
 [[noreturn]] void fail_argument(const char *step, const char *message);
 
+// Copies a failure into the caller's record (which may be null).
+void record_failure(morvel_zelp7x_flash_failure_s *out, const flash_failure &f);
+
 class session;
 
 // One way of moving flash bytes: a read of a whole range, and the program of one piece that stays

@@ -131,6 +131,19 @@ int morvel_zelp7x_flash_write(const morvel_zelp7x_flash_s *flash, uint32_t addre
                               morvel_zelp7x_flash_write_stats_s *stats,
                               morvel_zelp7x_flash_failure_s *failure);
 
+/* A board opened as zelp7x_flash opens it: the board I/O layer on `port` (a name -s takes: "sim",
+ * "sim:FILE,opts", a serial device, or null for the first supported bridge), the device library
+ * started with a chip reset, and the chip's input clock set (`input_freq` in Hz, or 0 for the
+ * board kind's default). Close it with morvel_zelp7x_flash_board_close. */
+typedef struct morvel_zelp7x_flash_board_s morvel_zelp7x_flash_board_s;
+
+int morvel_zelp7x_flash_board_open(const char *port, int input_freq,
+                                   morvel_zelp7x_flash_board_s **board,
+                                   morvel_zelp7x_flash_failure_s *failure);
+/* The device handle to put in a session record. */
+morvel_zelp_device_s *morvel_zelp7x_flash_board_device(const morvel_zelp7x_flash_board_s *board);
+void morvel_zelp7x_flash_board_close(morvel_zelp7x_flash_board_s *board);
+
 /* 3-byte encoding, for flashes read by loaders that take three data bytes per word: every
  * fourth flash byte (offsets 0, 4, 8, ...) is a 0xFF filler. The flash bytes for `count` data
  * bytes, rounded up to a multiple of 4 (plain when `three_byte` is 0). */
