@@ -32,7 +32,9 @@ general:
 
 constexpr const char *extensions_text = R"(extensions:
  --help             this help message and the long options
- --version          print the version)";
+ --version          print the version
+ --list             list the attached supported bridges
+ -s serial=<S>      the supported bridge with USB serial number S)";
 
 } // namespace
 
