@@ -22,8 +22,8 @@ struct UsbDevice {
     std::string port_name;   // empty: no "PortName" value
     DWORD type = REG_SZ;
     bool key_opens = true;
-    std::string instance_id; // empty: the device tree does not know it
-    int parent = -1;         // index into Machine::usb, -1: none
+    std::string instance_id{}; // empty: the device tree does not know it
+    int parent = -1;           // index into Machine::usb, -1: none
 };
 
 struct HidDevice {
