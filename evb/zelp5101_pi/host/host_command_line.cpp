@@ -25,6 +25,12 @@ constexpr const char *usage_options =
     " -F <freq>          input clock frequency -- default SPI: 16000000, USB: 32768\n"
     " -m <mode>          library init mode -- default reset for load, restart otherwise\n"
     "commands:\n";
+constexpr const char *usage_extensions =
+    "extensions:\n"
+    " --help             this help message\n"
+    " --version          print the version\n"
+    " --list             list the attached supported bridges\n"
+    " -s serial=<S>      the supported bridge with USB serial number S\n";
 // Summaries start in one column; a longer synopsis keeps three blanks before its summary.
 constexpr int synopsis_column = 30;
 constexpr int synopsis_gap = 3;
@@ -89,6 +95,7 @@ host_parse_outcome parse_board_options(arg_cursor &args, host_options &o) {
         if (letter == 'h' && option[2] == '\0') return host_parse_outcome::help;
         if (std::string_view(option) == "--help") return host_parse_outcome::help;
         if (std::string_view(option) == "--version") return host_parse_outcome::version;
+        if (std::string_view(option) == "--list") return host_parse_outcome::list;
         if (std::string_view("stFm").find(letter) == std::string_view::npos)
             return bad("unknown option", option);
         const char *value = args.value_of(option);
@@ -175,4 +182,5 @@ void print_host_usage(std::FILE *stream) {
         std::fprintf(stream, "  %.*s%*s%.*s\n", length, c.synopsis.data(), gap, "",
                      static_cast<int>(c.summary.size()), c.summary.data());
     }
+    std::fputs(usage_extensions, stream);
 }

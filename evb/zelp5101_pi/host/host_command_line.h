@@ -13,7 +13,7 @@ struct host_options : board_settings {
     command_args args;
 };
 
-enum class host_parse_outcome { run, help, version, usage_error, refused };
+enum class host_parse_outcome { run, help, version, list, usage_error, refused };
 
 // Parses the whole command line into `options` and the process-wide `device_type` (-t). A bad
 // argument is named on standard error (usage_error: the usage follows); refused: a check has

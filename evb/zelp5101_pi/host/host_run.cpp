@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "bridges.h"
 #include "host_command_line.h"
 #include "host_session.h"
 #include "morvel_devlib/morvel_zelp_error.h"
@@ -23,6 +24,8 @@ int run_zelp7x_host(int argc, char **argv) {
     case host_parse_outcome::version:
         std::printf("zelp7x_host %s\n", ZELP_VERSION);
         return exit_ok;
+    case host_parse_outcome::list:
+        return list_bridges();
     case host_parse_outcome::usage_error:
         print_host_usage(stderr);
         return exit_usage;

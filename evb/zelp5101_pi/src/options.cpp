@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bridges.h"
 #include "callbacks.h"
 #include "usage.h"
 
@@ -110,6 +111,8 @@ parse_outcome apply_long_option(const char *arg) {
         print_version();
         return parse_outcome::exit_success;
     }
+    if (std::strcmp(arg, "--list") == 0)
+        return list_bridges() == 0 ? parse_outcome::exit_success : parse_outcome::exit_failure;
     return reject_option("unknown option: %c\n", '-');
 }
 
