@@ -8,21 +8,27 @@
 // board took and answered them, both directions) over the rate. A plain run waits for every
 // answered packet; a pipelined read waits once per batch of 64 answers. On an instant link the
 // rows show what the host and the pseudo-terminal cost by themselves.
+//
+// The read-back rows read 1 MiB that the board's flash already holds, on the MSPI path, and set
+// the wall time against the link's byte time alone: the bytes that crossed it over the rate. A
+// read that keeps the link busy from its first request to its last answer comes close to 1.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "board.h"
 #include "flash_ops.h"
 #include "input_clock.h"
-#include "run.h"
-#include "board.h"
 #include "link/pty.h"
 #include "link/usb_link.h"
+#include "run.h"
 
 namespace {
 
@@ -50,6 +56,7 @@ class ServedBoard {
     ServedBoard &operator=(const ServedBoard &) = delete;
 
     std::string path() const { return pty_ ? pty_->path() : std::string(); }
+    std::span<uint8_t> flash_cells() { return board_->flash().cells(); }
     const zsim::UsbLink::Counts &counts() const { return link_->counts(); }
 
   private:
@@ -128,6 +135,43 @@ void program_and_verify(benchmark::State &state, int fw, int pipeline, zsim::Lin
     state.SetBytesProcessed(int64_t(state.iterations()) * image_size);
 }
 
+// The tool's read of `size` bytes at 0 over MSPI, against the time the bytes took on the link.
+void read_back(benchmark::State &state, uint32_t size, int pipeline, zsim::LinkOptions link) {
+    ServedBoard board(link);
+    if (board.path().empty()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    const std::span<uint8_t> cells = board.flash_cells();
+    if (cells.size() < size) {
+        state.SkipWithError("the simulated flash is smaller than the range");
+        return;
+    }
+    for (size_t i = 0; i < size; ++i) cells[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
+    run_options run;
+    run.spi_dev = board.path() + (pipeline > 0 ? ",pipeline=" + std::to_string(pipeline) : "");
+    int io_type = 0;
+    morvel_evb_io_handle_t io = open_board(run, io_type);
+    morvel_zelp_device_s *zelp = start_library(io);
+    if (set_input_clock(zelp, 32768) != 0) {
+        state.SkipWithError("the input clock cannot be configured");
+        return;
+    }
+    std::vector<uint8_t> back(size);
+    for (auto _ : state) {
+        const Phase read = measure(board, [&] { flash_read(zelp, 0, back.data(), size, 1, 0); });
+        if (!std::equal(back.begin(), back.end(), cells.begin())) state.SkipWithError("misread");
+        const double byte_time = double(read.wire_bytes) / link.rate;
+        state.counters["read_s"] = read.seconds;
+        state.counters["read_wire_bytes"] = double(read.wire_bytes);
+        state.counters["read_byte_time_s"] = byte_time;
+        state.counters["read_byte_time_ratio"] = read.seconds / byte_time;
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * size);
+}
+
+constexpr uint32_t read_back_size = 1u << 20;
+
 struct Row {
     const char *name;
     int fw;
@@ -151,6 +195,12 @@ int main(int argc, char **argv) {
             ->Iterations(1)
             ->UseRealTime()
             ->Unit(benchmark::kSecond);
+    benchmark::RegisterBenchmark(
+        "Mspi_read_back_1MiB_pipeline64",
+        [](benchmark::State &state) { read_back(state, read_back_size, 64, full_speed_bridge); })
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kSecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
