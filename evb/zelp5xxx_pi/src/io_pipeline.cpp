@@ -80,7 +80,7 @@ extern "C" {
 int zelp_linux_io_pipeline_begin(morvel_evb_io_handle_t d, void *buf, int len) {
     if (!d || !d->spifd) return MORVEL_ZELP_ERROR_UNINIT;
     if (len < 0 || (len > 0 && !buf)) return MORVEL_ZELP_ERROR_ARG;
-    if (d->pipeline.depth == 0) return MORVEL_ZELP_ERROR_NONE;
+    if (d->pipeline.depth <= 0) return MORVEL_ZELP_ERROR_NONE;
     // Held to the end: another thread's packet between a request and its answer would purge the
     // answer or take it for its own.
     d->serial_mutex.lock();
