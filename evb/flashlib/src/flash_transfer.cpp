@@ -31,8 +31,8 @@ void bridge(const session &s, int command, uint32_t address, uint8_t *data, uint
         what, s.board().bridge_command(s.io(), command, address, data, static_cast<uint16_t>(len)));
 }
 
-// With the board parameter pipeline=N, reads into `buf` go out without waiting for each answer;
-// a failing answer then shows at the batch's end, under the same message as a single read.
+// With the board parameter pipeline=N, reads into `buf` go out while earlier answers are still on
+// their way; a failing answer shows where it is taken, under the same message as a single read.
 void begin_pipelined_reads(const session &s, std::span<uint8_t> buf, const char *what) {
     check_call(what, s.board().pipeline_begin(s.io(), buf.data(), static_cast<int>(buf.size())));
 }

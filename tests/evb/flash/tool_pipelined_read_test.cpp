@@ -1,6 +1,6 @@
 // Pipelined read-back (board parameter pipeline=N) on both paths: the same packets as a plain
-// read with one purge per batch, and an answer lost in the middle of a batch fails the run as a
-// lost answer always did.
+// read with one purge for the whole window, and an answer lost in the middle of the window fails
+// the run as a lost answer always did.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -76,13 +76,13 @@ struct Case {
     int count;
     int depth;
     int plain_purges; // one per packet
-    int piped_purges; // one per batch, plus the packets around the reads
+    int piped_purges; // one as the window opens, plus the packets around the reads
     const char *failure;
 };
 
 class PipelinedRead : public testing::TestWithParam<Case> {};
 
-TEST_P(PipelinedRead, SendsThePlainReadsPacketsWithOnePurgePerBatch) {
+TEST_P(PipelinedRead, SendsThePlainReadsPacketsWithOnePurgeForTheWindow) {
     const Case c = GetParam();
     RecordedBoard plain, piped;
     piped.pipeline(c.depth);
@@ -113,8 +113,8 @@ TEST_P(PipelinedRead, AnAnswerLostInTheMiddleOfABatchFailsTheRun) {
 // 2048 bytes through the bridge: enable, eight block reads, idle.
 INSTANTIATE_TEST_SUITE_P(
     BothPaths, PipelinedRead,
-    testing::Values(Case{0, 400, 7, 3 + 3 * 100 + 1, 3 + 15 + 1, "mspi read failed: fail"},
-                    Case{1, 2048, 3, 1 + 8 + 1, 1 + 3 + 1, "bridge flash read failed: fail"}),
+    testing::Values(Case{0, 400, 7, 3 + 3 * 100 + 1, 3 + 1 + 1, "mspi read failed: fail"},
+                    Case{1, 2048, 3, 1 + 8 + 1, 1 + 1 + 1, "bridge flash read failed: fail"}),
     [](const auto &info) { return info.param.fw ? "Bridge" : "Mspi"; });
 
 } // namespace
