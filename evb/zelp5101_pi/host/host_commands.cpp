@@ -29,7 +29,8 @@ constexpr std::array dump_options{command_option{'o', option_kind::text}};
 constexpr std::array commands{
     host_command{"load", "load [-c N] PACKAGE...",
                  "load each package in order, N bytes per call (default 1024)",
-                 MORVEL_ZELP_INIT_MODE_RESET, load_options, 1, any_number, check_load, run_load},
+                 MORVEL_ZELP_INIT_MODE_RESET, load_options, 1, any_number, check_load, run_load,
+                 prepare_load},
     host_command{"info",
                  "info",
                  "what the chip holds",

@@ -73,6 +73,9 @@ struct host_command {
     // Runs the command on the opened board; returns the library status the failure line names,
     // or failure_reported.
     int (*run)(host_session &session, const command_args &args);
+    // What a command must know before the board is opened (opening may reset the chip): the
+    // library status the failure line names, or failure_reported; none when it needs nothing.
+    int (*prepare)(const command_args &args) = nullptr;
 };
 
 std::span<const host_command> host_commands();
@@ -97,6 +100,7 @@ std::FILE *report_stream(const std::string &path);
 
 // The commands' functions.
 bool check_load(command_args &args, bool &usage);
+int prepare_load(const command_args &args);
 int run_load(host_session &session, const command_args &args);
 int run_info(host_session &session, const command_args &args);
 bool check_posterior(command_args &args, bool &usage);

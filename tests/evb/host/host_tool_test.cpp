@@ -185,8 +185,13 @@ TEST_F(HostTool, FailingLoadsNameTheLibrarysErrorAndEndTheRun) {
     const struct {
         std::string port, package, out;
     } cases[] = {
-        {"sim:,secured", "bad.pkg", "load failed: package\n"},
-        {"sim", "short.pkg", "load failed: more\n"},
+        // Both found by the package reader before the chip is touched, with where it stopped.
+        {"sim:,secured", "bad.pkg",
+         "load failed: package\nbad.pkg: package error -4 (MORVEL_PACKAGE_ERROR_CHECKSUM) at "
+         "byte 4152\n"},
+        {"sim", "short.pkg",
+         "load failed: package\nshort.pkg: package error -999 "
+         "(MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR) at byte 1000\n"},
         {"sim:,mbout-stuck", "all.pkg", "load failed: timeout\n"},
         {"sim:,boot-silent,secured", "all.pkg", "load failed: timeout\n"},
     };
