@@ -176,6 +176,30 @@ TEST_F(HostTool, ResultsComeOutOfALoadedChipOnTheDaemon) {
     EXPECT_EQ(on_board({"status"}).out, zeros + "missed frames 0\n");
 }
 
+// A package the reader refuses never reaches the chip, so the firmware goes on; a reset, as the
+// flash tool makes, stops it, and info then finds nothing that answers.
+TEST_F(HostTool, ABadPackageLeavesTheFirmwareRunningUntilAResetStopsIt) {
+    ztest::BoardDaemon daemon(ZELP_BOARD_SIM_BIN, dir.path(), dir.path() / "flash.bin");
+    ASSERT_FALSE(daemon.port().empty());
+    const auto on_board = [&](Args args) {
+        args.insert(args.begin(), {"-s", daemon.port()});
+        return host(args);
+    };
+    ASSERT_EQ(on_board({"load", "all.pkg"}).status, 0);
+    auto bad = ztest::read_bytes(dir.path() / "all.pkg");
+    bad[bad.size() / 2] ^= 0x10;
+    ztest::write_bytes(dir.path() / "bad.pkg", bad);
+    auto r = on_board({"load", "all.pkg", "bad.pkg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "load failed: package\nbad.pkg: package error -4 "
+                     "(MORVEL_PACKAGE_ERROR_CHECKSUM) at byte " +
+                         std::to_string(bad.size()) + "\n");
+    EXPECT_EQ(on_board({"info"}).out, info_lines(Chip::plain));
+    r = ztest::run_program(ZELP_FLASH_BIN, {"-s", daemon.port(), "-d"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(on_board({"info"}).out, "device type: 0x20\nsecured: no\nfirmware: not loaded\n");
+}
+
 TEST_F(HostTool, FailingLoadsNameTheLibrarysErrorAndEndTheRun) {
     auto bad = ztest::read_bytes(dir.path() / "firmware.pkg");
     bad[100] ^= 1; // inside the image: only the boot loader's CRC check can tell
