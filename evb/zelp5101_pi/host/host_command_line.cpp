@@ -25,6 +25,11 @@ constexpr const char *usage_options =
     " -F <freq>          input clock frequency -- default SPI: 16000000, USB: 32768\n"
     " -m <mode>          library init mode -- default reset for load, restart otherwise\n"
     "commands:\n";
+// What the commands do beyond the lines above.
+constexpr const char *usage_extensions =
+    "extensions:\n"
+    "  extract input ... -o FILE.wav   a WAV file: PCM, one channel, 16 kHz, the tank's sample "
+    "width\n";
 // Summaries start in one column; a longer synopsis keeps three blanks before its summary.
 constexpr int synopsis_column = 30;
 constexpr int synopsis_gap = 3;
@@ -175,4 +180,5 @@ void print_host_usage(std::FILE *stream) {
         std::fprintf(stream, "  %.*s%*s%.*s\n", length, c.synopsis.data(), gap, "",
                      static_cast<int>(c.summary.size()), c.summary.data());
     }
+    std::fputs(usage_extensions, stream);
 }

@@ -111,6 +111,33 @@ uint32_t le32_at(const std::vector<uint8_t> &b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
 }
 
+// A WAV file read as a player reads it: the format fields and the samples, the sizes checked
+// against the file's.
+struct Wav {
+    unsigned format = 0, channels = 0, bits = 0;
+    uint32_t rate = 0, frames = 0;
+    std::vector<uint8_t> samples;
+};
+
+Wav read_wav(const fs::path &path) {
+    const auto b = ztest::read_bytes(path);
+    Wav w;
+    if (b.size() < 44 || std::string(b.begin(), b.begin() + 4) != "RIFF" ||
+        le32_at(b, 4) != b.size() - 8 || std::string(b.begin() + 8, b.begin() + 16) != "WAVEfmt " ||
+        le32_at(b, 16) != 16 || std::string(b.begin() + 36, b.begin() + 40) != "data" ||
+        le32_at(b, 40) != b.size() - 44)
+        return w;
+    w.format = b[20] | b[21] << 8;
+    w.channels = b[22] | b[23] << 8;
+    w.rate = le32_at(b, 24);
+    w.bits = b[34] | b[35] << 8;
+    const unsigned align = b[32] | b[33] << 8;
+    if (align == 0 || le32_at(b, 28) != w.rate * align) return {};
+    w.frames = le32_at(b, 40) / align;
+    w.samples.assign(b.begin() + 44, b.end());
+    return w;
+}
+
 // Results out of a loaded chip, each by a run of its own on the daemon, whose firmware matches the
 // sample's three classes in turn, the first one period after its start.
 TEST_F(HostTool, ResultsComeOutOfALoadedChipOnTheDaemon) {
@@ -154,6 +181,14 @@ TEST_F(HostTool, ResultsComeOutOfALoadedChipOnTheDaemon) {
     ztest::expect_ramp(piped, ztest::last_sample(piped));
     EXPECT_EQ(r.err.find("64 bytes extracted, "), 0u) << r.err;
     EXPECT_FALSE(fs::exists(dir.path() / "-"));
+    // A name ending in .wav: the same samples behind a WAV header for 16-bit mono at 16 kHz.
+    r = on_board({"extract", "input", "-n", "64", "-o", "in.wav"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("64 bytes extracted, "), 0u) << r.out;
+    const Wav wav = read_wav(dir.path() / "in.wav");
+    EXPECT_EQ(std::tuple(wav.format, wav.channels, wav.rate, wav.bits, wav.frames),
+              std::tuple(1u, 1u, 16000u, 16u, 32u));
+    ztest::expect_ramp(wav.samples, ztest::last_sample(wav.samples));
 
     // Pins and the I2C device keep what one run set for the next.
     r = on_board({"gpio", "-e", "0xff=0x0f", "-v", "0xff=0x05", "-i", "1"});
