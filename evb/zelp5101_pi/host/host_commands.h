@@ -115,5 +115,7 @@ int run_gpio(host_session &session, const command_args &args);
 bool check_serial(command_args &args, bool &usage);
 int run_serial(host_session &session, const command_args &args);
 int run_status(host_session &session, const command_args &args);
+bool check_record(command_args &args, bool &usage);
+int run_record(host_session &session, const command_args &args);
 bool check_dump(command_args &args, bool &usage);
 int run_dump(host_session &session, const command_args &args);

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "support/chip/ramp.h"
@@ -211,6 +213,52 @@ TEST_F(HostTool, ResultsComeOutOfALoadedChipOnTheDaemon) {
     EXPECT_EQ(on_board({"status"}).out, zeros + "missed frames 0\n");
 }
 
+// Breaks in a ramp of 16-bit samples: places where a sample is not its predecessor plus one.
+size_t ramp_breaks(const std::vector<uint8_t> &b) {
+    size_t breaks = 0;
+    for (size_t i = 2; i + 1 < b.size(); i += 2)
+        breaks += (((b[i] | b[i + 1] << 8) - (b[i - 2] | b[i - 1] << 8)) & 0xFFFF) != 1;
+    return breaks;
+}
+
+// The daemon's "record: N samples, M gaps" line, as {N, M}; {0, 0} when it is not there.
+std::pair<size_t, size_t> recorded(const std::string &out) {
+    size_t samples = 0, gaps = 0;
+    if (std::sscanf(out.c_str(), "record: %zu samples, %zu gaps\n", &samples, &gaps) != 2)
+        return {};
+    return {samples, gaps};
+}
+
+// Recording on the daemon: every sample the tank made while the link keeps up, and over a link
+// too slow for the tank (each answer 20 ms late, a ring lasts 64 ms) the gaps counted, never
+// patched: between them the samples still run on by one.
+TEST_F(HostTool, RecordingIsARampApartFromTheGapsItReports) {
+    ztest::BoardDaemon daemon(ZELP_BOARD_SIM_BIN, dir.path(), dir.path() / "flash.bin");
+    ztest::BoardDaemon slow(ZELP_BOARD_SIM_BIN, dir.path(), dir.path() / "slow.bin",
+                            {"--latency", "20000"});
+    ASSERT_FALSE(daemon.port().empty());
+    ASSERT_FALSE(slow.port().empty());
+    ASSERT_EQ(host({"-s", daemon.port(), "load", "all.pkg"}).status, 0);
+    auto r = host({"-s", daemon.port(), "record", "-d", "2", "-o", "two.wav"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto [samples, gaps] = recorded(r.out);
+    const Wav wav = read_wav(dir.path() / "two.wav");
+    EXPECT_EQ(std::tuple(wav.format, wav.channels, wav.rate, wav.bits, wav.frames),
+              std::tuple(1u, 1u, 16000u, 16u, uint32_t(samples)))
+        << r.out;
+    EXPECT_GT(samples + gaps * 1024, 30000u) << r.out; // two seconds at 16 kHz, a ring a gap
+    EXPECT_LE(ramp_breaks(wav.samples), gaps) << r.out;
+
+    ASSERT_EQ(host({"-s", slow.port(), "load", "all.pkg"}).status, 0);
+    r = host({"-s", slow.port(), "record", "-d", "1", "-f", "unread", "-o", "slow.raw"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto [slow_samples, slow_gaps] = recorded(r.out);
+    const auto raw = ztest::read_bytes(dir.path() / "slow.raw");
+    EXPECT_EQ(raw.size(), 2 * slow_samples) << r.out;
+    EXPECT_GT(slow_gaps, 0u) << r.out;
+    EXPECT_LE(ramp_breaks(raw), slow_gaps) << r.out;
+}
+
 // A package the reader refuses never reaches the chip, so the firmware goes on; a reset, as the
 // flash tool makes, stops it, and info then finds nothing that answers.
 TEST_F(HostTool, ABadPackageLeavesTheFirmwareRunningUntilAResetStopsIt) {
@@ -278,6 +326,9 @@ TEST_F(HostTool, BadArgumentsPrintTheUsageAndExitTwo) {
                         {"extract", "input", "-n", "6", "-o", "x.raw"},
                         {"extract", "accel", "-f", "match", "-o", "x.raw"},
                         {"dump", "fw"},
+                        {"record", "-o", "x.wav"},
+                        {"record", "-d", "0", "-o", "x.wav"},
+                        {"record", "-d", "1", "-f", "match", "-o", "x.wav"},
                         {"gpio", "-e", "0x100=1"},
                         {"serial", "i2c", "0x19", "-w", "1"}};
     for (const Args &args : bad) {
