@@ -29,7 +29,9 @@ constexpr const char *usage_options =
 constexpr const char *usage_extensions =
     "extensions:\n"
     "  extract input ... -o FILE.wav   a WAV file: PCM, one channel, 16 kHz, the tank's sample "
-    "width\n";
+    "width\n"
+    "  watch ... --json                one JSON object a match, a line: seconds, class, label,\n"
+    "                                  summary, snr, confidence, noise\n";
 // Summaries start in one column; a longer synopsis keeps three blanks before its summary.
 constexpr int synopsis_column = 30;
 constexpr int synopsis_gap = 3;
@@ -105,16 +107,25 @@ host_parse_outcome parse_board_options(arg_cursor &args, host_options &o) {
     return host_parse_outcome::run;
 }
 
-const command_option *find_option(const host_command &command, char letter) {
-    for (const command_option &o : command.options)
-        if (o.letter == letter) return &o;
+// "-X..." finds the option with letter X, "--NAME" the one with that long name.
+const command_option *find_option(const host_command &command, std::string_view option) {
+    const bool long_form = option.starts_with("--");
+    for (const command_option &o : command.options) {
+        if (long_form ? o.long_name == option.substr(2)
+                      : o.long_name.empty() && o.letter == option[1])
+            return &o;
+    }
     return nullptr;
 }
 
 // One option of the command, its value taken as the option's kind asks.
 host_parse_outcome take_command_option(arg_cursor &args, const host_command &command,
                                        const char *option, command_args &out) {
-    const command_option *wanted = find_option(command, option[1]);
+    const command_option *wanted = find_option(command, option);
+    if (wanted != nullptr && !wanted->long_name.empty()) {
+        out.texts[wanted->letter] = "";
+        return host_parse_outcome::run;
+    }
     if (wanted == nullptr || (wanted->kind == option_kind::flag && option[2] != '\0'))
         return bad("unknown option", option);
     if (wanted->kind == option_kind::flag) {

@@ -32,13 +32,15 @@ struct command_args {
     }
 };
 
-// An option of a command: a number within [min, max], a text, or a flag without a value.
+// An option of a command: a number within [min, max], a text, or a flag without a value. One with
+// a long name is given only as --NAME (a flag); its letter is the key it is kept under.
 enum class option_kind { number, text, flag };
 struct command_option {
     char letter;
     option_kind kind = option_kind::number;
     uint32_t min = 0;
     uint32_t max = UINT32_MAX;
+    std::string_view long_name = {};
 };
 
 // A word of the command line and what it stands for.

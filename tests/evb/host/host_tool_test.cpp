@@ -156,6 +156,29 @@ TEST_F(HostTool, ResultsComeOutOfALoadedChipOnTheDaemon) {
     auto r = on_board({"watch", "-n", "3"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, match_line(0) + match_line(1) + match_line(2));
+    // The same for programs: a JSON object a line, in time order, with the sample's labels.
+    r = on_board({"watch", "--json", "-n", "3"});
+    EXPECT_EQ(r.status, 0);
+    double last_seconds = 0;
+    size_t at = 0;
+    for (uint32_t cls = 0; cls < 3; ++cls) {
+        const size_t end = r.out.find('\n', at);
+        ASSERT_NE(end, std::string::npos) << r.out;
+        const std::string line = r.out.substr(at, end - at);
+        at = end + 1;
+        double seconds = -1;
+        ASSERT_EQ(std::sscanf(line.c_str(), "{\"seconds\": %lf,", &seconds), 1) << line;
+        EXPECT_GT(seconds, last_seconds) << line;
+        last_seconds = seconds;
+        const char *labels[] = {"go", "stop", "off"};
+        EXPECT_TRUE(
+            line.ends_with(", \"class\": " + std::to_string(cls) + ", \"label\": \"" + labels[cls] +
+                           "\", \"summary\": " + std::to_string(cls | 30u << 8 | 200u << 16) +
+                           ", \"snr\": 30, \"confidence\": 200, \"noise\": 0}"))
+            << line;
+    }
+    EXPECT_EQ(at, r.out.size()) << r.out;
+    EXPECT_LT(last_seconds, 10.0);
 
     // An unbroken ramp that ends where the match left the tank, as the firmware's ring entry for
     // the match (class 0 again) says.
@@ -323,6 +346,8 @@ TEST_F(HostTool, BadArgumentsPrintTheUsageAndExitTwo) {
                         {"load", "-q", "all.pkg"},
                         {"posterior", "-C", "1"},
                         {"watch", "-n", "0"},
+                        {"watch", "-j"},
+                        {"info", "--json"},
                         {"extract", "input", "-n", "6", "-o", "x.raw"},
                         {"extract", "accel", "-f", "match", "-o", "x.raw"},
                         {"dump", "fw"},
