@@ -110,6 +110,10 @@ TEST(DevlibCapture, FindsOverwrittenRingsAndKeepsReadsClearOfTheProducer) {
     uint32_t skip = 0, take = 0;
     EXPECT_EQ(morvel_zelp_capture_plan(&c, 2044, 5000, &skip, &take), 0u);
     EXPECT_EQ(std::tuple(skip, take, c.gaps), std::tuple(508u, 1536u, 0u));
+    // An hour at the largest rate still counts in 64 bits.
+    ASSERT_EQ(morvel_zelp_capture_init(&c, 2048, UINT32_MAX), 0);
+    morvel_zelp_capture_mark(&c, 0);
+    EXPECT_EQ(morvel_zelp_capture_plan(&c, 0, 3600000000ull, &skip, &take), 15461882261504ull);
 }
 
 } // namespace

@@ -17,16 +17,18 @@ constexpr uint32_t round_up_to_word(uint32_t n) {
     return n > UINT32_MAX - 3 ? UINT32_MAX & ~3u : (n + 3) & ~3u;
 }
 
-// The bytes the producer writes from the last plan to `now_us`.
+// The bytes the producer writes from the last plan to `now_us`; whole seconds and the rest apart,
+// so that no product leaves 64 bits whatever the rate.
 uint64_t produced_since_plan(const morvel_zelp_capture_s &c, uint64_t now_us) {
     const uint64_t elapsed = std::min(now_us > c.last_us ? now_us - c.last_us : 0, max_elapsed_us);
-    return elapsed * c.bytes_per_second / us_per_second;
+    return elapsed / us_per_second * c.bytes_per_second +
+           elapsed % us_per_second * c.bytes_per_second / us_per_second;
 }
 
 // Whole rings the producer wrote beyond what the positions show: the bytes it should have
 // written since the last plan, less those the ring shows, to the nearest ring.
 uint64_t rings_overwritten(const morvel_zelp_capture_s &c, uint32_t unread, uint64_t now_us) {
-    if (!c.timed) return 0;
+    if (!c.timed || c.ring_size == 0) return 0; // a record init never accepted
     const uint64_t expected = c.behind + produced_since_plan(c, now_us);
     if (expected <= unread) return 0;
     return (expected - unread + c.ring_size / 2) / c.ring_size;
