@@ -1,6 +1,7 @@
 // record -d SECONDS -o FILE [-f unread|newest]: the tank's audio for SECONDS without a break, by
 // repeated extractions of the bytes not read yet, into a WAV or raw FILE. Whatever the firmware
 // overwrote before it was read is counted as a gap, never papered over.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -53,6 +54,8 @@ int read_once(morvel_zelp_device_s *zelp, morvel_zelp_capture_s &capture, audio_
     morvel_zelp_capture_plan(&capture, unread, micros(now), &skip, &take);
     unsigned ignored = 0;
     if (skip != 0) s = move_on(zelp, MORVEL_ZELP_EXTRACT_FROM_UNREAD, skip, ignored);
+    // The plan never asks for more than the ring holds; the buffer is a ring's size.
+    take = std::min<uint32_t>(take, static_cast<uint32_t>(buffer.size()) & ~3u);
     if (s != 0 || take == 0) return s;
     unsigned avail = take;
     s = morvel_zelp_extract_data(zelp, MORVEL_ZELP_EXTRACT_TYPE_INPUT,
