@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio_file.h"
 #include "host_commands.h"
 #include "match_wait.h"
 #include "morvel-firmware/zelp7x_firmware.h"
@@ -109,7 +110,12 @@ int run_extract(host_session &session, const command_args &args) {
     const int s = extract(zelp, source.type, from, data, room, &avail);
     if (s != 0) return s;
     data.resize(std::min(room, avail));
-    if (const int w = write_output_file(args.texts.at('o'), data); w != 0) return w;
+    const std::string &path = args.texts.at('o');
+    if (const int w = source.type == MORVEL_ZELP_EXTRACT_TYPE_INPUT
+                          ? write_audio_file(path, tank_sample_bits(zelp->d.zelp7x), data)
+                          : write_output_file(path, data);
+        w != 0)
+        return w;
     std::fprintf(report, "%zu bytes extracted, %u available\n", data.size(), avail);
     return MORVEL_ZELP_ERROR_NONE;
 }

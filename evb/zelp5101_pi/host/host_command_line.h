@@ -20,4 +20,5 @@ enum class host_parse_outcome { run, help, version, list, usage_error, refused }
 // said why it stops the run.
 host_parse_outcome parse_host_command_line(int argc, char **argv, host_options &options);
 
-void print_host_usage(std::FILE *stream);
+// The usage; with `extensions` (for --help) the options and forms beyond the commands too.
+void print_host_usage(std::FILE *stream, bool extensions = false);

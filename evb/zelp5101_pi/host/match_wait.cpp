@@ -47,6 +47,11 @@ void await_interrupt(host_session &session, clock_type::duration most) {
 } // namespace
 
 int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms, std::FILE *report) {
+    return wait_for_matches(session, count, wait_ms, match_output{report, report, {}});
+}
+
+int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms,
+                     const match_output &output) {
     morvel_zelp_device_s *zelp = session.zelp();
     int s = enable_match_interrupts(zelp);
     if (s != 0) return s;
@@ -61,13 +66,16 @@ int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms, st
             uint32_t summary = 0;
             s = morvel_zelp_get_match_summary(zelp, &summary);
             if (s != 0) return s;
-            print_match(report, summary);
+            if (output.print)
+                output.print(output.lines, summary);
+            else
+                print_match(output.lines, summary);
             if (++seen >= count) return MORVEL_ZELP_ERROR_NONE;
             continue;
         }
         const auto now = clock_type::now();
         if (now >= deadline) {
-            std::fprintf(report, "no match within %u ms\n", wait_ms);
+            std::fprintf(output.timeout, "no match within %u ms\n", wait_ms);
             return failure_reported;
         }
         await_interrupt(session, std::min<clock_type::duration>(poll_interval, deadline - now));
