@@ -1,12 +1,7 @@
 // zelp7x_board_sim: serves one simulated evaluation board on a pseudo-terminal, so the flash tool
 // and other hosts reach it exactly as they reach a real bridge's serial device.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -114,33 +109,6 @@ Parsed parse_arguments(int argc, char **argv, Arguments &args) {
     return Parsed::serve;
 }
 
-// Replaces a stale link from an earlier run; refuses to replace anything that is not a link.
-bool make_link(const std::string &link, const std::string &target) {
-    struct stat st {};
-    if (lstat(link.c_str(), &st) == 0) {
-        if (!S_ISLNK(st.st_mode)) {
-            std::fprintf(stderr, "zelp7x_board_sim: %s exists and is not a link\n", link.c_str());
-            return false;
-        }
-        unlink(link.c_str());
-    }
-    if (symlink(target.c_str(), link.c_str()) != 0) {
-        std::fprintf(stderr, "zelp7x_board_sim: cannot link %s: %s\n", link.c_str(),
-                     std::strerror(errno));
-        return false;
-    }
-    return true;
-}
-
-// Removes the link only while it still names this run's terminal.
-void remove_link(const std::string &link, const std::string &target) {
-    char buffer[4096];
-    const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer - 1);
-    if (n < 0) return;
-    buffer[n] = '\0';
-    if (target == buffer) unlink(link.c_str());
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -157,19 +125,17 @@ int main(int argc, char **argv) {
     install_signal_handlers();
 
     std::string error;
-    auto pty = zsim::PtyServer::open(error);
+    auto pty = zsim::PtyServer::open(error, args.link);
     if (!pty) {
         std::fprintf(stderr, "zelp7x_board_sim: %s\n", error.c_str());
         return 1;
     }
     zsim::Board board(args.board);
-    if (!args.link.empty() && !make_link(args.link, pty->path())) return 1;
     std::printf("%s\n", pty->path().c_str());
     std::fflush(stdout);
 
     pty->serve(board, g_stop);
 
     board.save_flash();
-    if (!args.link.empty()) remove_link(args.link, pty->path());
     return 0;
 }
