@@ -1,11 +1,14 @@
 // Clients that come and go on the board simulator daemon, as on a real bridge's serial device:
-// runs of an unprivileged user one after another, and runs after one killed part-way.
+// runs of an unprivileged user one after another, and runs after one killed part-way; and a rack
+// of boards in one daemon, flashed at once.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
+#include <vector>
 
 #include "support/process/tool_process.h"
 
@@ -50,6 +53,46 @@ TEST_P(ToolDaemonClients, ClientsOfAnyUserComeAndGoKilledOrNot) {
         ztest::run_program(ZELP_FLASH_BIN, {"-s", daemon.port(), "-d"}, dir.path(), user);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out, flash_id);
+}
+
+// Four boards, the last stuck busy, each programmed with an image of its own at the same time.
+TEST(ToolDaemonRack, EachBoardHoldsItsOwnFlashAndOnlyTheFaultyOneFails) {
+    constexpr int boards = 4;
+    const ztest::TempDir dir("tool_daemon_rack");
+    ztest::BoardSimProcess sim(ZELP_BOARD_SIM_BIN,
+                               {"--boards", std::to_string(boards), "--image",
+                                (dir.path() / "flash").string(), "--fault-board", "3=stuck-busy"});
+    ASSERT_TRUE(sim.running());
+    std::vector<std::future<ztest::ToolOutcome>> runs;
+    for (int k = 0; k < boards; ++k) {
+        const fs::path run = dir.path() / ("run" + std::to_string(k));
+        fs::create_directory(run);
+        ztest::write_bytes(run / "img", std::vector<uint8_t>(100 + 300 * k, uint8_t(0x11 * k)));
+        const std::vector<std::string> args = {
+            "-q", "-s", sim.link() + std::to_string(k), "-e", "-w", "img", "-v", "img"};
+        runs.push_back(std::async(std::launch::async, [args, run] {
+            return ztest::run_program(ZELP_FLASH_BIN, args, run);
+        }));
+    }
+    for (int k = 0; k < boards; ++k) {
+        const auto r = runs[k].get();
+        if (k == 3) {
+            EXPECT_EQ(r.status, 1) << r.out;
+            EXPECT_NE(r.err.find("flash wait expired"), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.status, 0) << "board " << k << ": " << r.out << r.err;
+        }
+    }
+    EXPECT_EQ(sim.stop(), 0);
+    for (int k = 0; k < 3; ++k) {
+        const auto cells = ztest::read_bytes(dir.path() / ("flash" + std::to_string(k)));
+        const size_t n = 100 + 300 * k;
+        ASSERT_GE(cells.size(), n + 1) << k;
+        EXPECT_EQ(std::vector<uint8_t>(cells.begin(), cells.begin() + n),
+                  std::vector<uint8_t>(n, uint8_t(0x11 * k)))
+            << "board " << k;
+        EXPECT_EQ(cells[n], 0xFF) << "board " << k << " holds no other board's longer image";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Daemon, ToolDaemonClients, testing::Bool(), [](const auto &info) {
