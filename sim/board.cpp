@@ -12,6 +12,8 @@ Board::Board(const BoardOptions &options)
     if (options.chip.boot_silent) boot_loader_.fault = BootLoader::Fault::silent;
     if (options.chip.boot_refuses) boot_loader_.fault = BootLoader::Fault::refuses;
     matches_.set_period(std::chrono::milliseconds(options.chip.match_every_ms));
+    bridge_.drop_answer_at(options.link.drop_answer);
+    bridge_.shorten_answer_at(options.link.short_answer);
 }
 
 void Board::attach_peripherals() {

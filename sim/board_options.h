@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "chip/chip_options.h"
-#include "link/link_options.h"
 #include "devices/spi_flash.h"
+#include "link/link_options.h"
 
 namespace zsim {
 
@@ -25,9 +25,9 @@ struct BoardOptions {
 
 // Applies one option: "device-type" (0 to 255, decimal or 0x-hex), "flash-file" (the flash
 // option "image" under the name scripts use), "clock" (real, or held: the board's time moves only
-// when a test advances it), a chip option, the link options "latency" and
-// "rate"; anything else goes to the flash options. An option given without a value gets an empty
-// one. False with the reason in `error` for an option that cannot be used.
+// when a test advances it), a chip option, the link options "latency", "rate", "drop-answer" and
+// "short-answer"; anything else goes to the flash options. An option given without a value gets
+// an empty one. False with the reason in `error` for an option that cannot be used.
 bool parse_board_option(std::string_view name, std::string_view value, BoardOptions &options,
                         std::string &error);
 

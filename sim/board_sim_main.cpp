@@ -1,14 +1,15 @@
 // zelp7x_board_sim: serves one simulated evaluation board on a pseudo-terminal, so the flash tool
-// and other hosts reach it exactly as they reach a real bridge's serial device.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+// and other hosts reach it exactly as they reach a real bridge's serial device; with --boards, a
+// rack of them, each served from its own thread.
+#include <algorithm>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "board.h"
 #include "board_options.h"
@@ -54,6 +55,9 @@ void help() {
                "  --match-every MS        a match every MS ms of board time, 1 to 86400000\n"
                "  --latency US            link latency, microseconds from 0 to 1000000\n"
                "  --rate BYTES            link rate, bytes per second from 0 to 1000000000\n"
+               "  --drop-answer N         fault: the Nth answer since the start is never sent\n"
+               "  --short-answer N        fault: the Nth answer since the start lacks its last\n"
+               "                          byte\n"
                "  --image FILE            keep the flash cells in FILE across runs\n"
                "  --flash-file FILE       the same as --image\n"
                "  --size BYTES            flash size, a power of two from 64K to 16M\n"
@@ -64,15 +68,68 @@ void help() {
                "  --absent                fault: no flash answers\n"
                "  --stuck-busy            fault: the flash stays busy\n"
                "  --flip-bit ADDR         fault: the flash flips a bit at ADDR\n"
+               "  --boards N              serve N boards, 1 to 64, each with its own flash, on\n"
+               "                          links PATH0 to PATH(N-1) and images FILE0 to\n"
+               "                          FILE(N-1); the other options apply to every board\n"
+               "  --fault-board K=NAME    with --boards: board K alone gets the fault NAME, as\n"
+               "                          --fault takes it\n"
                "  --help                  this help message\n"
                "  --version               print the version\n",
                stdout);
 }
 
+constexpr unsigned kMaxBoards = 64;
+
+struct BoardFault {
+    unsigned board;
+    std::string fault;
+};
+
 struct Arguments {
     std::string link;
     zsim::BoardOptions board;
+    unsigned boards = 0; // 0: one board, named without a number
+    std::vector<BoardFault> faults;
 };
+
+bool parse_count(std::string_view text, unsigned &n) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
+// "K=NAME": the board's number, then the fault as --fault takes it.
+bool parse_board_fault(std::string_view value, std::vector<BoardFault> &faults,
+                       std::string &error) {
+    const size_t eq = value.find('=');
+    BoardFault f{};
+    zsim::BoardOptions check;
+    if (eq == std::string_view::npos || !parse_count(value.substr(0, eq), f.board) ||
+        f.board >= kMaxBoards) {
+        error = "fault-board needs K=NAME with a board number K: " + std::string(value);
+        return false;
+    }
+    f.fault = std::string(value.substr(eq + 1));
+    if (!zsim::parse_board_option("fault", f.fault, check, error)) return false;
+    faults.push_back(std::move(f));
+    return true;
+}
+
+bool parse_daemon_option(std::string_view name, std::string_view value, Arguments &args,
+                         std::string &error) {
+    if (name == "link") {
+        args.link = std::string(value);
+        return true;
+    }
+    if (name == "boards") {
+        if (parse_count(value, args.boards) && args.boards >= 1 && args.boards <= kMaxBoards)
+            return true;
+        error = "boards needs a count from 1 to " + std::to_string(kMaxBoards) + ": " +
+                std::string(value);
+        return false;
+    }
+    if (name == "fault-board") return parse_board_fault(value, args.faults, error);
+    return zsim::parse_board_option(name, value, args.board, error);
+}
 
 enum class Parsed { serve, done, failed };
 
@@ -101,44 +158,60 @@ Parsed parse_arguments(int argc, char **argv, Arguments &args) {
         } else if (i + 1 < argc && std::string_view(argv[i + 1]).rfind("--", 0) != 0) {
             value = argv[++i];
         }
-        if (name == "link") {
-            args.link = std::string(value);
-            continue;
-        }
         std::string error;
-        if (!zsim::parse_board_option(name, value, args.board, error)) {
+        if (!parse_daemon_option(name, value, args, error)) {
             std::fprintf(stderr, "zelp7x_board_sim: %s\n", error.c_str());
             return Parsed::failed;
         }
     }
+    for (const BoardFault &f : args.faults) {
+        if (f.board < args.boards) continue;
+        std::fprintf(stderr, "zelp7x_board_sim: fault-board %u needs --boards above it\n", f.board);
+        return Parsed::failed;
+    }
     return Parsed::serve;
 }
 
-// Replaces a stale link from an earlier run; refuses to replace anything that is not a link.
-bool make_link(const std::string &link, const std::string &target) {
-    struct stat st {};
-    if (lstat(link.c_str(), &st) == 0) {
-        if (!S_ISLNK(st.st_mode)) {
-            std::fprintf(stderr, "zelp7x_board_sim: %s exists and is not a link\n", link.c_str());
+// One board and the terminal it is served on; each is touched only by its own thread.
+struct ServedBoard {
+    std::unique_ptr<zsim::PtyServer> pty;
+    std::unique_ptr<zsim::Board> board;
+};
+
+// Board k of --boards is named by its number after the link and the image file.
+std::string numbered(const std::string &name, const Arguments &args, unsigned k) {
+    return name.empty() || args.boards == 0 ? name : name + std::to_string(k);
+}
+
+zsim::BoardOptions options_of(const Arguments &args, unsigned k) {
+    zsim::BoardOptions options = args.board;
+    options.flash.image_path = numbered(args.board.flash.image_path, args, k);
+    std::string error; // checked as the arguments were read
+    for (const BoardFault &f : args.faults)
+        if (f.board == k) zsim::parse_board_option("fault", f.fault, options, error);
+    return options;
+}
+
+// Every terminal and link is made before any path is printed, so a caller that has read the
+// first line finds every board.
+bool open_boards(const Arguments &args, std::vector<ServedBoard> &boards) {
+    for (unsigned k = 0; k < std::max(args.boards, 1u); ++k) {
+        std::string error;
+        auto pty = zsim::PtyServer::open(error, numbered(args.link, args, k));
+        if (!pty) {
+            std::fprintf(stderr, "zelp7x_board_sim: %s\n", error.c_str());
             return false;
         }
-        unlink(link.c_str());
+        boards.push_back({std::move(pty), std::make_unique<zsim::Board>(options_of(args, k))});
     }
-    if (symlink(target.c_str(), link.c_str()) != 0) {
-        std::fprintf(stderr, "zelp7x_board_sim: cannot link %s: %s\n", link.c_str(),
-                     std::strerror(errno));
-        return false;
-    }
+    for (const ServedBoard &b : boards) std::printf("%s\n", b.pty->path().c_str());
+    std::fflush(stdout);
     return true;
 }
 
-// Removes the link only while it still names this run's terminal.
-void remove_link(const std::string &link, const std::string &target) {
-    char buffer[4096];
-    const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer - 1);
-    if (n < 0) return;
-    buffer[n] = '\0';
-    if (target == buffer) unlink(link.c_str());
+void serve(ServedBoard &b) {
+    b.pty->serve(*b.board, g_stop);
+    b.board->save_flash();
 }
 
 } // namespace
@@ -156,20 +229,14 @@ int main(int argc, char **argv) {
     }
     install_signal_handlers();
 
-    std::string error;
-    auto pty = zsim::PtyServer::open(error);
-    if (!pty) {
-        std::fprintf(stderr, "zelp7x_board_sim: %s\n", error.c_str());
-        return 1;
+    std::vector<ServedBoard> boards;
+    if (!open_boards(args, boards)) return 1;
+    if (boards.size() == 1) {
+        serve(boards.front());
+        return 0;
     }
-    zsim::Board board(args.board);
-    if (!args.link.empty() && !make_link(args.link, pty->path())) return 1;
-    std::printf("%s\n", pty->path().c_str());
-    std::fflush(stdout);
-
-    pty->serve(board, g_stop);
-
-    board.save_flash();
-    if (!args.link.empty()) remove_link(args.link, pty->path());
+    std::vector<std::thread> threads;
+    for (ServedBoard &b : boards) threads.emplace_back([&b] { serve(b); });
+    for (std::thread &t : threads) t.join();
     return 0;
 }

@@ -92,6 +92,9 @@ void Bridge::run(const Command &command, std::vector<uint8_t> &out) {
 }
 
 std::vector<uint8_t> Bridge::apply_faults(std::vector<uint8_t> answer) {
+    ++answer_count_;
+    if (answer_count_ == drop_answer_at_) return {};
+    if (answer_count_ == shorten_answer_at_) answer.pop_back();
     if (drop_answers_ > 0) {
         --drop_answers_;
         return {};

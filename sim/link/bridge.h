@@ -55,6 +55,10 @@ class Bridge {
         shorten_answers_ = count;
         missing_bytes_ = missing;
     }
+    // The answer of number `n`, counted from 1 since the bridge started, is dropped, or sent
+    // without its last byte (0: none).
+    void drop_answer_at(uint64_t n) { drop_answer_at_ = n; }
+    void shorten_answer_at(uint64_t n) { shorten_answer_at_ = n; }
     // A silent bridge swallows every byte and does nothing with it.
     void set_silent(bool silent) { silent_ = silent; }
 
@@ -100,6 +104,9 @@ class Bridge {
     unsigned drop_answers_ = 0;
     unsigned shorten_answers_ = 0;
     size_t missing_bytes_ = 0;
+    uint64_t answer_count_ = 0;
+    uint64_t drop_answer_at_ = 0;
+    uint64_t shorten_answer_at_ = 0;
     bool silent_ = false;
 };
 

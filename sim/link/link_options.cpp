@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdint>
 
 namespace zsim {
 
@@ -15,9 +16,11 @@ struct Option {
 };
 
 // A second of latency, or a gigabyte a second, is already far past any USB bridge.
-constexpr std::array<Option, 2> options = {{
+constexpr std::array<Option, 4> options = {{
     {"latency", &LinkOptions::latency_us, 1000000, "microseconds from 0 to 1000000"},
     {"rate", &LinkOptions::rate, 1000000000, "bytes per second from 0 to 1000000000"},
+    {"drop-answer", &LinkOptions::drop_answer, UINT32_MAX, "an answer's number from 1, or 0"},
+    {"short-answer", &LinkOptions::short_answer, UINT32_MAX, "an answer's number from 1, or 0"},
 }};
 
 const Option *find_option(std::string_view name) {

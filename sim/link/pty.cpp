@@ -11,16 +11,15 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <thread>
+
+#include "link/terminal_link.h"
 
 namespace zsim {
 
 namespace {
 
-// How often the loop looks at the stop flag, and how long it rests while no client is there
-// (the master reports a hang-up continuously until a client opens the terminal).
+// How often the loop looks at the stop flag.
 constexpr int kPollMillis = 100;
-constexpr auto kNoClientRest = std::chrono::milliseconds(20);
 // An answer that a client does not take within this time is dropped.
 constexpr int kSendMillis = 2000;
 
@@ -48,21 +47,20 @@ bool make_raw(int fd) {
     return ::tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-} // namespace
-
-std::unique_ptr<PtyServer> PtyServer::open(std::string &error) {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+// A raw, non-blocking pseudo-terminal: its master side and its client path.
+bool open_terminal(int &master, std::string &path, std::string &error) {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0) {
         error = errno_text("posix_openpt");
-        return nullptr;
+        return false;
     }
     const char *name = nullptr;
     if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || !(name = ::ptsname(master))) {
         error = errno_text("pseudo-terminal set-up");
         ::close(master);
-        return nullptr;
+        return false;
     }
-    const std::string path = name;
+    path = name;
     // The terminal's modes belong to its client side; set them there once.
     const int client = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     const bool raw = client >= 0 && make_raw(client);
@@ -70,13 +68,28 @@ std::unique_ptr<PtyServer> PtyServer::open(std::string &error) {
     if (!raw) {
         error = errno_text("raw mode");
         ::close(master);
-        return nullptr;
+        return false;
     }
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    return std::make_unique<PtyServer>(master, path);
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<PtyServer> PtyServer::open(std::string &error, const std::string &link) {
+    int master = -1;
+    std::string path;
+    if (!open_terminal(master, path, error)) return nullptr;
+    auto clients = PtyClients::watch(path, error);
+    if (!clients || (!link.empty() && !make_terminal_link(link, path, error))) {
+        ::close(master);
+        return nullptr;
+    }
+    return std::make_unique<PtyServer>(master, path, std::move(clients), link);
 }
 
 PtyServer::~PtyServer() {
+    if (!link_.empty()) remove_terminal_link(link_, path_);
     ::close(master_);
 }
 
@@ -103,32 +116,42 @@ void PtyServer::serve(UsbLink &link, const volatile std::sig_atomic_t &stop) {
     // An answer is due at a given microsecond; the default timer slack would send it up to 50 us
     // late, which the link's latency would then be blamed for.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
-    std::array<uint8_t, 4096> buffer{};
-    bool client = false;
     while (!stop) {
         send(link.take_arrived(UsbLink::Clock::now()));
-        pollfd p{master_, POLLIN, 0};
+        std::array<pollfd, 2> p{{{clients_->fd(), POLLIN, 0}, {master_, POLLIN, 0}}};
         const timespec wait = wait_for_next(link);
-        const int r = ::ppoll(&p, 1, &wait, nullptr);
+        const int r = ::ppoll(p.data(), p.size(), &wait, nullptr);
         if (r < 0 && errno != EINTR) return;
         if (r <= 0) continue;
-        if (p.revents & POLLIN) {
-            const ssize_t n = ::read(master_, buffer.data(), buffer.size());
-            if (n > 0) {
-                client = true;
-                link.send_to_bridge({buffer.data(), static_cast<size_t>(n)}, UsbLink::Clock::now());
-                continue;
-            }
-            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        }
-        // Hang-up: no client has the terminal open.
-        if (client) {
-            client = false;
-            link.reset();
-            link.board().save_flash();
-        }
-        std::this_thread::sleep_for(kNoClientRest);
+        // Comings and goings first: a new client's bytes never arrive before the close of the
+        // client it follows is known.
+        if (p[0].revents & POLLIN) after_clients_changed(link);
+        if ((p[1].revents & POLLIN) && !take_input(link)) return;
     }
+}
+
+bool PtyServer::take_input(UsbLink &link) {
+    std::array<uint8_t, 4096> buffer{};
+    const ssize_t n = ::read(master_, buffer.data(), buffer.size());
+    if (n < 0) return errno == EINTR || errno == EAGAIN;
+    // The client has taken its exclusive hold by the time it talks.
+    clients_->release_exclusive();
+    link.send_to_bridge({buffer.data(), static_cast<size_t>(n)}, UsbLink::Clock::now());
+    return true;
+}
+
+// When the last client has gone, bytes still in the master are its last ones; once a new client
+// has the terminal they might be either's and are left to the new one.
+void PtyServer::after_clients_changed(UsbLink &link) {
+    const PtyClients::Change change = clients_->take_changes();
+    if (!change.left) return;
+    clients_->release_exclusive();
+    for (pollfd p{master_, POLLIN, 0};
+         !change.present && ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) && take_input(link);) {
+    }
+    clients_->discard_unread();
+    link.reset();
+    link.board().save_flash();
 }
 
 } // namespace zsim

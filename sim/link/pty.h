@@ -7,16 +7,22 @@
 #include <string>
 
 #include "board.h"
+#include "link/pty_clients.h"
 #include "link/usb_link.h"
 
 namespace zsim {
 
 class PtyServer {
   public:
-    // Null with the reason in `error` when no pseudo-terminal can be had.
-    static std::unique_ptr<PtyServer> open(std::string &error);
-    // Takes the master side `master` of the terminal at `path`.
-    PtyServer(int master, std::string path) : master_(master), path_(std::move(path)) {}
+    // Null with the reason in `error` when no pseudo-terminal can be had, or when a non-empty
+    // `link` cannot be made to name it.
+    static std::unique_ptr<PtyServer> open(std::string &error, const std::string &link = {});
+    // Takes the master side `master` of the terminal at `path`, its clients' watch and the link
+    // that names it.
+    PtyServer(int master, std::string path, std::unique_ptr<PtyClients> clients, std::string link)
+        : master_(master), path_(std::move(path)), clients_(std::move(clients)),
+          link_(std::move(link)) {}
+    // Removes the link while it still names this server's terminal.
     ~PtyServer();
     PtyServer(const PtyServer &) = delete;
     PtyServer &operator=(const PtyServer &) = delete;
@@ -26,16 +32,22 @@ class PtyServer {
 
     // Carries bytes between the terminal and the board until `stop` becomes nonzero, timed as
     // the board's link options say. When a client closes the terminal the board forgets any
-    // half-received packet and answers still on their way, and saves its flash.
+    // half-received packet and answers still on their way, and saves its flash; the exclusive
+    // hold the client took goes with it.
     void serve(Board &board, const volatile std::sig_atomic_t &stop);
     // The same over a link the caller holds, e.g. to read what crossed it.
     void serve(UsbLink &link, const volatile std::sig_atomic_t &stop);
 
   private:
     void send(const std::vector<uint8_t> &bytes);
+    // Takes the client's bytes; false when the master failed.
+    bool take_input(UsbLink &link);
+    void after_clients_changed(UsbLink &link);
 
     int master_;
     std::string path_;
+    std::unique_ptr<PtyClients> clients_;
+    std::string link_;
 };
 
 } // namespace zsim

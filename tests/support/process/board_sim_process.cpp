@@ -2,15 +2,12 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
-
-extern char **environ;
 
 namespace ztest {
 
@@ -38,7 +35,8 @@ std::string read_line(int fd, int timeout_ms) {
 
 } // namespace
 
-BoardSimProcess::BoardSimProcess(const std::string &binary, const std::vector<std::string> &args)
+BoardSimProcess::BoardSimProcess(const std::string &binary, const std::vector<std::string> &args,
+                                 const std::optional<RunAs> &as)
     : link_(unique_link()) {
     int out[2];
     if (pipe(out) != 0) return;
@@ -48,12 +46,15 @@ BoardSimProcess::BoardSimProcess(const std::string &binary, const std::vector<st
     for (std::string &a : argv_text) argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    if (posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        become(as);
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
     close(out[1]);
     if (pid_ > 0) pty_path_ = read_line(out[0], 5000);
     close(out[0]);

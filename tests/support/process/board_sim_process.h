@@ -4,15 +4,20 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "support/process/run_as.h"
 
 namespace ztest {
 
 class BoardSimProcess {
   public:
-    // Starts `binary` with "--link LINK" and `args`; waits until the terminal is served.
-    BoardSimProcess(const std::string &binary, const std::vector<std::string> &args = {});
+    // Starts `binary` with "--link LINK" and `args`, as `as` when given; waits until the
+    // terminal is served.
+    BoardSimProcess(const std::string &binary, const std::vector<std::string> &args = {},
+                    const std::optional<RunAs> &as = {});
     ~BoardSimProcess();
     BoardSimProcess(const BoardSimProcess &) = delete;
     BoardSimProcess &operator=(const BoardSimProcess &) = delete;

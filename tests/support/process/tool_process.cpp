@@ -1,10 +1,12 @@
 #include "support/process/tool_process.h"
 
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <iterator>
 
 namespace ztest {
 
@@ -24,9 +26,9 @@ std::vector<char *> argv_of(std::vector<std::string> &storage) {
     return argv;
 }
 
-// In the child: move to `dir`, wire the standard streams, run `program`.
+// In the child: move to `dir`, wire the standard streams, take on `as`, run `program`.
 [[noreturn]] void exec_in(const fs::path &dir, const fs::path &out, const fs::path &err,
-                          std::vector<std::string> storage) {
+                          std::vector<std::string> storage, const std::optional<RunAs> &as) {
     if (::chdir(dir.c_str()) != 0) ::_exit(126);
     const int in = ::open("/dev/null", O_RDONLY);
     const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -34,6 +36,7 @@ std::vector<char *> argv_of(std::vector<std::string> &storage) {
     ::dup2(in, 0);
     ::dup2(o, 1);
     ::dup2(e, 2);
+    become(as);
     std::vector<char *> argv = argv_of(storage);
     ::execv(argv[0], argv.data());
     ::_exit(127);
@@ -42,12 +45,12 @@ std::vector<char *> argv_of(std::vector<std::string> &storage) {
 } // namespace
 
 ToolOutcome run_program(const std::string &program, const std::vector<std::string> &args,
-                        const fs::path &dir) {
+                        const fs::path &dir, const std::optional<RunAs> &as) {
     const fs::path out = dir / ".tool.out", err = dir / ".tool.err";
     std::vector<std::string> storage{program};
     storage.insert(storage.end(), args.begin(), args.end());
     const pid_t pid = ::fork();
-    if (pid == 0) exec_in(dir, out, err, storage);
+    if (pid == 0) exec_in(dir, out, err, storage, as);
     ToolOutcome o;
     int wstatus = 0;
     if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
@@ -57,6 +60,30 @@ ToolOutcome run_program(const std::string &program, const std::vector<std::strin
     fs::remove(out);
     fs::remove(err);
     return o;
+}
+
+BackgroundProgram::BackgroundProgram(const std::string &program,
+                                     const std::vector<std::string> &args, const fs::path &dir,
+                                     const std::optional<RunAs> &as) {
+    std::vector<std::string> storage{program};
+    storage.insert(storage.end(), args.begin(), args.end());
+    pid_ = ::fork();
+    if (pid_ == 0) exec_in(dir, "/dev/null", "/dev/null", storage, as);
+}
+
+bool BackgroundProgram::running() {
+    if (pid_ <= 0) return false;
+    int wstatus = 0;
+    if (::waitpid(pid_, &wstatus, WNOHANG) != pid_) return true;
+    pid_ = -1;
+    return false;
+}
+
+void BackgroundProgram::kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }
 
 namespace {
@@ -69,7 +96,12 @@ std::vector<std::string> with_flash(const fs::path &flash, std::vector<std::stri
 } // namespace
 
 BoardDaemon::BoardDaemon(const std::string &program, const fs::path &, const fs::path &flash,
-                         const std::vector<std::string> &options)
-    : sim_(program, with_flash(flash, options)) {}
+                         const std::vector<std::string> &options, const std::optional<RunAs> &as)
+    : sim_(program, with_flash(flash, options), as) {}
+
+std::string BoardDaemon::terminal() const {
+    std::error_code ec;
+    return fs::read_symlink(sim_.link(), ec).string();
+}
 
 } // namespace ztest

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "support/process/board_sim_process.h"
+#include "support/process/run_as.h"
 #include "support/process/temp_files.h"
 
 namespace ztest {
@@ -17,19 +19,41 @@ struct ToolOutcome {
     std::string err;
 };
 
-// Runs `program` with `args` in `dir`, standard input from /dev/null.
+// Runs `program` with `args` in `dir`, standard input from /dev/null, as `as` when given.
 ToolOutcome run_program(const std::string &program, const std::vector<std::string> &args,
-                        const std::filesystem::path &dir);
+                        const std::filesystem::path &dir, const std::optional<RunAs> &as = {});
+
+// `program` started in `dir`, its output discarded, for a test that kills it part-way; killed
+// with SIGKILL when it still runs as the object goes.
+class BackgroundProgram {
+  public:
+    BackgroundProgram(const std::string &program, const std::vector<std::string> &args,
+                      const std::filesystem::path &dir, const std::optional<RunAs> &as = {});
+    ~BackgroundProgram() { kill(); }
+    BackgroundProgram(const BackgroundProgram &) = delete;
+    BackgroundProgram &operator=(const BackgroundProgram &) = delete;
+
+    // True while it has not exited.
+    bool running();
+    // SIGKILL, then waits for it.
+    void kill();
+
+  private:
+    pid_t pid_ = -1;
+};
 
 // zelp7x_board_sim --flash-file FLASH plus `options`, stopped on destruction. `dir` is kept for
 // callers that name the run's directory; the link lives where BoardSimProcess puts it.
 class BoardDaemon {
   public:
     BoardDaemon(const std::string &program, const std::filesystem::path &dir,
-                const std::filesystem::path &flash, const std::vector<std::string> &options = {});
+                const std::filesystem::path &flash, const std::vector<std::string> &options = {},
+                const std::optional<RunAs> &as = {});
 
     // The port name to give the tool; empty when the daemon did not come up.
     std::string port() const { return sim_.running() ? sim_.link() : std::string(); }
+    // Where the link points now.
+    std::string terminal() const;
 
   private:
     BoardSimProcess sim_;
