@@ -182,6 +182,69 @@ void read_back(benchmark::State &state, uint32_t size, int pipeline, zsim::LinkO
     state.SetBytesProcessed(int64_t(state.iterations()) * size);
 }
 
+// Re-flashing `size` bytes at 0 that the flash already holds but for one changed sector: a full
+// erase, program and verify against the changed-only write and its verify. The changed-only
+// write's target is one pipelined read of the range plus the changed sector's own erase,
+// program and verify, measured here as well.
+void reflash_one_sector(benchmark::State &state, uint32_t size, int fw, int pipeline,
+                        zsim::LinkOptions link) {
+    ServedBoard board(link);
+    if (board.path().empty()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    const std::span<uint8_t> cells = board.flash_cells();
+    run_options run;
+    run.spi_dev = board.path() + (pipeline > 0 ? ",pipeline=" + std::to_string(pipeline) : "");
+    int io_type = 0;
+    morvel_zelp_device_s *zelp = start_library(open_board(run, io_type));
+    if (set_input_clock(zelp, 32768) != 0) {
+        state.SkipWithError("the input clock cannot be configured");
+        return;
+    }
+    std::vector<uint8_t> old(size), image, back(size);
+    for (size_t i = 0; i < size; ++i) old[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
+    image = old;
+    constexpr uint32_t changed = 0x3000, sector = 4096;
+    for (uint32_t i = 0; i < sector; ++i) image[changed + i] ^= 0xA5;
+    morvel_zelp7x_flash_s flash{};
+    flash.zelp = zelp;
+    flash.path = fw ? MORVEL_ZELP7X_FLASH_PATH_BRIDGE : MORVEL_ZELP7X_FLASH_PATH_MSPI;
+    const auto verify = [&](uint32_t address, uint32_t count) {
+        morvel_zelp7x_flash_verify_s v{};
+        morvel_zelp7x_flash_verify(&flash, address, image.data() + address, count, &v, nullptr);
+        if (v.differences != 0) state.SkipWithError("verify failed");
+    };
+    const auto hold_old = [&] { std::copy(old.begin(), old.end(), cells.begin()); };
+    for (auto _ : state) {
+        hold_old();
+        morvel_zelp7x_flash_write_options_s whole{0, 0}, only_changes{1, 0};
+        const Phase full = measure(board, [&] {
+            morvel_zelp7x_flash_write(&flash, 0, image.data(), size, &whole, nullptr, nullptr);
+            verify(0, size);
+        });
+        hold_old();
+        const Phase skip = measure(board, [&] {
+            morvel_zelp7x_flash_write(&flash, 0, image.data(), size, &only_changes, nullptr,
+                                      nullptr);
+            verify(0, size);
+        });
+        const Phase read = measure(
+            board, [&] { morvel_zelp7x_flash_read(&flash, 0, back.data(), size, nullptr); });
+        hold_old();
+        const Phase one = measure(board, [&] {
+            morvel_zelp7x_flash_write(&flash, changed, image.data() + changed, sector, &whole,
+                                      nullptr, nullptr);
+            verify(changed, sector);
+        });
+        state.counters["full_s"] = full.seconds;
+        state.counters["skip_unchanged_s"] = skip.seconds;
+        state.counters["skip_over_full"] = skip.seconds / full.seconds;
+        state.counters["target_s"] = read.seconds + one.seconds;
+        state.counters["skip_over_target"] = skip.seconds / (read.seconds + one.seconds);
+    }
+}
+
 constexpr uint32_t read_back_size = 1u << 20;
 
 struct Row {
@@ -209,9 +272,29 @@ constexpr ReadBackRow read_back_rows[] = {
     {"Mspi_read_back_1MiB_pipeline64_instant_link", 64, instant_link},
 };
 
+struct ReflashRow {
+    const char *name;
+    int fw;
+    int pipeline;
+};
+
+constexpr ReflashRow reflash_rows[] = {
+    {"Mspi_reflash_1MiB_one_sector_pipeline64", 0, 64},
+    {"Bridge_reflash_1MiB_one_sector", 1, 0},
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
+    for (const ReflashRow &r : reflash_rows)
+        benchmark::RegisterBenchmark(r.name,
+                                     [r](benchmark::State &state) {
+                                         reflash_one_sector(state, read_back_size, r.fw, r.pipeline,
+                                                            full_speed_bridge);
+                                     })
+            ->Iterations(1)
+            ->UseRealTime()
+            ->Unit(benchmark::kSecond);
     for (const Row &r : rows)
         benchmark::RegisterBenchmark(
             r.name,

@@ -133,14 +133,19 @@ void erase_chip_step(run_flash &flash) {
 
 namespace {
 
+// The opened board and the library's device handle live until the process exits: nothing is
+// uninitialised or closed (the exit releases the port), and holding them here keeps them
+// reachable to the very end.
+morvel_evb_io_handle_t board_io = nullptr;
+morvel_zelp_device_s *board_zelp = nullptr;
+
 // One run from an opened command line: every failure below is thrown and reported by the caller.
 int run_steps(run_options &run) {
     int io_device_type = ZELP_IO_DEVICE_TYPE_SPI;
-    // The board and the library's device handle live until the process exits: nothing is
-    // uninitialised or closed, as the tool has always left them to the exit.
-    morvel_evb_io_handle_t io = open_board(run, io_device_type);
+    board_io = open_board(run, io_device_type);
     choose_input_freq(run, io_device_type);
-    morvel_zelp_device_s *zelp = start_library(io);
+    board_zelp = start_library(board_io);
+    morvel_zelp_device_s *zelp = board_zelp;
     configure_input_clock(zelp, run);
     run_flash flash(zelp, run);
     if (!run.accel_op && check_flash_id(flash, run) != 0) return 1;
