@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 #include "board_open.h"
 #include "host_commands.h"
@@ -21,3 +22,6 @@ enum class host_parse_outcome { run, help, version, usage_error, refused };
 host_parse_outcome parse_host_command_line(int argc, char **argv, host_options &options);
 
 void print_host_usage(std::FILE *stream);
+
+// "reset", "restart", "no-touch" or "reset-secured", as -m takes them.
+std::optional<morvel_zelp_init_mode_e> init_mode_named(std::string_view name);

@@ -3,10 +3,22 @@
 // has reported a match, whose summary then comes out of the match ring.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 
 #include "host_session.h"
+
+using match_clock = std::chrono::steady_clock;
+
+// Enables the causes that bring matches in; causes already enabled stay so.
+int enable_match_interrupts(morvel_zelp_device_s *zelp);
+
+// Takes the next match the chip reports, waiting until `deadline` at most; the match interrupts
+// must be enabled. Returns the library's status; on success `matched` tells whether a match came,
+// with its `summary`.
+int await_match(host_session &session, match_clock::time_point deadline, bool &matched,
+                uint32_t &summary);
 
 // Takes matches in until `count` were seen or `wait_ms` passed, printing each one's line on
 // `report`. Returns the library's status, or failure_reported after "no match within MS ms".
