@@ -1,0 +1,134 @@
+// The zelp7x extension module: Board, Match, Error and their help texts.
+#include <pybind11/stl.h>
+
+#include "board.h"
+#include "board_ports.h"
+#include "failure.h"
+#include "matches.h"
+
+namespace py = pybind11;
+using namespace zelp7x_py;
+using namespace pybind11::literals;
+
+namespace {
+
+// The package's own __init__ carries the user's help; this is its compiled half.
+constexpr const char *module_doc =
+    "The compiled half of the zelp7x package: Board, Match and Error. See help(zelp7x).";
+
+constexpr const char *board_doc = R"(One evaluation board with the device library started on it.
+
+Board(port=None, mode='reset', input_freq=None, device_type=None)
+
+port: 'sim', 'sim:FILE,name=value,...', or a serial device; None looks for the first supported
+  USB bridge, as the tools do without -s.
+mode: how the library starts on the chip: 'reset' (the chip starts afresh, what load needs),
+  'restart' (adopt a chip whose firmware runs, e.g. one a daemon's earlier client loaded),
+  'no-touch' or 'reset-secured'.
+input_freq: the board's input clock in Hz; default 32768 over USB, 16000000 over SPI.
+device_type: the chip's device type; default read from the chip.
+
+Use it as a context manager, or call close(). Raises zelp7x.Error (step 'open') when the board
+does not open.)";
+
+void bind_match(py::module_ &m) {
+    py::class_<Match>(m, "Match", "A match the firmware reported: its summary word and fields.")
+        .def_readonly("summary", &Match::summary, "The summary word as the firmware gave it.")
+        .def_property_readonly("class_index", &Match::class_index, "The class that matched.")
+        .def_property_readonly("snr", &Match::snr, "Signal-to-noise figure.")
+        .def_property_readonly("confidence", &Match::confidence, "Confidence figure.")
+        .def_property_readonly("noise", &Match::noise, "Noise threshold figure.")
+        .def_property_readonly("has_position", &Match::has_position,
+                               "Whether the match carries a tank position, so that "
+                               "extract(start='match') can take the audio ending at it.")
+        .def("__repr__", &Match::repr);
+
+    py::class_<MatchIterator>(m, "MatchIterator",
+                              "Iterator over a board's matches; see Board.matches().")
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", &MatchIterator::next,
+             "Waits for the next match; ends the iteration when none came in time.");
+}
+
+void bind_board(py::module_ &m) {
+    py::class_<Board>(m, "Board", board_doc)
+        .def(py::init<std::optional<std::string>, const std::string &, std::optional<int>,
+                      std::optional<unsigned int>>(),
+             "port"_a = py::none(), "mode"_a = "reset", "input_freq"_a = py::none(),
+             "device_type"_a = py::none())
+        .def_static("list", &board_ports,
+                    "The port names of the boards attached to this host. Empty until the board "
+                    "I/O library can list them; open a board by its port name meanwhile.")
+        .def("close", &Board::close,
+             "Gives the board back; the chip stays as it is. Calling it again does nothing.")
+        .def_property_readonly("closed", &Board::closed, "True after close().")
+        .def_property_readonly("port", &Board::port, "The port the board was opened on.")
+        .def("__enter__", [](py::object self) { return self; })
+        .def("__exit__", [](Board &b, py::args) { b.close(); })
+        .def("load", &Board::load, "package"_a, "chunk"_a = 1024,
+             R"(Loads a package into the chip and returns the number of bytes handed over.
+
+package: a file path (str or os.PathLike) or the package's bytes (any bytes-like object).
+chunk: bytes per call into the library (the host tool's -c).
+Raises OSError when the file cannot be read, zelp7x.Error (step 'load') when the chip or the
+library refuses the package (e.g. name 'package', 'crc', 'timeout').)")
+        .def("info", &Board::info,
+             R"(What the chip holds, as a dict: device_type (int), secured (bool),
+firmware_running (bool), firmware_version, parameters_version, package_version (str, or None
+when no package stored one) and labels (a list of the class names).)")
+        .def("posterior", &Board::posterior, "state"_a = py::none(), "class_index"_a = py::none(),
+             R"(The posterior tables, as a dict: states, classes and type; with state, also
+'state' (index, timeout, timeout_action); with class_index (a class of that state), also 'class'
+(index, window, threshold, backoff, queue, adaptive, action). Actions are (type, argument)
+pairs, type 'match', 'state', 'stay' or another type's number. A state or class the tables do not
+have raises zelp7x.Error with name 'arg'.)")
+        .def(
+            "matches",
+            [](py::object self, double timeout) { return MatchIterator(std::move(self), timeout); },
+            "timeout"_a = 10.0,
+            R"(An iterator over the matches the chip reports, as Match objects.
+
+Each step waits up to `timeout` seconds for the next match; the iteration ends when none came
+in that time. next(board.matches(5), None) waits for one match.)")
+        .def("extract", &Board::extract, "kind"_a, "start"_a = "newest", "count"_a = py::none(),
+             R"(Samples out of a ring or feature area, as a NumPy array.
+
+kind: 'input' (the audio tank: int16 samples, or uint8 for an 8-bit tank), 'accel' (the
+  accelerometer ring, int16), 'features' (the 40 network inputs, uint8) or 'static' (static
+  feature memory, uint8).
+start: 'newest' (the samples up to now), 'match' (those ending at the match last taken through
+  matches()), 'oldest' (the oldest still in the ring) or 'unread' (from where the previous take
+  from that ring stopped; a board starts at the ring's start).
+count: how many samples, a whole number of 4-byte words; default as the host tool takes them
+  (half the tank from a match, the ring less a word from newest, a whole area otherwise).
+The array may be shorter when fewer samples are there.)")
+        .def("gpio", &Board::gpio, "outputs"_a = py::none(), "values"_a = py::none(),
+             "input_enable"_a = py::none(),
+             R"(Sets and reads the chip's eight GPIO pins.
+
+outputs: (mask, bits): the pins in mask become outputs where bits has a 1, inputs where 0.
+values: (mask, bits): the pins in mask take those bits.
+input_enable: True or False to set the pins' input enable.
+Returns the state after the changes: {'outputs': int, 'values': int, 'input_enable': bool}.)")
+        .def("serial", &Board::serial, "interface"_a, "address"_a, "write"_a = py::bytes(),
+             "read"_a = 0,
+             R"(One transfer with a device behind the chip; returns the bytes read.
+
+interface: 'i2c' or 'spi0' to 'spi3'; address: the I2C address, or the chip-select GPIO for
+SPI. The `write` bytes go out first, then `read` bytes come in. Needs running firmware
+(zelp7x.Error with name 'uninit' otherwise).)")
+        .def("status", &Board::status, "clear"_a = false,
+             R"(The mailbox counters of this process and the match reports the firmware skipped:
+{'h2m': {...}, 'm2h': {...}, 'missed_frames': int}, each direction with requests, responses,
+unexpected and errors. clear=True zeroes them after the report.)");
+    // Flash access (flash_id, erase, write, read, verify) joins the board with the flash library.
+}
+
+} // namespace
+
+PYBIND11_MODULE(_zelp7x, m) {
+    m.doc() = module_doc;
+    register_failure(m);
+    bind_match(m);
+    bind_board(m);
+}

@@ -1,0 +1,191 @@
+"""The zelp7x package on the simulated board in this process and on the simulator daemon."""
+
+import threading
+import time
+import wave
+
+import numpy as np
+import pytest
+
+import zelp7x
+
+SAMPLE_INFO = {
+    "device_type": 0x20,
+    "secured": False,
+    "firmware_running": True,
+    "firmware_version": "sample-fw 1.0",
+    "parameters_version": "sample-net 1.0",
+    "package_version": "sample-pkg 1.0",
+    "labels": ["go", "stop", "off"],
+}
+SAMPLE_POSTERIOR = {
+    "states": 2, "classes": 3, "type": 0,
+    "state": {"index": 1, "timeout": 50, "timeout_action": ("state", 0)},
+    "class": {"index": 0, "window": 10, "threshold": 250, "backoff": 20, "queue": 3,
+              "adaptive": 1, "action": ("match", 0)},
+}
+SAMPLE_RATE = 16000
+
+
+def assert_ramp(samples):
+    """The simulated tank holds a ramp: each 16-bit sample one more than the one before."""
+    assert len(samples) > 1
+    assert np.all(np.diff(samples.view(np.uint16)) == 1)
+
+
+@pytest.fixture
+def loaded(sample_package):
+    with zelp7x.Board("sim:,match-every=50") as board:
+        assert board.load(sample_package) == sample_package.stat().st_size
+        yield board
+
+
+def test_sample_session_on_the_board_in_process(loaded, tmp_path):
+    board = loaded
+    assert board.info() == SAMPLE_INFO
+    assert board.posterior(1, 0) == SAMPLE_POSTERIOR
+    assert board.posterior() == {"states": 2, "classes": 3, "type": 0}
+
+    # The simulated firmware matches the classes in turn from class 0.
+    matches = board.matches(timeout=2)
+    first, second = next(matches), next(matches)
+    assert (first.class_index, second.class_index) == (0, 1)
+    assert (first.snr, first.confidence, first.noise, first.has_position) == (30, 200, 0, True)
+    assert first.summary == 0x00C81E00 and "class_index=0" in repr(first)
+
+    # Half the tank (64 ms of 16-bit audio), ending at the last match taken.
+    audio = board.extract("input", start="match")
+    assert audio.dtype == np.int16 and len(audio) == 512
+    assert_ramp(audio)
+
+    wav = tmp_path / "match.wav"
+    with wave.open(str(wav), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(SAMPLE_RATE)
+        w.writeframes(audio.astype("<i2").tobytes())
+    with wave.open(str(wav), "rb") as r:
+        assert (r.getnchannels(), r.getsampwidth(), r.getframerate()) == (1, 2, SAMPLE_RATE)
+        assert np.array_equal(np.frombuffer(r.readframes(r.getnframes()), "<i2"), audio)
+
+    newest = board.extract("input", count=100)
+    assert len(newest) == 100
+    assert_ramp(newest)
+    # Unread goes on where the previous unread take stopped.
+    a = board.extract("input", start="oldest", count=8)
+    b = board.extract("input", start="unread", count=8)
+    assert np.uint16(b[0]) == np.uint16(a[-1]) + 1
+    features = board.extract("features")
+    assert features.dtype == np.uint8 and len(features) == 40
+    assert len(board.extract("static")) == 4096
+    assert board.extract("accel", count=8).dtype == np.int16
+
+    assert board.gpio(outputs=(0x03, 0x01), values=(0x01, 0x01), input_enable=True) == {
+        "outputs": 0x01, "values": 0x01, "input_enable": True}
+    assert board.gpio()["outputs"] == 0x01
+
+    # The I2C device at 0x19 reads back what was written to its registers.
+    assert board.serial("i2c", 0x19, write=bytes.fromhex("10a1b2c3d4")) == b""
+    assert board.serial("i2c", 0x19, write=b"\x10", read=4) == bytes.fromhex("a1b2c3d4")
+
+    before = board.status(clear=True)
+    assert before["h2m"]["requests"] > 0 and set(before["m2h"]) == {
+        "requests", "responses", "unexpected", "errors"}
+    assert board.status()["h2m"]["requests"] == 0
+
+
+def test_load_from_bytes_in_small_chunks(sample_package):
+    data = sample_package.read_bytes()
+    with zelp7x.Board("sim") as board:
+        assert board.load(bytearray(data), chunk=256) == len(data)
+        assert board.info()["package_version"] == "sample-pkg 1.0"
+
+
+def error_of(call):
+    with pytest.raises(zelp7x.Error) as e:
+        call()
+    return e.value.step, e.value.name, str(e.value)
+
+
+def test_failures_carry_the_step_and_the_library_error(sample_package, tmp_path):
+    with zelp7x.Board("sim") as board:
+        assert board.info()["firmware_running"] is False
+        assert error_of(lambda: board.serial("i2c", 0x19, read=1)) == (
+            "serial", "uninit", "serial failed: uninit")
+        broken = bytearray(sample_package.read_bytes())
+        broken[-1] ^= 0xFF
+        step, name, _ = error_of(lambda: board.load(bytes(broken)))
+        assert (step, name) == ("load", "package")
+        with pytest.raises(FileNotFoundError):
+            board.load(tmp_path / "missing.pkg")
+        board.load(sample_package)
+        assert error_of(lambda: board.posterior(7))[:2] == ("posterior", "arg")
+        assert error_of(lambda: board.serial("i2c", 200))[:2] == ("serial", "arg")
+        # No match yet: no match comes within the wait, and the iteration just ends.
+        assert next(board.matches(timeout=0.05), None) is None
+    assert board.closed
+    with pytest.raises(ValueError):
+        board.info()
+    board.close()
+    assert error_of(lambda: zelp7x.Board(str(tmp_path / "no-such-tty")))[0] == "open"
+
+
+@pytest.mark.parametrize("call", [
+    lambda b: zelp7x.Board("sim", mode="warm"),
+    lambda b: b.load(b"", chunk=0),
+    lambda b: b.extract("audio"),
+    lambda b: b.extract("input", start="latest"),
+    lambda b: b.extract("input", count=3),
+    lambda b: b.extract("accel", start="match"),
+    lambda b: b.extract("input", count=1 << 20),
+    lambda b: b.gpio(outputs=(0x100, 0)),
+    lambda b: b.serial("uart", 0),
+    lambda b: b.serial("i2c", 0x19, read=(1 << 16) + 1),
+    lambda b: b.posterior(class_index=0),
+    lambda b: b.matches(timeout=-1),
+])
+def test_bad_arguments_raise_value_error(call):
+    with zelp7x.Board("sim") as board:
+        with pytest.raises(ValueError):
+            call(board)
+
+
+def test_waiting_lets_other_threads_run(sample_package):
+    ticks = []
+    stop = threading.Event()
+
+    def ticker():
+        while not stop.is_set():
+            ticks.append(1)
+            time.sleep(0.005)
+
+    with zelp7x.Board("sim") as board:
+        board.load(sample_package)
+        thread = threading.Thread(target=ticker)
+        thread.start()
+        assert list(board.matches(timeout=0.3)) == []
+        stop.set()
+        thread.join()
+    assert len(ticks) > 10
+
+
+def test_daemon_board_outlives_its_clients(daemon, sample_package):
+    with zelp7x.Board(daemon) as board:
+        board.load(sample_package, chunk=256)
+    # Another client adopts the running firmware, while a board in this process is open too.
+    with zelp7x.Board(daemon, mode="restart") as board, zelp7x.Board("sim") as other:
+        other.load(sample_package)
+        assert board.info() == SAMPLE_INFO
+        match = next(board.matches(timeout=2))
+        assert match.has_position
+        assert_ramp(board.extract("input", start="match"))
+        assert other.info()["labels"] == SAMPLE_INFO["labels"]
+        assert board.status()["m2h"]["requests"] > 0
+
+
+def test_every_call_has_help():
+    assert zelp7x.__doc__ and zelp7x.Board.__doc__
+    names = ["load", "info", "posterior", "matches", "extract", "gpio", "serial", "status",
+             "close", "list"]
+    assert all(getattr(zelp7x.Board, n).__doc__ for n in names)
+    assert zelp7x.Board.list() == []
