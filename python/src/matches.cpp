@@ -44,7 +44,16 @@ MatchIterator::MatchIterator(py::object board, double timeout)
     : owner_(std::move(board)), board_(owner_.cast<Board &>()), timeout_(timeout) {
     if (!std::isfinite(timeout_) || timeout_ < 0)
         throw py::value_error("timeout is a number of seconds, 0 or more");
-    board_.on_board("watch", [](host_session &s) { return enable_match_interrupts(s.zelp()); });
+    // As the host tool's watch, only matches made from now on count: the ones still in the ring
+    // are older, and their audio may already be overwritten.
+    board_.on_board("watch", [](host_session &s) {
+        int st = enable_match_interrupts(s.zelp());
+        for (bool matched = st == 0; matched;) {
+            uint32_t summary = 0;
+            st = await_match(s, match_clock::now(), matched, summary);
+        }
+        return st;
+    });
 }
 
 Match MatchIterator::next() {

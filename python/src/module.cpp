@@ -86,7 +86,7 @@ have raises zelp7x.Error with name 'arg'.)")
             "matches",
             [](py::object self, double timeout) { return MatchIterator(std::move(self), timeout); },
             "timeout"_a = 10.0,
-            R"(An iterator over the matches the chip reports, as Match objects.
+            R"(An iterator over the matches the chip reports from now on, as Match objects.
 
 Each step waits up to `timeout` seconds for the next match; the iteration ends when none came
 in that time. next(board.matches(5), None) waits for one match.)")
@@ -101,7 +101,9 @@ start: 'newest' (the samples up to now), 'match' (those ending at the match last
   from that ring stopped; a board starts at the ring's start).
 count: how many samples, a whole number of 4-byte words; default as the host tool takes them
   (half the tank from a match, the ring less a word from newest, a whole area otherwise).
-The array may be shorter when fewer samples are there.)")
+The array may be shorter when fewer samples are there. The tank holds 64 ms of audio by default
+and goes on filling: take the audio of a match soon after the match, or zelp7x.Error with name
+'arg' says it has been overwritten.)")
         .def("gpio", &Board::gpio, "outputs"_a = py::none(), "values"_a = py::none(),
              "input_enable"_a = py::none(),
              R"(Sets and reads the chip's eight GPIO pins.
@@ -128,6 +130,9 @@ unexpected and errors. clear=True zeroes them after the report.)");
 
 PYBIND11_MODULE(_zelp7x, m) {
     m.doc() = module_doc;
+    // Now rather than at the first array, which may come right after a match, while the tank
+    // that holds the audio before it goes on filling.
+    py::module_::import("numpy");
     register_failure(m);
     bind_match(m);
     bind_board(m);
