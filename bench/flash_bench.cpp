@@ -6,23 +6,33 @@
 // wall time, the model's bound and their ratio. The bound is what the link alone costs: the round
 // trips the host waits for times the latency, plus the bytes that crossed the link (counted as the
 // board took and answered them, both directions) over the rate. A plain run waits for every
-// answered packet; a pipelined read waits once per batch of 64 answers. On an instant link the
-// rows show what the host and the pseudo-terminal cost by themselves.
+// answered packet; a pipelined read keeps 64 answers on their way and waits for the latency once,
+// while the first of them comes back. On an instant link the rows show what the host and the
+// pseudo-terminal cost by themselves.
+//
+// The read-back rows read 1 MiB that the board's flash already holds, on the MSPI path, and set
+// the wall time against the link's byte time alone: the bytes that crossed it over the rate. Its
+// requests (32 bytes a word) and answers (4) cross at the same time in the two directions, so a
+// read that keeps the way to the bridge busy from its first request to its last answer comes to
+// about 0.9. A window of 64 keeps about a millisecond of requests queued beyond the latency; 256
+// rides out longer stalls of the host or the server thread.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "flash_ops.h"
-#include "input_clock.h"
-#include "run.h"
 #include "board.h"
+#include "input_clock.h"
 #include "link/pty.h"
 #include "link/usb_link.h"
+#include "morvel_flash/morvel_zelp7x_flash.h"
+#include "run.h"
 
 namespace {
 
@@ -50,6 +60,7 @@ class ServedBoard {
     ServedBoard &operator=(const ServedBoard &) = delete;
 
     std::string path() const { return pty_ ? pty_->path() : std::string(); }
+    std::span<uint8_t> flash_cells() { return board_->flash().cells(); }
     const zsim::UsbLink::Counts &counts() const { return link_->counts(); }
 
   private:
@@ -77,9 +88,9 @@ Phase measure(const ServedBoard &board, F &&run) {
     return {took.count(), c.answers - answers, c.to_bridge + c.to_host - wire};
 }
 
-// Round trips times latency plus wire bytes over rate; a batch of `pipeline` answers is one wait.
+// Round trips times latency plus wire bytes over rate; a pipelined read waits for one.
 double model_bound(const Phase &p, zsim::LinkOptions link, int pipeline) {
-    const uint64_t waits = pipeline > 0 ? (p.answers + pipeline - 1) / pipeline : p.answers;
+    const uint64_t waits = pipeline > 0 ? std::min<uint64_t>(p.answers, 1) : p.answers;
     const double transit = link.rate ? double(p.wire_bytes) / link.rate : 0;
     return double(waits) * link.latency_us * 1e-6 + transit;
 }
@@ -114,19 +125,64 @@ void program_and_verify(benchmark::State &state, int fw, int pipeline, zsim::Lin
     std::vector<uint8_t> image(image_size), back(image_size);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
 
+    morvel_zelp7x_flash_s flash{};
+    flash.zelp = zelp;
+    flash.path = fw ? MORVEL_ZELP7X_FLASH_PATH_BRIDGE : MORVEL_ZELP7X_FLASH_PATH_MSPI;
     for (auto _ : state) {
         const Phase program = measure(board, [&] {
-            if (fw) flash_start_of_file(zelp, image_size);
-            flash_write(zelp, 0, image.data(), image_size, 1, fw);
+            if (fw) morvel_zelp7x_flash_start_of_file(&flash, image_size, nullptr);
+            morvel_zelp7x_flash_program(&flash, 0, image.data(), image_size, nullptr);
         });
-        const Phase verify =
-            measure(board, [&] { flash_read(zelp, 0, back.data(), image_size, 1, fw); });
+        const Phase verify = measure(
+            board, [&] { morvel_zelp7x_flash_read(&flash, 0, back.data(), image_size, nullptr); });
         if (back != image) state.SkipWithError("verify failed");
         report(state, "program", program, link, 0);
         report(state, "verify", verify, link, pipeline);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * image_size);
 }
+
+// The tool's read of `size` bytes at 0 over MSPI, against the time the bytes took on the link.
+void read_back(benchmark::State &state, uint32_t size, int pipeline, zsim::LinkOptions link) {
+    ServedBoard board(link);
+    if (board.path().empty()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    const std::span<uint8_t> cells = board.flash_cells();
+    if (cells.size() < size) {
+        state.SkipWithError("the simulated flash is smaller than the range");
+        return;
+    }
+    for (size_t i = 0; i < size; ++i) cells[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
+    run_options run;
+    run.spi_dev = board.path() + (pipeline > 0 ? ",pipeline=" + std::to_string(pipeline) : "");
+    int io_type = 0;
+    morvel_evb_io_handle_t io = open_board(run, io_type);
+    morvel_zelp_device_s *zelp = start_library(io);
+    if (set_input_clock(zelp, 32768) != 0) {
+        state.SkipWithError("the input clock cannot be configured");
+        return;
+    }
+    std::vector<uint8_t> back(size);
+    morvel_zelp7x_flash_s flash{};
+    flash.zelp = zelp;
+    for (auto _ : state) {
+        const Phase read = measure(board, [&] {
+            morvel_zelp7x_flash_read(&flash, 0, back.data(), static_cast<uint32_t>(size), nullptr);
+        });
+        if (!std::equal(back.begin(), back.end(), cells.begin())) state.SkipWithError("misread");
+        state.counters["read_s"] = read.seconds;
+        state.counters["read_wire_bytes"] = double(read.wire_bytes);
+        if (link.rate == 0) continue;
+        const double byte_time = double(read.wire_bytes) / link.rate;
+        state.counters["read_byte_time_s"] = byte_time;
+        state.counters["read_byte_time_ratio"] = read.seconds / byte_time;
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * size);
+}
+
+constexpr uint32_t read_back_size = 1u << 20;
 
 struct Row {
     const char *name;
@@ -141,6 +197,18 @@ constexpr Row rows[] = {
     {"Mspi_instant_link", 0, 0, instant_link}, {"Bridge_instant_link", 1, 0, instant_link},
 };
 
+struct ReadBackRow {
+    const char *name;
+    int pipeline;
+    zsim::LinkOptions link;
+};
+
+constexpr ReadBackRow read_back_rows[] = {
+    {"Mspi_read_back_1MiB_pipeline64", 64, full_speed_bridge},
+    {"Mspi_read_back_1MiB_pipeline256", 256, full_speed_bridge},
+    {"Mspi_read_back_1MiB_pipeline64_instant_link", 64, instant_link},
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -148,6 +216,13 @@ int main(int argc, char **argv) {
         benchmark::RegisterBenchmark(
             r.name,
             [r](benchmark::State &state) { program_and_verify(state, r.fw, r.pipeline, r.link); })
+            ->Iterations(1)
+            ->UseRealTime()
+            ->Unit(benchmark::kSecond);
+    for (const ReadBackRow &r : read_back_rows)
+        benchmark::RegisterBenchmark(
+            r.name,
+            [r](benchmark::State &state) { read_back(state, read_back_size, r.pipeline, r.link); })
             ->Iterations(1)
             ->UseRealTime()
             ->Unit(benchmark::kSecond);

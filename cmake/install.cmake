@@ -59,7 +59,8 @@ zelp_install_man_page(zelp7x_host.1)
 set_target_properties(morvel_devlib PROPERTIES EXPORT_NAME devlib)
 set_target_properties(zelp_evb_io PROPERTIES EXPORT_NAME evb_io)
 set_target_properties(zelp_sim PROPERTIES EXPORT_NAME evb_sim)
-set(host_libraries morvel_devlib zelp_evb_io)
+set_target_properties(morvel_flash PROPERTIES EXPORT_NAME flash)
+set(host_libraries morvel_devlib zelp_evb_io morvel_flash)
 if(NOT BUILD_SHARED_LIBS)
   list(APPEND host_libraries zelp_sim)
 endif()
@@ -69,6 +70,7 @@ endif()
 set(evb_include_dir ${CMAKE_INSTALL_INCLUDEDIR}/morvel_evb)
 target_include_directories(morvel_devlib INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_include_directories(zelp_evb_io INTERFACE $<INSTALL_INTERFACE:${evb_include_dir}>)
+target_include_directories(morvel_flash INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 install(TARGETS ${host_libraries} EXPORT morvel_devlib_targets
   ARCHIVE COMPONENT devel
   LIBRARY COMPONENT runtime NAMELINK_COMPONENT devel
@@ -77,8 +79,11 @@ install(DIRECTORY devlib/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPON
   FILES_MATCHING PATTERN "*.h")
 install(DIRECTORY evb/zelp5xxx_pi/include/ DESTINATION ${evb_include_dir} COMPONENT devel
   FILES_MATCHING PATTERN "*.h")
+install(DIRECTORY evb/flashlib/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT devel
+  FILES_MATCHING PATTERN "*.h")
 
-# CMake package: find_package(morvel_devlib CONFIG) gives morvel::devlib and morvel::evb_io.
+# CMake package: find_package(morvel_devlib CONFIG) gives morvel::devlib, morvel::evb_io and
+# morvel::flash.
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/morvel_devlib)
 install(EXPORT morvel_devlib_targets NAMESPACE morvel:: FILE morvel_devlibTargets.cmake
   DESTINATION ${package_dir} COMPONENT devel)
@@ -143,7 +148,7 @@ if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDE
   set(pc_libdir ${CMAKE_INSTALL_FULL_LIBDIR})
   set(pc_includedir ${CMAKE_INSTALL_FULL_INCLUDEDIR})
 endif()
-foreach(pc morvel_devlib morvel_evb_io)
+foreach(pc morvel_devlib morvel_evb_io morvel_flash)
   configure_file(cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
     COMPONENT devel)

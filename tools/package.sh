@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release preset and its Debian package into build/packages, then checks the package
-# with lintian: any error fails, warnings are listed.
+# with lintian (any error fails, warnings are listed) and, as root, that dpkg installs its udev
+# rules and removes them again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -11,4 +12,23 @@ lintian --fail-on error build/packages/*.deb
 dpkg-deb -c build/packages/zelp7x-flash_*.deb | grep -q ' ./usr/lib/udev/rules.d/60-zelp7x.rules$'
 # The Python package installs where Debian's python3 looks.
 dpkg-deb -c build/packages/python3-zelp7x_*.deb | grep ' ./usr/lib/python3/dist-packages/zelp7x/__init__.py$' >/dev/null
+# Installed and removed again, the package takes the rules with it. That needs root and dpkg, as in
+# a CI container; a machine where the package, or a rules file of that name, is already in place
+# is left as it is.
+rules=/usr/lib/udev/rules.d/60-zelp7x.rules
+if [ "$(id -u)" = 0 ] && command -v dpkg >/dev/null; then
+    if dpkg-query -W zelp7x-flash >/dev/null 2>&1 || [ -e "$rules" ]; then
+        echo "zelp7x-flash or $rules already present: install and removal not checked" >&2
+    else
+        trap 'dpkg -r zelp7x-flash >/dev/null 2>&1 || true' EXIT
+        dpkg -i build/packages/zelp7x-flash_*.deb >/dev/null
+        test -f "$rules" || { echo "dpkg -i did not install $rules" >&2; exit 1; }
+        dpkg -r zelp7x-flash >/dev/null
+        trap - EXIT
+        if [ -e "$rules" ]; then
+            echo "dpkg -r left $rules behind" >&2
+            exit 1
+        fi
+    fi
+fi
 ls build/packages/*.deb

@@ -7,13 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <optional>
-#include <span>
-#include <vector>
 
 #include "morvel_packager/morvel_package.h"
-#include "package_file.h"
+#include "package_check.h"
 
 namespace {
 
@@ -61,57 +58,6 @@ std::optional<options> parse_options(int argc, char **argv) {
     return opts;
 }
 
-struct verdict {
-    int result;
-    uint32_t offset;
-    uint32_t crc;
-};
-
-// Feeds the package the way a loader does, as it is read from the file: one chunk at a time, steps
-// until the chunk is used up. Without a chosen size the file is fed in pieces as large as it reads.
-struct walk {
-    verdict v{MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR, 0, 0};
-    mvpkg::piece_read read;
-};
-
-walk walk_package(const char *path, size_t chunk, int collect_log) {
-    auto state = std::make_unique<morvel_pkg_parser_state_t>();
-    morvel_pkg_parser_state_t &p = *state;
-    morvel_pkg_parser_init(&p);
-    morvel_pkg_parser_reset(&p);
-    walk w;
-    bool decided = false;
-    size_t pos = 0;
-    std::vector<uint8_t> buffer;
-    w.read = mvpkg::read_package_pieces(
-        path, chunk == 0 ? mvpkg::max_piece : chunk, [&](std::span<const uint8_t> piece) {
-            buffer.assign(piece.begin(), piece.end());
-            const int n = static_cast<int>(piece.size());
-            morvel_pkg_preprocess_chunk(&p, buffer.data(), n, 0);
-            morvel_pkg_parser_reset(&p);
-            while (p.ptr < p.open_ram_end && p.mode != PACKAGE_MODE_DONE) {
-                const int result = morvel_pkg_parse_chunk(&p, collect_log);
-                const auto offset = static_cast<uint32_t>(pos + (p.ptr - p.open_ram_begin));
-                if (result != MORVEL_PACKAGE_ERROR_NONE) {
-                    w.v = {result, offset, p.calc_crc};
-                    decided = true;
-                    return false;
-                }
-            }
-            pos += piece.size();
-            if (p.mode == PACKAGE_MODE_DONE) {
-                w.v = {MORVEL_PACKAGE_ERROR_NONE, 0, p.calc_crc};
-                decided = true;
-                return false;
-            }
-            return true;
-        });
-    // The file ended inside a record: the value or field that was being read stays open.
-    if (!decided)
-        w.v = {MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR, static_cast<uint32_t>(pos), p.calc_crc};
-    return w;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -131,18 +77,18 @@ int main(int argc, char **argv) {
         print_usage();
         return exit_usage;
     }
-    const walk w = walk_package(opts->path, opts->chunk, opts->verbose ? 1 : 0);
-    if (w.read.result == mvpkg::piece_read::cannot_open) {
+    const mvpkg::package_verdict v =
+        mvpkg::check_package_file(opts->path, opts->chunk, opts->verbose ? 1 : 0);
+    if (v.read.result == mvpkg::piece_read::cannot_open) {
         std::fprintf(stderr, "morvel_pkg_info: cannot read %s\n", opts->path);
         return exit_usage;
     }
-    if (w.read.result == mvpkg::piece_read::read_error) {
-        if (opts->verbose && w.read.bytes > 0) std::printf("\n");
+    if (v.read.result == mvpkg::piece_read::read_error) {
+        if (opts->verbose && v.read.bytes > 0) std::printf("\n");
         std::fflush(stdout);
-        std::fprintf(stderr, "%s: %s\n", opts->path, std::strerror(w.read.error));
+        std::fprintf(stderr, "%s: %s\n", opts->path, std::strerror(v.read.error));
         return exit_usage;
     }
-    const verdict &v = w.v;
     // The log may leave its last line open; the verdict always gets a line of its own.
     if (opts->verbose) std::printf("\n");
     if (v.result != MORVEL_PACKAGE_ERROR_NONE) {

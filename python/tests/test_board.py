@@ -192,6 +192,9 @@ def test_daemon_board_outlives_its_clients(daemon, sample_package):
         assert_ramp(board.extract("input", start="match"))
         assert other.info()["labels"] == SAMPLE_INFO["labels"]
         assert board.status()["m2h"]["requests"] > 0
+    # A reset stops the firmware; the image left in RAM does not count as running.
+    with zelp7x.Board(daemon, mode="reset") as board:
+        assert board.info()["firmware_running"] is False
 
 
 def test_every_call_has_help():

@@ -1,6 +1,9 @@
 // The chip's microcontroller core, as far as the host steers what it runs:
 // - ctl (SPI 0x04) bit 0 holds the core in reset while clear; setting it starts the boot ROM,
-//   whose loader announces itself (the host's reset writes 0x0A, then 0x03);
+//   whose loader announces itself (the host's reset writes 0x0A, then 0x03). Modelled as a real
+//   reset acts: clearing the bit stops a running firmware at once, so it no longer answers the
+//   mailbox or fills its state block, while its image stays in the firmware RAM (the pointer
+//   table there is then the image's own bytes) until a load replaces it;
 // - clkctl0 (0x40009004) bit 22 gates the core's clock: clearing it halts whatever runs, and
 //   setting it again while the core is out of reset starts the firmware RAM (the host's firmware
 //   start sequence). The register otherwise reads back what was written.

@@ -144,6 +144,38 @@ TEST_F(Frame, SyncBracketsEveryDriverCall) {
     EXPECT_EQ(host.unsyncs, 3);
 }
 
+// Init and uninit keep the bracket's rule: the driver's error wins, unsync's counts only when the
+// driver succeeded, and a handle that init allocated is freed either way.
+TEST(FrameInit, UnsyncFailsInitAndUninitOnlyAfterTheDriverSucceeded) {
+    for (const bool driver_fails : {false, true}) {
+        SCOPED_TRACE(driver_fails ? "driver fails" : "driver succeeds");
+        FakeHost host;
+        host.unsync_result = MORVEL_ZELP_ERROR_TIMEOUT;
+        host.on_read = [&](int mcu, uint32_t address, uint8_t *in, unsigned count) {
+            if (driver_fails) return int{MORVEL_ZELP_ERROR_FAIL};
+            if (mcu == 0 && address == 0x40 && count == 8) in[4] = 1;
+            return 0;
+        };
+        morvel_zelp_integration_interfaces_s iif = host.iif();
+        morvel_zelp_device_s own{};
+        morvel_zelp_device_s *p = nullptr;
+        EXPECT_EQ(morvel_zelp_init(&p, &iif, MORVEL_ZELP_INIT_MODE_RESET),
+                  driver_fails ? MORVEL_ZELP_ERROR_FAIL : MORVEL_ZELP_ERROR_TIMEOUT);
+        EXPECT_EQ(p, nullptr);
+        EXPECT_EQ(host.frees, 1);
+
+        host.unsync_result = 0;
+        p = &own;
+        ASSERT_EQ(morvel_zelp_init(&p, &iif, MORVEL_ZELP_INIT_MODE_RESET),
+                  driver_fails ? MORVEL_ZELP_ERROR_FAIL : 0);
+        if (driver_fails) continue;
+        host.unsync_result = MORVEL_ZELP_ERROR_TIMEOUT;
+        EXPECT_EQ(morvel_zelp_uninit(p, 0, MORVEL_ZELP_INIT_MODE_RESET), MORVEL_ZELP_ERROR_TIMEOUT);
+        EXPECT_EQ(own.init, 0);
+        EXPECT_EQ(host.syncs, host.unsyncs);
+    }
+}
+
 TEST(FrameNames, ErrorNamesAndVersion) {
     EXPECT_STREQ(morvel_zelp_error_name(0), "none");
     EXPECT_STREQ(morvel_zelp_error_name(8), "timeout");

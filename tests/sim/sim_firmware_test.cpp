@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <string>
 
+#include "board.h"
 #include "morvel_devlib/morvel_zelp7x.h"
 #include "morvel_devlib/morvel_zelp7x_mailbox.h"
-#include "board.h"
 #include "support/board/board_host.h"
 #include "support/package_builder.h"
 
@@ -51,6 +51,12 @@ TEST(SimFirmware, StartedImageIsKeptAndTheFirmwareAnswersWithItsPointerTable) {
     morvel_zelp7x_write(b.zelp, 1, 0x2001780C, 4);
     ASSERT_EQ(morvel_zelp7x_init(b.host.device(), MORVEL_ZELP_INIT_MODE_RESTART), 0);
     EXPECT_EQ(b.z().fw_state_addr, 0x20011000u);
+
+    // A reset stops the firmware: its image stays in the RAM, but nothing answers the mailbox.
+    ASSERT_EQ(morvel_zelp7x_reset(b.zelp, 0), 0);
+    EXPECT_FALSE(b.board.firmware().running());
+    EXPECT_TRUE(std::ranges::equal(b.board.firmware().image(), image));
+    EXPECT_EQ(morvel_zelp7x_mb_nop(b.zelp), MORVEL_ZELP_ERROR_TIMEOUT);
 
     BoardHost stuck(",mbout-stuck");
     EXPECT_EQ(stuck.start_firmware(image), MORVEL_ZELP_ERROR_TIMEOUT);

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "bridges.h"
 #include "io_internal.h"
-#include "win32/setup_calls.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "support/board/recording_port.h"
+#include "win32/setup_calls.h"
+#include "zelp_usb_bridges.h"
 
 namespace {
 
@@ -19,11 +22,14 @@ struct UsbDevice {
     std::string port_name;   // empty: no "PortName" value
     DWORD type = REG_SZ;
     bool key_opens = true;
+    std::string instance_id{}; // empty: the device tree does not know it
+    int parent = -1;           // index into Machine::usb, -1: none
 };
 
 struct HidDevice {
     uint16_t vid, pid, page, usage;
     bool opens = true;
+    int parent = -1; // index into Machine::usb
 };
 
 // The machine the fake calls answer for. A handle is a base per kind plus the device's index, so
@@ -36,6 +42,8 @@ struct Machine {
 } *machine = nullptr;
 
 constexpr uintptr_t kKeyBase = 0x100, kHidBase = 0x1000;
+// Device nodes: a USB device's is its index, a HID interface's this base plus its index.
+constexpr DEVINST kHidNode = 0x10000;
 
 template <class T>
 size_t index_of(T handle, uintptr_t base) {
@@ -59,8 +67,9 @@ const zio::SetupCalls kFakeCalls = {
     // The device path is the interface's index.
     .get_interface_detail = [](HDEVINFO, PSP_DEVICE_INTERFACE_DATA iface,
                                PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size, PDWORD needed,
-                               PSP_DEVINFO_DATA) -> BOOL {
+                               PSP_DEVINFO_DATA device) -> BOOL {
         const std::string path = std::to_string(iface->Reserved);
+        if (device) device->DevInst = kHidNode + static_cast<DEVINST>(iface->Reserved);
         const DWORD whole =
             offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1;
         if (needed) *needed = whole;
@@ -120,6 +129,21 @@ const zio::SetupCalls kFakeCalls = {
     },
     .free_preparsed_data = [](PHIDP_PREPARSED_DATA) -> BOOLEAN {
         return --machine->preparsed, TRUE;
+    },
+    .get_parent = [](PDEVINST parent, DEVINST node, ULONG) -> CONFIGRET {
+        const int p =
+            node >= kHidNode ? machine->hid[node - kHidNode].parent : machine->usb[node].parent;
+        if (p < 0) return CR_NO_SUCH_DEVNODE;
+        *parent = static_cast<DEVINST>(p);
+        return CR_SUCCESS;
+    },
+    .get_device_id = [](DEVINST node, PCHAR buffer, ULONG size, ULONG) -> CONFIGRET {
+        const std::string id = node >= kHidNode ? "HID\\VID_2341&PID_804F\\8&1&0&0000"
+                                                : machine->usb[node].instance_id;
+        if (id.empty()) return CR_NO_SUCH_DEVNODE;
+        if (id.size() + 1 > size) return CR_BUFFER_SMALL;
+        std::copy(id.c_str(), id.c_str() + id.size() + 1, buffer);
+        return CR_SUCCESS;
     },
 };
 
@@ -193,6 +217,40 @@ TEST_F(IoWin32Discovery, ComPortSearchGoesRowByRowThenDeviceByDevice) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message) << c.what;
         expect_all_released();
     }
+}
+
+// The listing pairs each port with the serial number in its USB device's instance ID (the
+// parent's, for a function of a composite device) and with the HID function below that device.
+TEST_F(IoWin32Discovery, ListingNamesSerialNumbersAndHidFunctionsAndChoosesByThem) {
+    machine_.usb = {
+        {kAtmel, "", REG_SZ, true, kAtmel + "\\AT2"}, // the composite device
+        {kAtmel + "&MI_02", "COM6", REG_SZ, true, kAtmel + "&MI_02\\7&1&0&0002", 0},
+        {kAtmel + "&MI_00", "", REG_SZ, true, kAtmel + "&MI_00\\7&1&0&0000", 0},
+        // Windows makes up the last part for a device without a serial number.
+        {kNuvoton, "COM8", REG_SZ, true, kNuvoton + "\\5&2A&0&3"},
+        {kMsi, "COM2", REG_SZ, true, kMsi + "\\M1"},
+    };
+    machine_.hid = {{0x2341, 0x804F, 0x0001, 0x0006, true, 2}, // refused: a keyboard
+                    {0x2341, 0x804F, 0x000C, 0x0001, true, 2},
+                    {0x0416, 0x5020, 0xFF00, 0x0001, true, 3}};
+    zelp_io_bridge_s bridges[4] = {};
+    int count = 0;
+    ASSERT_EQ(zelp_linux_io_list_bridges(bridges, 4, &count), MORVEL_ZELP_ERROR_NONE);
+    ASSERT_EQ(count, 3);
+    std::string lines;
+    for (int i = 0; i < count; ++i) lines += bridge_line(bridges[i]) + "\n";
+    EXPECT_EQ(lines, "COM2 1462:3ea4 bridge serial=M1\nCOM8 0416:5020 bridge hid=2\n"
+                     "COM6 2341:804f atmel serial=AT2 hid=1\n");
+    EXPECT_EQ(search(), "COM2 1462:3EA4 2");
+    EXPECT_TRUE(machine_.open.empty());
+    expect_all_released();
+
+    std::optional<std::string> port = "serial=at2";
+    EXPECT_EQ(choose_bridge(port).status, MORVEL_ZELP_ERROR_NONE);
+    EXPECT_EQ(port, "COM6");
+    port.reset();
+    EXPECT_EQ(choose_bridge(port).note,
+              "using COM2, the first of 3 supported bridges (--list shows them)");
 }
 
 TEST_F(IoWin32Discovery, HidSearchOpensTheFirstAcceptedFunctionAndNothingElse) {

@@ -16,8 +16,8 @@ list(JOIN ZELP_WINE_SUITES "|" suites)
 list(FILTER TEST_SOURCES INCLUDE REGEX "/(${suites})\\.cpp$")
 file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_test.cpp)
 list(APPEND TEST_SOURCES ${WIN32_TEST_SOURCES})
-# Child processes and pseudo-terminals are POSIX; here the CTest runs below take their place.
-list(FILTER SUPPORT_SOURCES EXCLUDE REGEX "/(board_sim_process|tool_process)\\.cpp$")
+# Child processes, pseudo-terminals and sysfs are POSIX; the CTest runs below take their place.
+list(FILTER SUPPORT_SOURCES EXCLUDE REGEX "/(board_sim_process|tool_process|fake_sysfs)\\.cpp$")
 
 find_program(ZELP_WINESERVER wineserver REQUIRED)
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
@@ -82,6 +82,9 @@ endfunction()
 zelp_add_wine_tool_run(help 0 [[^ -h +this help message\\r$]] -h)
 zelp_add_wine_tool_run(port_not_com 1 "^io_init failed: arg" -s /dev/ttyS0 -d)
 zelp_add_wine_tool_run(no_bridge 1 "^ZELP USB device not found" -d)
+zelp_add_wine_tool_run(list_no_bridge 1 [[^no supported bridge found\\r$]] --list)
+zelp_add_wine_tool_run(serial_no_bridge 1 "^no supported bridge has serial number X1 "
+                       -s serial=X1 -d)
 zelp_add_wine_tool_run(flash_id 0 "^flash vendor id = 0xef, device id = 0x4016" -s COM7 -d)
 zelp_add_wine_tool_run(write_verify 0 "bytes read in" -s COM7 -q -e -w image.bin -v image.bin)
 zelp_add_wine_tool_run(accelerated_verify 0 "bytes read in" -s COM7 -q -Q -v image.bin)

@@ -1,6 +1,7 @@
 // Generic device API: handle lifecycle and dispatch to the chosen driver.
 #include "morvel_devlib/morvel_zelp.h"
 
+#include "api/host_lock.h"
 #include "morvel_devlib/morvel_zelp7x_driver.h"
 
 namespace {
@@ -14,17 +15,11 @@ bool initialised(const morvel_zelp_device_s *zelp) {
     return zelp != nullptr && zelp->init != 0;
 }
 
-// Runs one driver operation between the host's sync and unsync. The driver's error wins over
-// unsync's; a failing sync skips both the driver and unsync.
+// Runs one driver operation of an initialised handle under the host's lock.
 template <typename Op>
 int dispatch(morvel_zelp_device_s *zelp, Op &&op) {
     if (!initialised(zelp)) return MORVEL_ZELP_ERROR_UNINIT;
-    const morvel_zelp_integration_interfaces_s &iif = zelp->iif;
-    int s = iif.sync(iif.d);
-    if (s != 0) return s;
-    s = op(*zelp->driver);
-    const int s2 = iif.unsync(iif.d);
-    return s != 0 ? s : s2;
+    return devlib::with_host_lock(zelp->iif, [&] { return op(*zelp->driver); });
 }
 
 } // namespace
@@ -71,14 +66,7 @@ int morvel_zelp_init(morvel_zelp_device_s **zelpp, morvel_zelp_integration_inter
         zelp->driver = morvel_zelp_get_driver(zelp->device_type);
         if (zelp->driver == nullptr) s = MORVEL_ZELP_ERROR_FAIL;
     }
-    if (s == 0) {
-        s = hi.sync(hi.d);
-        if (s == 0) {
-            s = zelp->driver->init(zelp, init_mode);
-            const int s2 = hi.unsync(hi.d);
-            if (s == 0) s = s2;
-        }
-    }
+    if (s == 0) s = devlib::with_host_lock(hi, [&] { return zelp->driver->init(zelp, init_mode); });
 
     if (s == 0) {
         zelp->init = 1;
@@ -93,12 +81,8 @@ int morvel_zelp_uninit(morvel_zelp_device_s *zelp, int free, morvel_zelp_init_mo
     if (!initialised(zelp)) return MORVEL_ZELP_ERROR_UNINIT;
     zelp->init = 0;
     const morvel_zelp_integration_interfaces_s iif = zelp->iif;
-    int s = iif.sync(iif.d);
-    if (s == 0) {
-        s = zelp->driver->uninit(zelp, init_mode);
-        const int s2 = iif.unsync(iif.d);
-        if (s == 0) s = s2;
-    }
+    const int s =
+        devlib::with_host_lock(iif, [&] { return zelp->driver->uninit(zelp, init_mode); });
     if (free != 0) iif.free(zelp);
     return s;
 }

@@ -9,8 +9,9 @@
 #include <span>
 #include <string_view>
 
-#include "package/morvel_package_internal.h"
 #include "morvel_packager/checksum.h"
+#include "package/morvel_package_internal.h"
+#include "package/value_rules.h"
 
 // Value records are overlaid on the bytes exactly as the package carries them.
 static_assert(std::endian::native == std::endian::little, "package records are little-endian");
@@ -109,30 +110,43 @@ int morvel_pkg_read_length(state &p) {
 
 using value_parser = int (*)(state *, int collect_log);
 
-constexpr int tag_count = TAG_ZELP7X_B0_NN_PARAMETERS_ENCRYPTED_V1 + 1;
+constexpr size_t tag_count = TAG_ZELP7X_B0_NN_PARAMETERS_ENCRYPTED_V1 + 1;
 
-constexpr std::array<value_parser, tag_count> make_value_parsers() {
-    std::array<value_parser, tag_count> t{};
-    for (int tag : {2, 5, 11, 19, 21, 25, 26, 27, 42, 43, 56, 58})
-        t[tag] = morvel_pkg_parse_stored_params;
-    for (int tag : {8, 10, 22, 53, 60, 63, 67, 71})
-        t[tag] = morvel_pkg_parse_partially_stored_params;
-    for (int tag : {23, 49, 52, 69}) t[tag] = morvel_pkg_parse_posterior_params;
-    t[TAG_CHECKSUM] = [](state *p, int) { return morvel_pkg_parse_checksum_value(*p); };
-    t[TAG_ZELP80_B0_DSP_FE_CONFIG_V1] = [](state *p, int) {
-        return morvel_pkg_parse_dsp_fe_config(p);
-    };
-    t[TAG_ZELP80_B0_NN_METADATA] = [](state *p, int) { return morvel_pkg_parse_nn_metadata(p); };
-    t[TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1] = [](state *p, int) {
-        return morvel_pkg_parse_dsp_flow_collection(p);
-    };
-    t[TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1] = [](state *p, int) {
-        return morvel_pkg_parse_mcu_orchestrator(p);
-    };
+// The parser of each tag, indexed by tag number; a tag no rule names is unknown.
+struct value_parser_table {
+    std::array<value_parser, tag_count> parser{};
+    bool clash = false; // a tag claimed twice, or beyond the table
+
+    constexpr void claim(uint32_t tag, value_parser p) {
+        if (tag >= parser.size() || parser[tag] != nullptr)
+            clash = true;
+        else
+            parser[tag] = p;
+    }
+};
+
+constexpr value_parser_table make_value_parsers() {
+    value_parser_table t;
+    for (const stored_rule &r : stored_rules) t.claim(r.tag, morvel_pkg_parse_stored_params);
+    for (const piece_rule &r : piece_rules)
+        t.claim(r.tag, morvel_pkg_parse_partially_stored_params);
+    for (const posterior_layout &l : posterior_layouts)
+        t.claim(l.tag, morvel_pkg_parse_posterior_params);
+    t.claim(TAG_NN_PHP_COLLECTION_V1, morvel_pkg_parse_posterior_params);
+    t.claim(TAG_CHECKSUM, [](state *p, int) { return morvel_pkg_parse_checksum_value(*p); });
+    t.claim(TAG_ZELP80_B0_DSP_FE_CONFIG_V1,
+            [](state *p, int) { return morvel_pkg_parse_dsp_fe_config(p); });
+    t.claim(TAG_ZELP80_B0_NN_METADATA,
+            [](state *p, int) { return morvel_pkg_parse_nn_metadata(p); });
+    t.claim(TAG_ZELP80_B0_DSP_FLOW_COLLECTION_V1,
+            [](state *p, int) { return morvel_pkg_parse_dsp_flow_collection(p); });
+    t.claim(TAG_ZELP80_B0_MCU_ORCHESTRATOR_V1,
+            [](state *p, int) { return morvel_pkg_parse_mcu_orchestrator(p); });
     return t;
 }
 
-constexpr auto value_parsers = make_value_parsers();
+constexpr value_parser_table value_parsers = make_value_parsers();
+static_assert(!value_parsers.clash, "every tag has at most one value parser");
 
 int morvel_pkg_read_value(state &p, int collect_log) {
     if (p.mode == PACKAGE_MODE_VALUE_START) {
@@ -144,7 +158,8 @@ int morvel_pkg_read_value(state &p, int collect_log) {
         // Nothing of the value is left to read: going on would read the next record.
         return MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR;
     }
-    const value_parser parser = p.tag < value_parsers.size() ? value_parsers[p.tag] : nullptr;
+    const value_parser parser =
+        p.tag < value_parsers.parser.size() ? value_parsers.parser[p.tag] : nullptr;
     if (parser == nullptr) return MORVEL_PACKAGE_ERROR_UNKNOWN_TLV;
     const int result = parser(&p, collect_log);
     if (result == MORVEL_PACKAGE_ERROR_NONE && p.mode == PACKAGE_MODE_TAG_START &&

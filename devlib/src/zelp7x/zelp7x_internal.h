@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "api/host_lock.h"
 #include "morvel_devlib/morvel_zelp.h"
 
 typedef struct morvel_zelp7x_config_s morvel_zelp7x_config_s;
@@ -75,15 +76,11 @@ inline constexpr void store_le32(uint8_t *p, uint32_t v) {
 }
 
 // Runs a driver operation for a public entry of its own: a handle not initialised is refused,
-// unsync always follows a successful sync, and the operation's error wins over unsync's.
+// the rest runs under the host's lock.
 template <typename Op>
 int with_host_lock(morvel_zelp_device_s *zelp, Op &&op) {
     if (zelp == nullptr || zelp->init == 0) return MORVEL_ZELP_ERROR_UNINIT;
-    const int s = zelp->iif.sync(zelp->iif.d);
-    if (s != 0) return s;
-    const int e = op();
-    const int u = zelp->iif.unsync(zelp->iif.d);
-    return e != 0 ? e : u;
+    return devlib::with_host_lock(zelp->iif, op);
 }
 
 // Single-register helpers with typed results.

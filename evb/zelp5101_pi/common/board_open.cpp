@@ -1,5 +1,9 @@
 #include "board_open.h"
 
+#include <cstdio>
+
+#include "bridges.h"
+
 namespace {
 
 constexpr int usb_input_freq = 32768;
@@ -21,8 +25,11 @@ zelp_io_init_args io_init_args(board_settings &settings) {
 }
 
 int open_board_io(board_settings &settings, morvel_evb_io_handle_t &io, int &io_device_type) {
-    zelp_io_init_args args = io_init_args(settings);
     io = nullptr;
+    const bridge_choice choice = choose_bridge(settings.spi_dev);
+    if (!choice.note.empty()) std::fprintf(stderr, "%s\n", choice.note.c_str());
+    if (choice.status != 0) return choice.status;
+    zelp_io_init_args args = io_init_args(settings);
     const int status = zelp_linux_io_init(&args, &io);
     io_device_type = args.device_type;
     return status;

@@ -22,7 +22,9 @@ struct board_settings {
 
 zelp_io_init_args io_init_args(board_settings &settings);
 
-// The board I/O layer's init; `io_device_type` tells what kind of board answered.
+// The board I/O layer's init, on the port the settings name, the bridge with the serial number
+// they name ("serial=S"), or the first supported bridge; `io_device_type` tells what kind of
+// board answered. What the choice has to say goes to standard error first.
 int open_board_io(board_settings &settings, morvel_evb_io_handle_t &io, int &io_device_type);
 
 // A missing input clock frequency becomes the board kind's default.

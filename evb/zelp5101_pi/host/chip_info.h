@@ -12,7 +12,7 @@
 struct chip_info {
     unsigned int device_type = 0;
     bool secured = false;
-    bool firmware_running = false;
+    bool firmware_running = false; // a firmware answered a mailbox request
     // Each text up to its first NUL; none when no package stored it.
     std::optional<std::string> firmware_version, parameters_version, package_version;
     // The labels' bytes as stored (names, one NUL after each), at most what was read of them;

@@ -2,8 +2,10 @@
 // out of the tank, the sensor ring or a feature area into FILE. From match it first waits for the
 // next match, as watch -n 1 does, and takes the bytes that end at it.
 #include <cstdio>
+#include <string>
 #include <vector>
 
+#include "audio_file.h"
 #include "extraction.h"
 #include "host_commands.h"
 #include "match_wait.h"
@@ -49,7 +51,12 @@ int run_extract(host_session &session, const command_args &args) {
     unsigned int avail = 0;
     const int s = extract_bytes(zelp, source.type, from, room, data, avail);
     if (s != 0) return s;
-    if (const int w = write_output_file(args.texts.at('o'), data); w != 0) return w;
+    const std::string &path = args.texts.at('o');
+    if (const int w = source.type == MORVEL_ZELP_EXTRACT_TYPE_INPUT
+                          ? write_audio_file(path, tank_sample_bits(zelp->d.zelp7x), data)
+                          : write_output_file(path, data);
+        w != 0)
+        return w;
     std::fprintf(report, "%zu bytes extracted, %u available\n", data.size(), avail);
     return MORVEL_ZELP_ERROR_NONE;
 }

@@ -2,6 +2,8 @@
 #include <cstdio>
 
 #include "host_commands.h"
+#include "morvel_devlib/morvel_zelp_error.h"
+#include "package_check.h"
 #include "package_load.h"
 
 namespace {
@@ -12,6 +14,26 @@ constexpr uint32_t default_chunk = 1024;
 
 bool check_load(command_args &args, bool &) {
     return read_operand_files(args);
+}
+
+// Every package goes whole through the package reader before the chip is touched: the load resets
+// the chip first, so a bad file found only on the way in would have cost the firmware that ran.
+// The files are read again for the load itself, piece by piece, so memory stays bounded.
+int prepare_load(const command_args &args) {
+    for (const std::string &path : args.operands) {
+        const mvpkg::package_verdict v = mvpkg::check_package_file(path.c_str());
+        if (v.read.result == mvpkg::piece_read::cannot_open ||
+            v.read.result == mvpkg::piece_read::read_error) {
+            report_unreadable(path, v.read);
+            return failure_reported;
+        }
+        if (v.result == MORVEL_PACKAGE_ERROR_NONE) continue;
+        std::printf("load failed: %s\n", morvel_zelp_error_name(MORVEL_ZELP_ERROR_PACKAGE));
+        std::printf("%s: package error %d (%s) at byte %u\n", path.c_str(), v.result,
+                    morvel_pkg_error_name(v.result), v.offset);
+        return failure_reported;
+    }
+    return MORVEL_ZELP_ERROR_NONE;
 }
 
 int run_load(host_session &session, const command_args &args) {

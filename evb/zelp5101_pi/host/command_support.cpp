@@ -17,7 +17,8 @@ bool read_operand_files(command_args &args) {
     for (const std::string &path : args.operands) {
         // The first piece is enough to know the file reads: a directory opens but fails here.
         const auto r = mvpkg::read_package_pieces(path.c_str(), 1, [](auto) { return false; });
-        if (r.result == mvpkg::piece_read::cannot_open || r.result == mvpkg::piece_read::read_error) {
+        if (r.result == mvpkg::piece_read::cannot_open ||
+            r.result == mvpkg::piece_read::read_error) {
             report_unreadable(path, r);
             return false;
         }

@@ -25,6 +25,17 @@ constexpr const char *usage_options =
     " -F <freq>          input clock frequency -- default SPI: 16000000, USB: 32768\n"
     " -m <mode>          library init mode -- default reset for load, restart otherwise\n"
     "commands:\n";
+// What the tool takes beyond the lines above; shown by --help.
+constexpr const char *usage_extensions =
+    "extensions:\n"
+    " --help             this help message\n"
+    " --version          print the version\n"
+    " --list             list the attached supported bridges\n"
+    " -s serial=<S>      the supported bridge with USB serial number S\n"
+    "  extract input ... -o FILE.wav   a WAV file: PCM, one channel, 16 kHz, the tank's sample "
+    "width\n"
+    "  watch ... --json                one JSON object a match, a line: seconds, class, label,\n"
+    "                                  summary, snr, confidence, noise\n";
 // Summaries start in one column; a longer synopsis keeps three blanks before its summary.
 constexpr int synopsis_column = 30;
 constexpr int synopsis_gap = 3;
@@ -89,6 +100,7 @@ host_parse_outcome parse_board_options(arg_cursor &args, host_options &o) {
         if (letter == 'h' && option[2] == '\0') return host_parse_outcome::help;
         if (std::string_view(option) == "--help") return host_parse_outcome::help;
         if (std::string_view(option) == "--version") return host_parse_outcome::version;
+        if (std::string_view(option) == "--list") return host_parse_outcome::list;
         if (std::string_view("stFm").find(letter) == std::string_view::npos)
             return bad("unknown option", option);
         const char *value = args.value_of(option);
@@ -100,16 +112,25 @@ host_parse_outcome parse_board_options(arg_cursor &args, host_options &o) {
     return host_parse_outcome::run;
 }
 
-const command_option *find_option(const host_command &command, char letter) {
-    for (const command_option &o : command.options)
-        if (o.letter == letter) return &o;
+// "-X..." finds the option with letter X, "--NAME" the one with that long name.
+const command_option *find_option(const host_command &command, std::string_view option) {
+    const bool long_form = option.starts_with("--");
+    for (const command_option &o : command.options) {
+        if (long_form ? o.long_name == option.substr(2)
+                      : o.long_name.empty() && o.letter == option[1])
+            return &o;
+    }
     return nullptr;
 }
 
 // One option of the command, its value taken as the option's kind asks.
 host_parse_outcome take_command_option(arg_cursor &args, const host_command &command,
                                        const char *option, command_args &out) {
-    const command_option *wanted = find_option(command, option[1]);
+    const command_option *wanted = find_option(command, option);
+    if (wanted != nullptr && !wanted->long_name.empty()) {
+        out.texts[wanted->letter] = "";
+        return host_parse_outcome::run;
+    }
     if (wanted == nullptr || (wanted->kind == option_kind::flag && option[2] != '\0'))
         return bad("unknown option", option);
     if (wanted->kind == option_kind::flag) {
@@ -165,7 +186,7 @@ host_parse_outcome parse_host_command_line(int argc, char **argv, host_options &
     return host_parse_outcome::run;
 }
 
-void print_host_usage(std::FILE *stream) {
+void print_host_usage(std::FILE *stream, bool extensions) {
     std::fputs(usage_head, stream);
     std::fputs(usage_options, stream);
     for (const host_command &c : host_commands()) {
@@ -175,6 +196,7 @@ void print_host_usage(std::FILE *stream) {
         std::fprintf(stream, "  %.*s%*s%.*s\n", length, c.synopsis.data(), gap, "",
                      static_cast<int>(c.summary.size()), c.summary.data());
     }
+    if (extensions) std::fputs(usage_extensions, stream);
 }
 
 std::optional<morvel_zelp_init_mode_e> init_mode_named(std::string_view name) {

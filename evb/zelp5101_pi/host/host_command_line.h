@@ -14,14 +14,15 @@ struct host_options : board_settings {
     command_args args;
 };
 
-enum class host_parse_outcome { run, help, version, usage_error, refused };
+enum class host_parse_outcome { run, help, version, list, usage_error, refused };
 
 // Parses the whole command line into `options` and the process-wide `device_type` (-t). A bad
 // argument is named on standard error (usage_error: the usage follows); refused: a check has
 // said why it stops the run.
 host_parse_outcome parse_host_command_line(int argc, char **argv, host_options &options);
 
-void print_host_usage(std::FILE *stream);
+// The usage; with `extensions` (for --help) the options and forms beyond the commands too.
+void print_host_usage(std::FILE *stream, bool extensions = false);
 
 // "reset", "restart", "no-touch" or "reset-secured", as -m takes them.
 std::optional<morvel_zelp_init_mode_e> init_mode_named(std::string_view name);

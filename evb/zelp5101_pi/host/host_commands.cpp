@@ -11,8 +11,8 @@ constexpr size_t any_number = std::numeric_limits<size_t>::max();
 constexpr std::array load_options{
     command_option{'c', option_kind::number, 1, std::numeric_limits<int>::max()}};
 constexpr std::array posterior_options{command_option{'S'}, command_option{'C'}};
-constexpr std::array watch_options{command_option{'n', option_kind::number, 1},
-                                   command_option{'w'}};
+constexpr std::array watch_options{command_option{'n', option_kind::number, 1}, command_option{'w'},
+                                   command_option{'j', option_kind::flag, 0, UINT32_MAX, "json"}};
 // A megabyte of room: more than any ring or area of the chip holds.
 constexpr std::array extract_options{command_option{'f', option_kind::text},
                                      command_option{'n', option_kind::number, 0, 1u << 20},
@@ -25,11 +25,16 @@ constexpr std::array serial_options{command_option{'w', option_kind::text},
                                     command_option{'r', option_kind::number, 0, 1u << 16}};
 constexpr std::array status_options{command_option{'c', option_kind::flag}};
 constexpr std::array dump_options{command_option{'o', option_kind::text}};
+// Up to a day: 2.7 GB of 16-bit samples, which a WAV file still holds.
+constexpr std::array record_options{command_option{'d', option_kind::number, 1, 86400},
+                                    command_option{'o', option_kind::text},
+                                    command_option{'f', option_kind::text}};
 
 constexpr std::array commands{
     host_command{"load", "load [-c N] PACKAGE...",
                  "load each package in order, N bytes per call (default 1024)",
-                 MORVEL_ZELP_INIT_MODE_RESET, load_options, 1, any_number, check_load, run_load},
+                 MORVEL_ZELP_INIT_MODE_RESET, load_options, 1, any_number, check_load, run_load,
+                 prepare_load},
     host_command{"info",
                  "info",
                  "what the chip holds",
@@ -64,6 +69,9 @@ constexpr std::array commands{
                  MORVEL_ZELP_INIT_MODE_RESTART, status_options, 0, 0, nullptr, run_status},
     host_command{"dump", "dump fw|agc|ph -o FILE", "a firmware state record",
                  MORVEL_ZELP_INIT_MODE_RESTART, dump_options, 1, 1, check_dump, run_dump},
+    host_command{"record", "record -d SECONDS -o FILE [-f unread|newest]",
+                 "the tank's audio for SECONDS without a break into FILE (default from newest)",
+                 MORVEL_ZELP_INIT_MODE_RESTART, record_options, 0, 0, check_record, run_record},
 };
 
 } // namespace

@@ -32,13 +32,15 @@ struct command_args {
     }
 };
 
-// An option of a command: a number within [min, max], a text, or a flag without a value.
+// An option of a command: a number within [min, max], a text, or a flag without a value. One with
+// a long name is given only as --NAME (a flag); its letter is the key it is kept under.
 enum class option_kind { number, text, flag };
 struct command_option {
     char letter;
     option_kind kind = option_kind::number;
     uint32_t min = 0;
     uint32_t max = UINT32_MAX;
+    std::string_view long_name = {};
 };
 
 // A word of the command line and what it stands for.
@@ -73,6 +75,9 @@ struct host_command {
     // Runs the command on the opened board; returns the library status the failure line names,
     // or failure_reported.
     int (*run)(host_session &session, const command_args &args);
+    // What a command must know before the board is opened (opening may reset the chip): the
+    // library status the failure line names, or failure_reported; none when it needs nothing.
+    int (*prepare)(const command_args &args) = nullptr;
 };
 
 std::span<const host_command> host_commands();
@@ -97,6 +102,7 @@ std::FILE *report_stream(const std::string &path);
 
 // The commands' functions.
 bool check_load(command_args &args, bool &usage);
+int prepare_load(const command_args &args);
 int run_load(host_session &session, const command_args &args);
 int run_info(host_session &session, const command_args &args);
 bool check_posterior(command_args &args, bool &usage);
@@ -111,5 +117,7 @@ int run_gpio(host_session &session, const command_args &args);
 bool check_serial(command_args &args, bool &usage);
 int run_serial(host_session &session, const command_args &args);
 int run_status(host_session &session, const command_args &args);
+bool check_record(command_args &args, bool &usage);
+int run_record(host_session &session, const command_args &args);
 bool check_dump(command_args &args, bool &usage);
 int run_dump(host_session &session, const command_args &args);

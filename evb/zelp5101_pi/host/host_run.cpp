@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "bridges.h"
 #include "host_command_line.h"
 #include "host_session.h"
 #include "morvel_devlib/morvel_zelp_error.h"
@@ -18,11 +19,13 @@ int run_zelp7x_host(int argc, char **argv) {
     host_options options;
     switch (parse_host_command_line(argc, argv, options)) {
     case host_parse_outcome::help:
-        print_host_usage(stdout);
+        print_host_usage(stdout, true);
         return exit_ok;
     case host_parse_outcome::version:
         std::printf("zelp7x_host %s\n", ZELP_VERSION);
         return exit_ok;
+    case host_parse_outcome::list:
+        return list_bridges();
     case host_parse_outcome::usage_error:
         print_host_usage(stderr);
         return exit_usage;
@@ -33,8 +36,10 @@ int run_zelp7x_host(int argc, char **argv) {
     }
     const host_command &command = *options.command;
     host_session session;
-    // Opening the board is the command's first step, and fails in its name.
-    int s = session.open(options, options.mode.value_or(command.default_mode));
+    // Opening the board is the command's first step after what it must know beforehand, and
+    // fails in its name.
+    int s = command.prepare != nullptr ? command.prepare(options.args) : 0;
+    if (s == 0) s = session.open(options, options.mode.value_or(command.default_mode));
     if (s == 0) s = command.run(session, options.args);
     if (s == failure_reported) return exit_failed;
     if (s != 0) {

@@ -64,6 +64,11 @@ int await_match(host_session &session, match_clock::time_point deadline, bool &m
 }
 
 int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms, std::FILE *report) {
+    return wait_for_matches(session, count, wait_ms, match_output{report, report, {}});
+}
+
+int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms,
+                     const match_output &output) {
     int s = enable_match_interrupts(session.zelp());
     if (s != 0) return s;
     const auto deadline = match_clock::now() + std::chrono::milliseconds(wait_ms);
@@ -73,10 +78,13 @@ int wait_for_matches(host_session &session, uint32_t count, uint32_t wait_ms, st
         s = await_match(session, deadline, matched, summary);
         if (s != 0) return s;
         if (!matched) {
-            std::fprintf(report, "no match within %u ms\n", wait_ms);
+            std::fprintf(output.timeout, "no match within %u ms\n", wait_ms);
             return failure_reported;
         }
-        print_match(report, summary);
+        if (output.print)
+            output.print(output.lines, summary);
+        else
+            print_match(output.lines, summary);
     }
     return MORVEL_ZELP_ERROR_NONE;
 }

@@ -7,12 +7,14 @@
 
 #include "atmel_dongle.h"
 #include "elapsed.h"
-#include "flash_constants.h"
-#include "flash_ops.h"
+#include "flash_steps.h"
 #include "image_file.h"
 #include "run_options.h"
 
 namespace {
+
+// Commands carry a 3-byte address, so this is all the flash the tool can reach.
+constexpr uint64_t flash_address_limit = 0x1000000;
 
 // A buffer of `n` bytes, or none when memory runs out (reported with `message`).
 std::optional<std::vector<uint8_t>> allocate(int n, const char *message) {
@@ -35,7 +37,7 @@ bool range_fits(const run_options &run, uint64_t address, uint64_t count, const 
                      run.flash_size);
         return false;
     }
-    if (end <= FLASH_ADDRESS_LIMIT) return true;
+    if (end <= flash_address_limit) return true;
     std::fprintf(stderr,
                  "%s at 0x%llx, %llu bytes, goes beyond the 16 MiB that 3-byte flash addresses "
                  "reach\n",
@@ -98,7 +100,58 @@ int check_flash_range(const run_options &run) {
     return 0;
 }
 
-int run_write_step(morvel_zelp_device_s *zelp, run_options &run) {
+namespace {
+
+// The image and, with -A, its descriptor, programmed into flash the run erased.
+void program_image(run_flash &flash, const run_options &run, std::span<const uint8_t> encoded) {
+    const auto address = static_cast<uint32_t>(run.address);
+    if (run.accel_op)
+        flash.call([&](auto *f, auto *failure) {
+            return morvel_zelp7x_flash_start_of_file(f, static_cast<uint32_t>(encoded.size()),
+                                                     failure);
+        });
+    flash.call([&](auto *f, auto *failure) {
+        return morvel_zelp7x_flash_program(f, address, encoded.data(),
+                                           static_cast<uint32_t>(encoded.size()), failure);
+    });
+    if (run.atmel_dongle) {
+        flash.call([&](auto *f, auto *failure) {
+            return morvel_zelp7x_flash_program(f, run.dongle_descriptor_address,
+                                               run.dongle_descriptor.data(),
+                                               run.dongle_descriptor.size(), failure);
+        });
+    }
+}
+
+// --skip-unchanged: the same bytes written through the library's changed-only write, which also
+// erases the -e span where it is not blank.
+morvel_zelp7x_flash_write_stats_s write_changed(run_flash &flash, const run_options &run,
+                                                std::span<const uint8_t> encoded) {
+    morvel_zelp7x_flash_write_options_s options{};
+    options.skip_unchanged = 1;
+    options.erase_count = run.erase_region ? static_cast<uint32_t>(run.erase_count) : 0;
+    morvel_zelp7x_flash_write_stats_s total{};
+    const auto write = [&](uint32_t address, std::span<const uint8_t> bytes) {
+        morvel_zelp7x_flash_write_stats_s st{};
+        flash.call([&](auto *f, auto *failure) {
+            return morvel_zelp7x_flash_write(f, address, bytes.data(),
+                                             static_cast<uint32_t>(bytes.size()), &options, &st,
+                                             failure);
+        });
+        total.sectors += st.sectors;
+        total.sectors_unchanged += st.sectors_unchanged;
+        total.sectors_erased += st.sectors_erased;
+        total.pages_programmed += st.pages_programmed;
+    };
+    write(static_cast<uint32_t>(run.address), encoded);
+    options.erase_count = 0;
+    if (run.atmel_dongle) write(run.dongle_descriptor_address, run.dongle_descriptor);
+    return total;
+}
+
+} // namespace
+
+int run_write_step(run_flash &flash, run_options &run) {
     if (!data_range_fits(run)) return 1;
     auto encoded = allocate(run.encoded_count, "unable to allocate %d byte encoded write buffer\n");
     if (!encoded) return 1;
@@ -111,24 +164,29 @@ int run_write_step(morvel_zelp_device_s *zelp, run_options &run) {
     for (uint8_t c : image) sum = bsd_sum(sum, c);
     encode_image(image, run.three_byte != 0, *encoded);
 
-    const auto address = static_cast<uint32_t>(run.address);
-    if (run.accel_op) flash_start_of_file(zelp, static_cast<uint32_t>(run.encoded_count));
     const stopwatch watch;
-    flash_write(zelp, address, encoded->data(), static_cast<uint32_t>(run.encoded_count), run.quiet,
-                run.accel_op);
-    if (run.atmel_dongle) {
-        std::array<uint8_t, 8> descriptor = run.dongle_descriptor;
-        flash_write(zelp, run.dongle_descriptor_address, descriptor.data(), descriptor.size(),
-                    run.quiet, run.accel_op);
-    }
+    morvel_zelp7x_flash_write_stats_s stats{};
+    if (run.skip_unchanged)
+        stats = write_changed(flash, run, *encoded);
+    else
+        program_image(flash, run, *encoded);
     print_summary(sum, static_cast<int>(image.size()), "written", watch.elapsed_ms());
+    if (run.skip_unchanged)
+        std::printf("skip-unchanged: %u of %u sectors unchanged, %u erased, %u pages programmed\n",
+                    stats.sectors_unchanged, stats.sectors, stats.sectors_erased,
+                    stats.pages_programmed);
 
     run.write_data.reset();
     run.encoded_data = std::move(encoded);
     return 0;
 }
 
-int run_read_step(morvel_zelp_device_s *zelp, run_options &run) {
+uint16_t bsd_sum(uint16_t csum, uint8_t c) {
+    csum = static_cast<uint16_t>(csum >> 1 | (csum & 1) << 15);
+    return static_cast<uint16_t>(csum + c);
+}
+
+int run_read_step(run_flash &flash, run_options &run) {
     if (!data_range_fits(run)) return 1;
     if (!run.encoded_data) {
         run.encoded_data =
@@ -142,7 +200,10 @@ int run_read_step(morvel_zelp_device_s *zelp, run_options &run) {
     const auto address = static_cast<uint32_t>(run.address);
 
     const stopwatch watch;
-    flash_read(zelp, run.address, encoded.data(), run.encoded_count, run.quiet, run.accel_op);
+    flash.call([&](auto *f, auto *failure) {
+        return morvel_zelp7x_flash_read(f, address, encoded.data(),
+                                        static_cast<uint32_t>(encoded.size()), failure);
+    });
     const int ms = watch.elapsed_ms();
 
     uint16_t sum = 0;

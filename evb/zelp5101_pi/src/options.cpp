@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
+#include "bridges.h"
 #include "callbacks.h"
 #include "usage.h"
 
@@ -109,6 +111,8 @@ parse_outcome apply_long_option(const char *arg) {
         print_version();
         return parse_outcome::exit_success;
     }
+    if (std::strcmp(arg, "--list") == 0)
+        return list_bridges() == 0 ? parse_outcome::exit_success : parse_outcome::exit_failure;
     return reject_option("unknown option: %c\n", '-');
 }
 
@@ -135,20 +139,51 @@ parse_outcome apply_option(int letter, const char *arg, run_options &run) {
     return parse_outcome::run;
 }
 
+// The long options that shape a run, each a whole argument.
+struct run_long_option {
+    const char *name;
+    int run_options::*field;
+};
+constexpr std::array run_long_options{
+    run_long_option{"--skip-unchanged", &run_options::skip_unchanged},
+};
+
+// getopt knows letters only, so the run's long options are taken out of the arguments before it
+// scans them (up to a "--", after which nothing is an option).
+std::vector<char *> take_run_long_options(int argc, char **argv, run_options &run) {
+    std::vector<char *> rest;
+    bool options_end = false;
+    for (int i = 0; i < argc; ++i) {
+        const run_long_option *found = nullptr;
+        for (const run_long_option &o : run_long_options)
+            if (i > 0 && !options_end && std::strcmp(argv[i], o.name) == 0) found = &o;
+        if (found != nullptr) {
+            run.*found->field = 1;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--") == 0) options_end = true;
+        rest.push_back(argv[i]);
+    }
+    rest.push_back(nullptr);
+    return rest;
+}
+
 } // namespace
 
 parse_outcome parse_options(int argc, char **argv, run_options &run) {
+    std::vector<char *> args = take_run_long_options(argc, argv, run);
+    argc = static_cast<int>(args.size()) - 1;
     device_type = 0;
     opterr = 0;
     optind = 0; // a full restart of getopt's scan, so a second parse starts afresh
     int letter = 0;
     while (true) {
         const int at = optind == 0 ? 1 : optind;
-        if ((letter = getopt(argc, argv, option_string)) == -1) break;
+        if ((letter = getopt(argc, args.data(), option_string)) == -1) break;
         // Still on the same argument, so the '-' was its second letter, not the end of "-q-".
         const bool long_option = letter == '?' && optopt == '-' && optind == at && optind < argc;
         const parse_outcome outcome =
-            long_option ? apply_long_option(argv[optind]) : apply_option(letter, optarg, run);
+            long_option ? apply_long_option(args[optind]) : apply_option(letter, optarg, run);
         if (outcome != parse_outcome::run) return outcome;
     }
     return parse_outcome::run;

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "flash_ops.h"
+#include "flash_steps.h"
 
 void print_progress(double pct, const char *prefix) {
     static constexpr char bar[] = "============================================================";

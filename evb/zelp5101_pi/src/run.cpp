@@ -5,21 +5,16 @@
 
 #include "atmel_dongle.h"
 #include "callbacks.h"
-#include "check_status.h"
 #include "elapsed.h"
-#include "flash_ops.h"
+#include "flash_steps.h"
 #include "image_file.h"
 #include "input_clock.h"
 #include "options.h"
+#include "run_failure.h"
 
 namespace {
 
 constexpr int default_count = 16;
-
-// The opened board and the library's device handle live until the process exits: nothing is
-// uninitialised or closed, and holding them here keeps them reachable to the very end.
-morvel_evb_io_handle_t board_io = nullptr;
-morvel_zelp_device_s *board_zelp = nullptr;
 
 void print_elapsed(int ms) {
     std::printf("%d.%03d sec", ms / 1000, ms % 1000);
@@ -33,25 +28,27 @@ bool wants_read_step(const run_options &run) {
 
 morvel_evb_io_handle_t open_board(run_options &run, int &io_device_type) {
     morvel_evb_io_handle_t io = nullptr;
-    check_status("io_init", open_board_io(run, io, io_device_type));
+    check_step("io_init", open_board_io(run, io, io_device_type));
     return io;
 }
 
 morvel_zelp_device_s *start_library(morvel_evb_io_handle_t io) {
     morvel_zelp_device_s *zelp = nullptr;
-    check_status("zelp_init",
-                 start_device(zelp7x_flash_interfaces(io), MORVEL_ZELP_INIT_MODE_RESET, zelp));
+    check_step("zelp_init",
+               start_device(zelp7x_flash_interfaces(io), MORVEL_ZELP_INIT_MODE_RESET, zelp));
     return zelp;
 }
 
 void configure_input_clock(morvel_zelp_device_s *zelp, const run_options &run) {
-    check_status("zelp7x_config input set", set_input_clock(zelp, run.input_freq));
+    check_step("zelp7x_config input set", set_input_clock(zelp, run.input_freq));
 }
 
-int check_flash_id(morvel_zelp_device_s *zelp, run_options &run) {
+int check_flash_id(run_flash &flash, run_options &run) {
     uint8_t vendor = 0;
     uint16_t id = 0;
-    check_status("flash_read_id", flash_read_id(zelp, &vendor, &id));
+    flash.call([&](auto *f, auto *failure) {
+        return morvel_zelp7x_flash_read_id(f, &vendor, &id, nullptr, failure);
+    });
     if (vendor == 0) {
         std::fprintf(stderr, "no flash populated (vendor id == 0)\n");
         return 1;
@@ -61,7 +58,7 @@ int check_flash_id(morvel_zelp_device_s *zelp, run_options &run) {
         std::fprintf(stderr, "no flash answering (vendor id == 0xff)\n");
         return 1;
     }
-    run.flash_size = flash_capacity(id);
+    run.flash_size = morvel_zelp7x_flash_capacity(id);
     if (run.print_device_id) {
         std::printf("flash vendor id = 0x%02x, device id = 0x%04x\n", vendor, id);
     }
@@ -112,24 +109,57 @@ int apply_dongle_layout(run_options &run) {
     return 0;
 }
 
-void erase_region_step(morvel_zelp_device_s *zelp, const run_options &run) {
+void erase_region_step(run_flash &flash, const run_options &run) {
     const stopwatch watch;
-    check_status("flash_erase", flash_erase(zelp, static_cast<uint32_t>(run.address),
-                                            static_cast<uint32_t>(run.erase_count), run.quiet));
+    flash.call([&](auto *f, auto *failure) {
+        return morvel_zelp7x_flash_erase(f, static_cast<uint32_t>(run.address),
+                                         static_cast<uint32_t>(run.erase_count), failure);
+    });
     const int ms = watch.elapsed_ms();
     std::printf("%d bytes erased in ", run.erase_count);
     print_elapsed(ms);
     std::printf(", %d bits/s\n", bit_rate(run.erase_count, ms));
 }
 
-void erase_chip_step(morvel_zelp_device_s *zelp, const run_options &run) {
+void erase_chip_step(run_flash &flash) {
     const stopwatch watch;
-    check_status("flash_chip_erase", flash_chip_erase(zelp, run.quiet));
+    // The line under the busy wait's bar ends here, and so does an empty one when there was none.
+    if (!flash.call(morvel_zelp7x_flash_erase_chip)) std::printf("\n");
     const int ms = watch.elapsed_ms();
     std::printf("chip erased in ");
     print_elapsed(ms);
     std::printf("\n");
 }
+
+namespace {
+
+// One run from an opened command line: every failure below is thrown and reported by the caller.
+int run_steps(run_options &run) {
+    int io_device_type = ZELP_IO_DEVICE_TYPE_SPI;
+    // The board and the library's device handle live until the process exits: nothing is
+    // uninitialised or closed, as the tool has always left them to the exit.
+    morvel_evb_io_handle_t io = open_board(run, io_device_type);
+    choose_input_freq(run, io_device_type);
+    morvel_zelp_device_s *zelp = start_library(io);
+    configure_input_clock(zelp, run);
+    run_flash flash(zelp, run);
+    if (!run.accel_op && check_flash_id(flash, run) != 0) return 1;
+    load_image_files(run);
+    if (derive_counts(run) != 0) return 1;
+    if (run.atmel_dongle && apply_dongle_layout(run) != 0) return 1;
+    // Refuse ranges beyond the flash before anything is erased or written: a NOR flash ignores
+    // the address bits above its size, so they would wrap onto its start.
+    if (check_flash_range(run) != 0) return 1;
+    // With --skip-unchanged the -e span is erased by the write step, where it is not blank.
+    const bool erase_in_write = run.skip_unchanged && run.write_file_name;
+    if (run.erase_region && !run.accel_op && !erase_in_write) erase_region_step(flash, run);
+    if (run.erase_chip && !run.accel_op) erase_chip_step(flash);
+    if (run.write_file_name && run_write_step(flash, run) != 0) return 1;
+    if (wants_read_step(run) && run_read_step(flash, run) != 0) return 1;
+    return 0;
+}
+
+} // namespace
 
 int run_zelp7x_flash(int argc, char **argv) {
     run_options run;
@@ -141,22 +171,10 @@ int run_zelp7x_flash(int argc, char **argv) {
     case parse_outcome::run:
         break;
     }
-    int io_device_type = ZELP_IO_DEVICE_TYPE_SPI;
-    board_io = open_board(run, io_device_type);
-    choose_input_freq(run, io_device_type);
-    board_zelp = start_library(board_io);
-    morvel_zelp_device_s *zelp = board_zelp;
-    configure_input_clock(zelp, run);
-    if (!run.accel_op && check_flash_id(zelp, run) != 0) return 1;
-    load_image_files(run);
-    if (derive_counts(run) != 0) return 1;
-    if (run.atmel_dongle && apply_dongle_layout(run) != 0) return 1;
-    // Refuse ranges beyond the flash before anything is erased or written: a NOR flash ignores
-    // the address bits above its size, so they would wrap onto its start.
-    if (check_flash_range(run) != 0) return 1;
-    if (run.erase_region && !run.accel_op) erase_region_step(zelp, run);
-    if (run.erase_chip && !run.accel_op) erase_chip_step(zelp, run);
-    if (run.write_file_name && run_write_step(zelp, run) != 0) return 1;
-    if (wants_read_step(run) && run_read_step(zelp, run) != 0) return 1;
-    return 0;
+    try {
+        return run_steps(run);
+    } catch (const run_failure &failure) {
+        report_failure(failure);
+        return 1;
+    }
 }

@@ -23,6 +23,7 @@ struct run_options : board_settings {
     int checksum_flash = 0;
     int quiet = 0;
     int accel_op = 0;
+    int skip_unchanged = 0; // --skip-unchanged: the write step sends only what differs
     std::optional<std::string> read_file_name;
     std::optional<std::string> write_file_name;
     std::optional<std::string> verify_file_name;

@@ -31,8 +31,12 @@ general:
  -w file            write file)";
 
 constexpr const char *extensions_text = R"(extensions:
+ --skip-unchanged   with -w, read the flash first and erase and program only the
+                    sectors and pages that differ (-e: erase only what is not blank)
  --help             this help message and the long options
- --version          print the version)";
+ --version          print the version
+ --list             list the attached supported bridges
+ -s serial=<S>      the supported bridge with USB serial number S)";
 
 } // namespace
 

@@ -71,11 +71,12 @@ int zelp_linux_io_wait(morvel_evb_io_handle_t d, int timeout, unsigned int devic
 
 /* Pipelined reads, when the port name carried the board parameter pipeline=N (else both calls do
  * nothing and return 0). From begin to end, a register read or bridge flash read whose answer
- * goes into [buf, buf + len) is sent without waiting for its answer; with N such answers
- * outstanding, and at the end, they are taken in order, each within its usual bound. The packets
- * are the same as without; the input is purged once per batch. The caller looks at `buf` only
- * after end, which returns the first failure of the batch; the port stays locked to the calling
- * thread from begin to end. */
+ * goes into [buf, buf + len) is sent without waiting for its answer. Up to N such answers are
+ * kept outstanding: with N of them on their way the oldest is taken before the call returns, and
+ * the end takes the rest; each is taken in order within its usual bound. The packets are the same
+ * as without; the input is purged when the first of them goes out, not while answers are on their
+ * way. The caller looks at `buf` only after end, which returns the first failure since begin; the
+ * port stays locked to the calling thread from begin to end. */
 int zelp_linux_io_pipeline_begin(morvel_evb_io_handle_t d, void *buf, int len);
 int zelp_linux_io_pipeline_end(morvel_evb_io_handle_t d);
 /* Closes the port and frees the handle; NULL is accepted. */

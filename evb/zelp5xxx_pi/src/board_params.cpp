@@ -10,7 +10,7 @@ namespace zio {
 
 namespace {
 
-// A batch of this many answers stays well inside what a serial driver buffers for the reader.
+// A window of this many answers stays well inside what a serial driver buffers for the reader.
 constexpr int kMaxPipeline = 256;
 
 bool parse_pipeline(std::string_view value, int &depth, std::string &error) {

@@ -56,14 +56,14 @@ DataPhase send_data(zelp_win32_io_state_s &state, std::span<const uint8_t> data)
 // Reads until `data` is full, the answer bound runs out or the call limit is reached.
 DataPhase receive_data(zelp_win32_io_state_s &state, std::span<uint8_t> data);
 
-// Starts a packet: drops stale input, unless a batch of pipelined reads is under way, whose
-// answers may already be arriving.
+// Starts a packet: drops stale input, unless a window of pipelined reads is open, whose answers
+// may already be arriving.
 void begin_packet(zelp_win32_io_state_s &state);
 // The answer to the packet just sent goes into `into`: taken at once, after any answer still
-// pending, or, for a pipelined read, once the batch is full or ends. A library error code; a
-// failure has been reported.
+// pending, or, for a pipelined read, later: the oldest pending answer is taken instead once the
+// window holds `depth`. A library error code; a failure has been reported.
 int take_answer(zelp_win32_io_state_s &state, std::span<uint8_t> into, AnswerKind kind);
-// Takes every pending answer in order and ends the batch; stops at the first that fails.
+// Takes every pending answer in order and closes the window; stops at the first that fails.
 int take_pending(zelp_win32_io_state_s &state);
 
 // A port name split into the parameters the I/O layer takes itself, whatever the port

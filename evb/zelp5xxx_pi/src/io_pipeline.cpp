@@ -1,5 +1,5 @@
-// Pipelined reads: a batch is the same packets as ever, sent without waiting for each answer,
-// whose answers are then taken in order, each within its own bound.
+// Pipelined reads: the same packets as ever, sent without waiting for each answer; the answers
+// are taken in order, each within its own bound, the oldest whenever the window is full.
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -25,38 +25,48 @@ bool deferrable(const Pipeline &p, std::span<uint8_t> into) {
     return at >= first && at - first + into.size() <= p.deferrable.size();
 }
 
+// The oldest pending answer, within its own bound. A failure leaves the stream out of step with
+// the requests, so the answers still pending are given up and the window closes: the next packet
+// purges whatever of them arrives.
+int take_oldest(zelp_win32_io_state_s &state) {
+    Pipeline &p = state.pipeline;
+    const Pipeline::Pending answer = p.pending.front();
+    if (receive_data(state, answer.into).failed()) {
+        std::fputs(kFailure[static_cast<size_t>(answer.kind)], stderr);
+        p.pending.clear();
+        p.window_open = false;
+        if (p.active && p.failure == MORVEL_ZELP_ERROR_NONE) p.failure = MORVEL_ZELP_ERROR_FAIL;
+        return MORVEL_ZELP_ERROR_FAIL;
+    }
+    if (answer.kind == AnswerKind::register_read)
+        trace_answer(answer.into.data(), static_cast<int>(answer.into.size()));
+    p.pending.pop_front();
+    return MORVEL_ZELP_ERROR_NONE;
+}
+
 } // namespace
 
 void begin_packet(zelp_win32_io_state_s &state) {
     Pipeline &p = state.pipeline;
-    if (p.batch_open) return;
+    if (p.window_open) return;
     state.spifd->discard_input();
-    p.batch_open = p.active;
+    p.window_open = p.active;
 }
 
 int take_answer(zelp_win32_io_state_s &state, std::span<uint8_t> into, AnswerKind kind) {
     Pipeline &p = state.pipeline;
     p.pending.push_back({into, kind});
-    if (deferrable(p, into) && p.pending.size() < static_cast<size_t>(p.depth))
-        return MORVEL_ZELP_ERROR_NONE;
-    return take_pending(state);
+    if (!deferrable(p, into)) return take_pending(state);
+    if (p.pending.size() < static_cast<size_t>(p.depth)) return MORVEL_ZELP_ERROR_NONE;
+    return take_oldest(state);
 }
 
 int take_pending(zelp_win32_io_state_s &state) {
     Pipeline &p = state.pipeline;
-    int status = MORVEL_ZELP_ERROR_NONE;
-    for (const Pipeline::Pending &answer : p.pending) {
-        if (receive_data(state, answer.into).failed()) {
-            std::fputs(kFailure[static_cast<size_t>(answer.kind)], stderr);
-            status = MORVEL_ZELP_ERROR_FAIL;
-            break;
-        }
-        if (answer.kind == AnswerKind::register_read)
-            trace_answer(answer.into.data(), static_cast<int>(answer.into.size()));
-    }
-    p.pending.clear();
-    p.batch_open = false;
-    return status;
+    while (!p.pending.empty())
+        if (take_oldest(state) != MORVEL_ZELP_ERROR_NONE) return MORVEL_ZELP_ERROR_FAIL;
+    p.window_open = false;
+    return MORVEL_ZELP_ERROR_NONE;
 }
 
 void set_pipeline_depth(morvel_evb_io_handle_t d, int depth) {
@@ -70,7 +80,7 @@ extern "C" {
 int zelp_linux_io_pipeline_begin(morvel_evb_io_handle_t d, void *buf, int len) {
     if (!d || !d->spifd) return MORVEL_ZELP_ERROR_UNINIT;
     if (len < 0 || (len > 0 && !buf)) return MORVEL_ZELP_ERROR_ARG;
-    if (d->pipeline.depth == 0) return MORVEL_ZELP_ERROR_NONE;
+    if (d->pipeline.depth <= 0) return MORVEL_ZELP_ERROR_NONE;
     // Held to the end: another thread's packet between a request and its answer would purge the
     // answer or take it for its own.
     d->serial_mutex.lock();
@@ -79,6 +89,7 @@ int zelp_linux_io_pipeline_begin(morvel_evb_io_handle_t d, void *buf, int len) {
         return MORVEL_ZELP_ERROR_ARG;
     }
     d->pipeline.active = true;
+    d->pipeline.failure = MORVEL_ZELP_ERROR_NONE;
     d->pipeline.deferrable = {static_cast<uint8_t *>(buf), static_cast<size_t>(len)};
     return MORVEL_ZELP_ERROR_NONE;
 }
@@ -86,7 +97,8 @@ int zelp_linux_io_pipeline_begin(morvel_evb_io_handle_t d, void *buf, int len) {
 int zelp_linux_io_pipeline_end(morvel_evb_io_handle_t d) {
     if (!d) return MORVEL_ZELP_ERROR_UNINIT;
     if (!d->pipeline.active) return MORVEL_ZELP_ERROR_NONE;
-    const int status = zio::take_pending(*d);
+    const int taken = zio::take_pending(*d);
+    const int status = d->pipeline.failure != MORVEL_ZELP_ERROR_NONE ? d->pipeline.failure : taken;
     d->pipeline.active = false;
     d->pipeline.deferrable = {};
     d->serial_mutex.unlock();

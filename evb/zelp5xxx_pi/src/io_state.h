@@ -1,6 +1,7 @@
 // The state behind one opened board, and the hooks tests use to reach it.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <span>
 #include <vector>
@@ -24,19 +25,24 @@ namespace zio {
 enum class AnswerKind { register_read, bridge_command };
 
 // Pipelined reads (board parameter pipeline=N). Between zelp_linux_io_pipeline_begin and _end,
-// a read into the caller's buffer is sent without waiting for its answer; the answers are taken
-// in order once `depth` of them are outstanding, before any other answer, and at the end. The
-// input is purged once per batch: a purge in between would throw away answers on their way.
+// a read into the caller's buffer is sent without waiting for its answer. The answers form a
+// sliding window: once `depth` of them are outstanding the oldest is taken, so the next request
+// goes out while the others are still on their way. Any other answer first takes all that are
+// pending, in order, and so does the end. The input is purged when the window opens and not
+// again until it has drained: a purge in between would throw away answers on their way.
 struct Pipeline {
     int depth = 0; // 0: every answer is taken before the next packet
     bool active = false;
     std::span<uint8_t> deferrable;
-    bool batch_open = false;
+    bool window_open = false;
     struct Pending {
         std::span<uint8_t> into;
         AnswerKind kind;
     };
-    std::vector<Pending> pending;
+    std::deque<Pending> pending; // requests sent whose answers are not taken yet, oldest first
+    // The first answer that failed since begin; the end reports it again, so a caller that looks
+    // only at the end's result does not take a failed read for a good one.
+    int failure = 0;
 };
 
 } // namespace zio

@@ -3,6 +3,7 @@
 
 #include "io_internal.h"
 #include "morvel_devlib/morvel_zelp_error.h"
+#include "supported_bridges.h"
 #include "zelp_linux_io.h"
 #include "zelp_usb_devices.h"
 #ifdef _WIN32
@@ -13,14 +14,12 @@ extern "C" {
 
 int zelp_usb_debug = 0;
 
+// The C view of the rows, for hosts and the searches.
+static_assert(zio::supported_bridges.size() == 5, "list every row below");
 const hid_Supported_PVID_t pidvid_list[ZELP_SUPPORTED_PIDVID_COUNT] = {
-    {MEG381CQR_VID, MEG381CQR_PID, eIS_MSI_DEV, eCHECK_PVID, 0, 0, 0},
-    {NU_HID_VID, NU_HID_PID, eIS_MSI_DEV, eCHECK_PVID, 0, 0, 0},
-    {NU_ISP_VID, NU_ISP_PID, eIS_MSI_BLDR, eCHECK_PVID, 0, 0, 0},
-    // The Atmel bridge is matched either on its consumer-page HID function with its serial
-    // function on interface 2, or on its vendor-page HID function with any interface.
-    {ATMEL_VID, ATMEL_PID, eIS_ATMEL, eCHECK_HIDUSAGE | eCHECK_FUNC, 0x0001, 0x000C, 2},
-    {ATMEL_VID, ATMEL_PID, eIS_ATMEL, eCHECK_HIDUSAGE, 0x0C00, 0xFFC0, 0},
+    zio::supported_bridges[0].match, zio::supported_bridges[1].match,
+    zio::supported_bridges[2].match, zio::supported_bridges[3].match,
+    zio::supported_bridges[4].match,
 };
 
 int is_supported_pidvid(uint16_t vid, uint16_t pid) {

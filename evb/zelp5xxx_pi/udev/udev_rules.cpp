@@ -6,24 +6,17 @@
 #include <set>
 #include <utility>
 
-#include "zelp_usb_devices.h"
+#include "supported_bridges.h"
 
 namespace {
 
-const char *kind_name(int type) {
-    switch (type) {
-    case eIS_MSI_BLDR: return "boot loader";
-    case eIS_ATMEL: return "Atmel bridge";
-    default: return "bridge";
-    }
-}
-
-std::string block(const hid_Supported_PVID_t &row) {
+std::string block(const zio::SupportedBridge &bridge) {
+    const hid_Supported_PVID_t &row = bridge.match;
     char ids[64];
     std::snprintf(ids, sizeof ids, "ATTRS{idVendor}==\"%04x\", ATTRS{idProduct}==\"%04x\"", row.vid,
                   row.pid);
     char title[64];
-    std::snprintf(title, sizeof title, "# %04x:%04x, %s\n", row.vid, row.pid, kind_name(row.type));
+    std::snprintf(title, sizeof title, "# %04x:%04x, %s\n", row.vid, row.pid, bridge.kind);
     const std::string match = ids;
     const std::string access = ", MODE=\"0660\", GROUP=\"plugdev\", TAG+=\"uaccess\"\n";
     // ModemManager probes any new serial function with AT commands unless told not to; it reads
@@ -40,11 +33,13 @@ std::string block(const hid_Supported_PVID_t &row) {
 } // namespace
 
 std::string zelp_udev_rules() {
-    std::string text = "# zelp7x evaluation-board bridges: access for the user at the seat and the\n"
-                       "# plugdev group, and no ModemManager probing. Generated from the board I/O\n"
-                       "# layer's supported-bridge table.\n";
+    std::string text =
+        "# zelp7x evaluation-board bridges: access for the user at the seat and the\n"
+        "# plugdev group, and no ModemManager probing. Generated from the board I/O\n"
+        "# layer's supported-bridge table.\n";
     std::set<std::pair<uint16_t, uint16_t>> seen;
-    for (const hid_Supported_PVID_t &row : pidvid_list)
-        if (seen.insert({row.vid, row.pid}).second) text.append("\n").append(block(row));
+    for (const zio::SupportedBridge &bridge : zio::supported_bridges)
+        if (seen.insert({bridge.match.vid, bridge.match.pid}).second)
+            text.append("\n").append(block(bridge));
     return text;
 }

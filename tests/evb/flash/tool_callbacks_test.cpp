@@ -1,24 +1,23 @@
-// The tool's integration callbacks and check_status, the one exit for library errors.
+// The tool's integration callbacks, and how a failed call ends a run.
 #include <climits>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "callbacks.h"
-#include "check_status.h"
+#include "run_failure.h"
 
 namespace {
 
-using testing::ExitedWithCode;
-
-TEST(ToolCheckStatus, FailureNamesTheErrorAndExits) {
-    EXPECT_EQ(check_status("io_init", 0), 0);
-    EXPECT_EXIT(
-        {
-            ::dup2(2, 1); // the message goes to standard output; show it to the death test
-            check_status("zelp_init", MORVEL_ZELP_ERROR_TIMEOUT);
-        },
-        ExitedWithCode(1), "^zelp_init failed: timeout\n$");
+TEST(ToolRunFailure, AFailedCallNamesTheStepAndTheErrorOnStandardOutput) {
+    check_step("io_init", 0);
+    try {
+        check_step("zelp_init", MORVEL_ZELP_ERROR_TIMEOUT);
+        ADD_FAILURE() << "a failed step ends the run";
+    } catch (const run_failure &r) {
+        EXPECT_FALSE(r.on_stderr);
+        EXPECT_EQ(r.text, "zelp_init failed: timeout\n");
+    }
 }
 
 TEST(ToolCallbacks, AllocationRefusesNegativeSizes) {

@@ -82,11 +82,25 @@ TEST_F(ToolCli, OptionErrorsFailAndOnlyUnknownOptionsShowTheUsage) {
 TEST_F(ToolCli, LongHelpIsTheShortHelpAndTheLongOptions) {
     const ztest::ToolOutcome o = run_tool({"-q", "--help"});
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, std::string(usage) +
-                         "extensions:\n"
-                         " --help             this help message and the long options\n"
-                         " --version          print the version\n");
+    EXPECT_EQ(
+        o.out,
+        std::string(usage) +
+            "extensions:\n"
+            " --skip-unchanged   with -w, read the flash first and erase and program only the\n"
+            "                    sectors and pages that differ (-e: erase only what is not blank)\n"
+            " --help             this help message and the long options\n"
+            " --version          print the version\n"
+            " --list             list the attached supported bridges\n"
+            " -s serial=<S>      the supported bridge with USB serial number S\n");
     EXPECT_EQ(o.err, "");
+    // zelp7x_host's usage ends in the same block, with the board options both tools share.
+    const ztest::ToolOutcome host = ztest::run_program(ZELP_HOST_BIN, {"--help"}, ".");
+    EXPECT_NE(host.out.find("\nextensions:\n --help             this help message\n"
+                            " --version          print the version\n"
+                            " --list             list the attached supported bridges\n"
+                            " -s serial=<S>      the supported bridge with USB serial number S\n"),
+              std::string::npos)
+        << host.out;
 }
 
 // Every tool answers --help with its usage and --version with its name and the project's version,

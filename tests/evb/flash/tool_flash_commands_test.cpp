@@ -1,26 +1,25 @@
-// MSPI primitives and SPI flash commands of the tool, run against the simulated MSPI and flash.
+// MSPI primitives and SPI flash commands of the flash library, as the tool shows them, run against
+// the simulated MSPI and flash.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <unistd.h>
 
-#include "flash_constants.h"
 #include "flash_ops.h"
+#include "flash_steps.h"
 #include "mspi_access.h"
+#include "run_failure.h"
 #include "support/board/sim_device.h"
 
 namespace {
 
+using namespace zflash;
+using ztest::failure_of;
 using ztest::SimDevice;
 using ztest::stdout_of;
-
-// check_status reports on standard output; death tests only see standard error.
-void stdout_to_stderr() {
-    std::fflush(stdout);
-    dup2(2, 1);
-}
 
 std::string progress_line(const char *prefix, int pct, int bars) {
     return "\r" + std::string(prefix) + std::string(8 - std::string(prefix).size(), ' ') + ": " +
@@ -32,16 +31,18 @@ std::string progress_line(const char *prefix, int pct, int bars) {
 
 TEST(ToolFlashCommands, ReadsTheJedecIdAndTheStatusThroughTheMspiRegisters) {
     SimDevice dev;
-    uint8_t mfg = 0, status = 0xFF;
+    uint8_t mfg = 0;
     uint16_t id = 0;
-    EXPECT_EQ(flash_read_id(dev.zelp(), &mfg, &id), 0);
+    uint32_t capacity = 0;
+    const auto f = dev.session();
+    EXPECT_EQ(morvel_zelp7x_flash_read_id(&f, &mfg, &id, &capacity, nullptr), 0);
     EXPECT_EQ(mfg, 0xEF);
     EXPECT_EQ(id, 0x4016);
-    flash_read_status(dev.zelp(), &status);
-    EXPECT_EQ(status, 0);
-    flash_write_enable(dev.zelp());
-    flash_read_status(dev.zelp(), &status);
-    EXPECT_EQ(status, 0x02) << "the write enable latch";
+    EXPECT_EQ(capacity, 4u << 20);
+    const session s(f);
+    EXPECT_EQ(read_status(s), 0);
+    write_enable(s);
+    EXPECT_EQ(read_status(s), 0x02) << "the write enable latch";
     EXPECT_FALSE(dev.mspi().selected()) << "every command leaves the port idle";
     EXPECT_EQ(dev.mspi().misuse(), 0u);
 }
@@ -53,28 +54,32 @@ TEST(ToolFlashCommands, EachFailingRegisterAccessEndsTheRunNamingIt) {
         {4, "mspi rw read failed: timeout"},
     };
     for (const auto &[after, message] : cases) {
-        EXPECT_EXIT(
-            {
-                stdout_to_stderr();
-                SimDevice dev;
-                dev.fail_after = after;
-                uint8_t mfg;
-                uint16_t id;
-                flash_read_id(dev.zelp(), &mfg, &id);
-            },
-            testing::ExitedWithCode(1), message);
+        SimDevice dev;
+        dev.fail_after = after;
+        const auto f = dev.session();
+        uint8_t mfg;
+        uint16_t id;
+        morvel_zelp7x_flash_failure_s failure{};
+        EXPECT_EQ(morvel_zelp7x_flash_read_id(&f, &mfg, &id, nullptr, &failure),
+                  MORVEL_ZELP_ERROR_TIMEOUT);
+        EXPECT_EQ(failure.kind, MORVEL_ZELP7X_FLASH_FAILED_CALL);
+        EXPECT_STREQ(failure.message, message);
+        // The tool prints the same text on standard output.
+        const run_failure r = failure_of([&] { fail_flash(failure); });
+        EXPECT_FALSE(r.on_stderr);
+        EXPECT_EQ(r.text, std::string(message) + "\n");
     }
-    EXPECT_EXIT(
-        {
-            stdout_to_stderr();
-            SimDevice dev;
-            dev.fail_after = 5;
-            uint32_t v;
-            mspi_mode(dev.zelp(), MSPI_ENABLE);
-            mspi_write(dev.zelp(), 0x03000000, 4);
-            mspi_read(dev.zelp(), &v, 4);
-        },
-        testing::ExitedWithCode(1), "mspi read failed: timeout");
+    SimDevice dev;
+    dev.fail_after = 5;
+    uint32_t v;
+    mspi_mode(dev.zelp(), MSPI_ENABLE);
+    mspi_write(dev.zelp(), 0x03000000, 4);
+    try {
+        mspi_read(dev.zelp(), &v, 4);
+        ADD_FAILURE() << "the read should fail";
+    } catch (const flash_failure &f) {
+        EXPECT_EQ(f.message, "mspi read failed: timeout");
+    }
 }
 
 TEST(ToolFlashCommands, PlannerUsesBlocksForWholeBlocksAndSectorsAround) {
@@ -99,8 +104,7 @@ TEST(ToolFlashCommands, EraseClearsExactlyThePlannedSectorsAndDrawsItsBar) {
     SimDevice dev;
     auto cells = dev.flash().cells();
     std::fill(cells.begin(), cells.end(), uint8_t{0});
-    const std::string out =
-        stdout_of([&] { EXPECT_EQ(flash_erase(dev.zelp(), 0x8000, 0x30000, 0), 0); });
+    const std::string out = stdout_of([&] { ztest::ToolFlash(dev).erase(0x8000, 0x30000); });
     EXPECT_EQ(cells[0x7FFF], 0);
     EXPECT_EQ(cells[0x8000], 0xFF);
     EXPECT_EQ(cells[0x37FFF], 0xFF);
@@ -110,25 +114,28 @@ TEST(ToolFlashCommands, EraseClearsExactlyThePlannedSectorsAndDrawsItsBar) {
     EXPECT_EQ(out.substr(0, progress_line("Erase", 0, 0).size()), progress_line("Erase", 14, 8))
         << "starts part-way: 0x8000 / 0x38000 = 0.14";
     EXPECT_TRUE(out.ends_with(progress_line("Erase", 100, 60) + "\n"));
-    EXPECT_EQ(stdout_of([&] { flash_erase(dev.zelp(), 0, 0x2000, 1); }), "");
+    EXPECT_EQ(stdout_of([&] { ztest::ToolFlash(dev, true).erase(0, 0x2000); }), "");
 
     // Beyond three-byte addresses nothing is sent; the last sector itself is fine.
     const unsigned commands = dev.flash().stats().commands;
-    EXPECT_EQ(flash_erase(dev.zelp(), 0xFFF000, 0x2000, 1), MORVEL_ZELP_ERROR_ARG);
-    EXPECT_EQ(flash_erase(dev.zelp(), 0xFFFFF000, 0x2000, 1), MORVEL_ZELP_ERROR_ARG);
+    const auto f = dev.session();
+    EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFF000, 0x2000, nullptr), MORVEL_ZELP_ERROR_ARG);
+    EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFFFF000, 0x2000, nullptr), MORVEL_ZELP_ERROR_ARG);
     EXPECT_EQ(dev.flash().stats().commands, commands);
-    EXPECT_EQ(flash_erase(dev.zelp(), 0xFFF000, 0x1000, 1), 0);
+    EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFF000, 0x1000, nullptr), 0);
 }
 
 TEST(ToolFlashCommands, ChipEraseClearsEverythingAndEndsItsLineEvenWhenQuiet) {
     SimDevice dev;
     auto cells = dev.flash().cells();
     std::fill(cells.begin(), cells.end(), uint8_t{0x5A});
-    EXPECT_EQ(stdout_of([&] { flash_chip_erase(dev.zelp(), 1); }), "\n");
+    const std::string summary = "chip erased in 0.0";
+    EXPECT_TRUE(
+        stdout_of([&] { ztest::ToolFlash(dev, true).erase_chip(); }).starts_with("\n" + summary));
     EXPECT_TRUE(std::all_of(cells.begin(), cells.end(), [](uint8_t b) { return b == 0xFF; }));
-    const std::string out = stdout_of([&] { flash_chip_erase(dev.zelp(), 0); });
+    const std::string out = stdout_of([&] { ztest::ToolFlash(dev).erase_chip(); });
     EXPECT_TRUE(out.starts_with(progress_line("Erase", 0, 0)));
-    EXPECT_TRUE(out.ends_with(progress_line("Erase", 100, 60) + "\n"));
+    EXPECT_NE(out.find(progress_line("Erase", 100, 60) + "\n" + summary), std::string::npos);
 }
 
 TEST(ToolFlashCommands, ProgressBarLayout) {
@@ -142,21 +149,26 @@ TEST(ToolFlashCommands, ProgressBarLayout) {
         EXPECT_EQ(stdout_of([&] { print_progress(pct, prefix); }), expected) << pct;
 
     SimDevice dev; // a wait that finds the flash ready at once draws the full bar
-    EXPECT_EQ(stdout_of([&] { flash_wait(dev.zelp(), 1, "Erase"); }),
+    auto f = dev.session();
+    f.progress = [](const char *phase, double fraction, void *) {
+        print_progress(fraction, phase);
+    };
+    EXPECT_EQ(stdout_of([&] { wait_ready(session(f), 1, "Erase"); }),
               progress_line("Erase", 100, 60));
     EXPECT_EQ(dev.flash().stats().status_polls, 1u);
 }
 
 TEST(ToolFlashCommands, StuckBusyExpiresAfterTheLimit) {
-    EXPECT_EXIT(
-        {
-            zsim::FlashConfig c;
-            c.stuck_busy = true;
-            SimDevice dev(c);
-            flash_4k_erase(dev.zelp(), 0);
-        },
-        testing::ExitedWithCode(1),
-        "^ flash wait expired after (24[0-9]|2[5-9][0-9]|[3-9][0-9][0-9]|[0-9]{4,}) MS\n$");
+    zsim::FlashConfig c;
+    c.stuck_busy = true;
+    SimDevice dev(c);
+    const run_failure r = failure_of([&] { ztest::ToolFlash(dev, true).erase(0, 0x1000); });
+    EXPECT_TRUE(r.on_stderr);
+    EXPECT_TRUE(std::regex_match(
+        r.text,
+        std::regex(
+            " flash wait expired after (24[0-9]|2[5-9][0-9]|[3-9][0-9][0-9]|[0-9]{4,}) MS\n")))
+        << r.text;
 }
 
 } // namespace

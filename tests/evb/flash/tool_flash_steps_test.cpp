@@ -5,7 +5,7 @@
 #include <regex>
 
 #include "atmel_dongle.h"
-#include "flash_ops.h"
+#include "flash_steps.h"
 #include "image_file.h"
 #include "run_options.h"
 #include "support/board/sim_device.h"
@@ -56,7 +56,7 @@ bool matches(const std::string &text, const char *pattern) {
 TEST(ToolFlashSteps, WritesAbcWithItsChecksumAndPadding) {
     SimDevice dev;
     run_options run = write_run(bytes({'a', 'b', 'c'}));
-    const std::string out = stdout_of([&] { EXPECT_EQ(run_write_step(dev.zelp(), run), 0); });
+    const std::string out = stdout_of([&] { EXPECT_EQ(ztest::write_step(dev, run), 0); });
     EXPECT_TRUE(matches(out, "sum = 16556 \\(0x40ac\\) 3 bytes written in [0-9]+\\.[0-9]{3} sec, "
                              "[0-9]+ bits/s\n"))
         << out;
@@ -68,17 +68,16 @@ TEST(ToolFlashSteps, WritesAbcWithItsChecksumAndPadding) {
 TEST(ToolFlashSteps, EmptyImageProgramsNothing) {
     SimDevice dev;
     run_options run = write_run({});
-    EXPECT_NE(stdout_of([&] {
-                  EXPECT_EQ(run_write_step(dev.zelp(), run), 0);
-              }).find(" 0 bytes written in "),
-              std::string::npos);
+    EXPECT_NE(
+        stdout_of([&] { EXPECT_EQ(ztest::write_step(dev, run), 0); }).find(" 0 bytes written in "),
+        std::string::npos);
     EXPECT_EQ(dev.flash().stats().commands, 0u);
 }
 
 TEST(ToolFlashSteps, ThreeByteEncodingOnTheFlashAndBack) {
     SimDevice dev;
     run_options six = write_run(bytes({1, 2, 3, 4, 5, 6}), 0x100, true);
-    stdout_of([&] { run_write_step(dev.zelp(), six); });
+    stdout_of([&] { ztest::write_step(dev, six); });
     EXPECT_EQ(cells(dev, 0x100, 9), bytes({0xFF, 1, 2, 3, 0xFF, 4, 5, 6, 0xFF}));
 
     const ztest::TempDir dir("tool_flash_steps");
@@ -89,7 +88,7 @@ TEST(ToolFlashSteps, ThreeByteEncodingOnTheFlashAndBack) {
     back.count = 6;
     back.encoded_count = 8;
     back.read_file_name = (dir.path() / "back.bin").string();
-    stdout_of([&] { EXPECT_EQ(run_read_step(dev.zelp(), back), 0); });
+    stdout_of([&] { EXPECT_EQ(ztest::read_step(dev, back), 0); });
     EXPECT_EQ(ztest::read_bytes(dir.path() / "back.bin"), bytes({1, 2, 3, 4, 5, 6}));
 }
 
@@ -103,8 +102,8 @@ TEST(ToolFlashSteps, VerifyReportsEachMiscompareTheCountAndFails) {
     std::string out;
     EXPECT_EQ(stderr_of([&] {
                   out = stdout_of([&] {
-                      EXPECT_EQ(run_write_step(dev.zelp(), run), 0);
-                      EXPECT_EQ(run_read_step(dev.zelp(), run), 1);
+                      EXPECT_EQ(ztest::write_step(dev, run), 0);
+                      EXPECT_EQ(ztest::read_step(dev, run), 1);
                   });
               }),
               "1 miscomparing bytes\n");
@@ -115,8 +114,8 @@ TEST(ToolFlashSteps, VerifyReportsEachMiscompareTheCountAndFails) {
     run = write_run(std::vector<uint8_t>(16, 0x42));
     run.verify_data = std::vector<uint8_t>(16, 0x42);
     stdout_of([&] {
-        run_write_step(good.zelp(), run);
-        EXPECT_EQ(run_read_step(good.zelp(), run), 0);
+        ztest::write_step(good, run);
+        EXPECT_EQ(ztest::read_step(good, run), 0);
     });
     EXPECT_FALSE(run.verify_data) << "released after a clean verify";
 }
@@ -128,7 +127,7 @@ TEST(ToolFlashSteps, HexDumpHasSixteenBytesALineLedByTheAddress) {
     run.address = 0x10;
     run.count = run.encoded_count = 20;
     run.read_file_name = "-";
-    const std::string out = stdout_of([&] { EXPECT_EQ(run_read_step(dev.zelp(), run), 0); });
+    const std::string out = stdout_of([&] { EXPECT_EQ(ztest::read_step(dev, run), 0); });
     const std::string dump = "0x000010: 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f \n"
                              "0x000020: 10 11 12 13 \n";
     EXPECT_NE(out.find(dump), std::string::npos) << out;
@@ -137,7 +136,7 @@ TEST(ToolFlashSteps, HexDumpHasSixteenBytesALineLedByTheAddress) {
 
     run.quiet = 1;
     run.count = run.encoded_count = 16;
-    EXPECT_TRUE(matches(stdout_of([&] { run_read_step(dev.zelp(), run); }), "sum = [^\n]*\n"));
+    EXPECT_TRUE(matches(stdout_of([&] { ztest::read_step(dev, run); }), "sum = [^\n]*\n"));
 }
 
 TEST(ToolFlashSteps, BridgePathSendsStartOfFileFirstAndProgramsWithoutAnErase) {
@@ -150,8 +149,8 @@ TEST(ToolFlashSteps, BridgePathSendsStartOfFileFirstAndProgramsWithoutAnErase) {
     run.accel_op = 1;
     run.verify_data = data;
     stdout_of([&] {
-        EXPECT_EQ(run_write_step(dev.zelp(), run), 0);
-        EXPECT_EQ(run_read_step(dev.zelp(), run), 0);
+        EXPECT_EQ(ztest::write_step(dev, run), 0);
+        EXPECT_EQ(ztest::read_step(dev, run), 0);
     });
     ASSERT_GE(dev.bridge_commands.size(), 2u);
     EXPECT_EQ(dev.bridge_commands[0].command, ATMEL_DONGLE_FW_FLASH_START_OF_FILE);
@@ -159,17 +158,12 @@ TEST(ToolFlashSteps, BridgePathSendsStartOfFileFirstAndProgramsWithoutAnErase) {
     EXPECT_EQ(dev.bridge_commands[1].command, ATMEL_DONGLE_FW_FLASH_WRITE);
     EXPECT_EQ(cells(dev, 0x2000, 1000), data);
 
-    EXPECT_EXIT(
-        {
-            std::fflush(stdout);
-            dup2(2, 1);
-            SimDevice failing;
-            failing.bridge_result = 1;
-            run_options again = write_run(bytes({1, 2, 3, 4}));
-            again.accel_op = 1;
-            run_write_step(failing.zelp(), again);
-        },
-        testing::ExitedWithCode(1), "bridge flash start of file failed: fail");
+    SimDevice failing;
+    failing.bridge_result = 1;
+    run_options again = write_run(bytes({1, 2, 3, 4}));
+    again.accel_op = 1;
+    EXPECT_EQ(ztest::failure_of([&] { ztest::write_step(failing, again); }).text,
+              "bridge flash start of file failed: fail\n");
 }
 
 TEST(ToolFlashSteps, ThreeByteDongleDescriptorLandsShiftedAtTheEndOfTheSpan) {
@@ -177,7 +171,7 @@ TEST(ToolFlashSteps, ThreeByteDongleDescriptorLandsShiftedAtTheEndOfTheSpan) {
     SimDevice dev;
     run_options run = write_run(std::vector<uint8_t>(6, 0x11), 0x100000, true);
     add_dongle(run);
-    stdout_of([&] { run_write_step(dev.zelp(), run); });
+    stdout_of([&] { ztest::write_step(dev, run); });
     EXPECT_EQ(cells(dev, 0x1FFFF8, 8), bytes({0, 8, 0, 0, 0, 0xD8, 0xC7, 0xB6}));
 }
 
@@ -193,8 +187,8 @@ TEST(ToolFlashSteps, RangesBeyondTwentyFourBitsAreRefusedBeforeAnyFlashAccess) {
     run_options run = write_run(std::vector<uint8_t>(0x200, 0), 0xFFFF00);
     const std::string err = stderr_of([&] {
         EXPECT_EQ(check_flash_range(run), 1);
-        EXPECT_EQ(run_write_step(dev.zelp(), run), 1);
-        EXPECT_EQ(run_read_step(dev.zelp(), run), 1);
+        EXPECT_EQ(ztest::write_step(dev, run), 1);
+        EXPECT_EQ(ztest::read_step(dev, run), 1);
     });
     EXPECT_NE(err.find("flash data at 0xffff00, 512 bytes, goes beyond the 16 MiB"),
               std::string::npos)
@@ -223,7 +217,8 @@ TEST(ToolFlashSteps, RangesPastTheSizeTheCapacityCodeGivesAreRefused) {
         {0x400F, 0},         {0x4010, 0x10000}, {0x4016, 0x400000},
         {0x4018, 0x1000000}, {0x4019, 0},       {0x4020, 0},
     };
-    for (const auto &[id, size] : capacities) EXPECT_EQ(flash_capacity(id), size) << id;
+    for (const auto &[id, size] : capacities)
+        EXPECT_EQ(morvel_zelp7x_flash_capacity(id), size) << id;
 
     const auto on_4m = [](run_options run) {
         run.flash_size = 0x400000;
@@ -233,7 +228,7 @@ TEST(ToolFlashSteps, RangesPastTheSizeTheCapacityCodeGivesAreRefused) {
     run_options past = on_4m(write_run(std::vector<uint8_t>(0x100, 0), 0x3FFF01));
     EXPECT_EQ(stderr_of([&] {
                   EXPECT_EQ(check_flash_range(past), 1);
-                  EXPECT_EQ(run_write_step(dev.zelp(), past), 1);
+                  EXPECT_EQ(ztest::write_step(dev, past), 1);
               }),
               "flash range 0x3fff01 to 0x400001 does not fit the 4194304-byte flash\n"
               "flash range 0x3fff01 to 0x400001 does not fit the 4194304-byte flash\n");

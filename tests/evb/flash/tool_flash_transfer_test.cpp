@@ -5,13 +5,15 @@
 #include <string_view>
 
 #include "flash_ops.h"
+#include "flash_steps.h"
 #include "support/board/sim_device.h"
 #include "zelp_linux_io.h"
 
 namespace {
 
 using ztest::SimDevice;
-using P = flash_program_piece;
+using P = zflash::flash_program_piece;
+using zflash::plan_program;
 
 std::vector<uint8_t> pattern(size_t n, uint8_t seed) {
     std::vector<uint8_t> v(n);
@@ -45,8 +47,8 @@ TEST_P(BothPaths, WriteThenReadGivesTheDataBackAndLeavesTheRestErased) {
     auto data = pattern(0x300, 3);
     std::vector<uint8_t> back(0x400);
     EXPECT_EQ(ztest::stdout_of([&] {
-                  flash_write(dev.zelp(), 0x80, data.data(), 0x300, 1, fw);
-                  flash_read(dev.zelp(), 0, back.data(), 0x400, 1, fw);
+                  ztest::ToolFlash(dev, 1, fw).program(0x80, {data.data(), 0x300});
+                  ztest::ToolFlash(dev, 1, fw).read(0, {back.data(), 0x400});
               }),
               "")
         << "quiet";
@@ -72,8 +74,8 @@ TEST_P(BothPaths, ProgressBarsShowAndEndTheirLine) {
     SimDevice dev;
     auto data = pattern(0x1000, 1);
     const std::string out = ztest::stdout_of([&] {
-        flash_write(dev.zelp(), 0, data.data(), 0x1000, 0, fw);
-        flash_read(dev.zelp(), 0, data.data(), 0x1000, 0, fw);
+        ztest::ToolFlash(dev, 0, fw).program(0, {data.data(), 0x1000});
+        ztest::ToolFlash(dev, 0, fw).read(0, {data.data(), 0x1000});
     });
     EXPECT_NE(out.find("\rProgram :   0% ["), std::string::npos);
     EXPECT_NE(out.find("\rProgram : 100% [" + std::string(60, '=') + "]\n"), std::string::npos);
@@ -86,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(MspiAndBridge, BothPaths, testing::Values(0, 1));
 TEST(ToolFlashTransfer, BridgeReadsGoInBlocksOfAtMost256) {
     SimDevice dev;
     std::vector<uint8_t> buf(600);
-    flash_read(dev.zelp(), 0x123400, buf.data(), 600, 1, 1);
+    ztest::ToolFlash(dev, 1, 1).read(0x123400, {buf.data(), 600});
     ASSERT_EQ(dev.bridge_commands.size(), 3u);
     EXPECT_EQ(dev.bridge_commands[0].command, ATMEL_DONGLE_FW_FLASH_READ);
     EXPECT_EQ(dev.bridge_commands[1].address, 0x123500u);
@@ -94,39 +96,52 @@ TEST(ToolFlashTransfer, BridgeReadsGoInBlocksOfAtMost256) {
 }
 
 TEST(ToolFlashTransfer, TransfersThatCannotProceedEndTheRun) {
-    using transfer_f = void (*)(morvel_zelp_device_s *, uint8_t *);
+    using transfer_f = void (*)(ztest::ToolFlash &, uint8_t *);
     struct fatal {
         transfer_f transfer;
-        bool bridge_fails, stuck_busy;
+        bool bridge, bridge_fails, stuck_busy;
         const char *message;
+        bool on_stderr;
     };
     const fatal cases[] = {
-        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_read(z, 0, b, 6, 1, 0); }, false, false,
-         "^read size must be a multiple of 4 bytes\n$"},
-        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_write(z, 0, b, 6, 1, 0); }, false, false,
-         "^write size must be a multiple of 4 bytes\n$"},
-        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_program(z, 0, b, 2, 1); }, false, false,
-         "^write size must be a multiple of 4 bytes\n$"},
-        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_write(z, 0, b, 4, 1, 1); }, true, false,
-         "bridge flash write failed: fail"},
-        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_read(z, 0, b, 4, 1, 1); }, true, false,
-         "bridge flash read failed: fail"},
-        {[](morvel_zelp_device_s *z, uint8_t *b) { flash_write(z, 0, b, 4, 1, 0); }, false, true,
-         "^ flash wait expired after [0-9]+ MS\n$"},
+        {[](ztest::ToolFlash &t, uint8_t *b) {
+             t.read(0, {b, 6});
+         },
+         false, false, false, "read size must be a multiple of 4 bytes\n", true},
+        {[](ztest::ToolFlash &t, uint8_t *b) {
+             t.program(0, {b, 6});
+         },
+         false, false, false, "write size must be a multiple of 4 bytes\n", true},
+        {[](ztest::ToolFlash &t, uint8_t *b) {
+             t.program(0, {b, 2});
+         },
+         true, false, false, "write size must be a multiple of 4 bytes\n", true},
+        {[](ztest::ToolFlash &t, uint8_t *b) {
+             t.program(0, {b, 4});
+         },
+         true, true, false, "bridge flash write failed: fail\n", false},
+        {[](ztest::ToolFlash &t, uint8_t *b) {
+             t.read(0, {b, 4});
+         },
+         true, true, false, "bridge flash read failed: fail\n", false},
+        {[](ztest::ToolFlash &t, uint8_t *b) {
+             t.program(0, {b, 4});
+         },
+         false, false, true, "flash wait expired after", true},
     };
     for (const fatal &c : cases) {
-        EXPECT_EXIT(
-            {
-                std::fflush(stdout);
-                dup2(2, 1); // check_status reports on standard output
-                zsim::FlashConfig config;
-                config.stuck_busy = c.stuck_busy;
-                SimDevice dev(config);
-                dev.bridge_result = c.bridge_fails ? 1 : 0;
-                uint8_t buf[8] = {};
-                c.transfer(dev.zelp(), buf);
-            },
-            testing::ExitedWithCode(1), c.message);
+        zsim::FlashConfig config;
+        config.stuck_busy = c.stuck_busy;
+        SimDevice dev(config);
+        dev.bridge_result = c.bridge_fails ? 1 : 0;
+        ztest::ToolFlash tool(dev, true, c.bridge);
+        uint8_t buf[8] = {};
+        const run_failure r = ztest::failure_of([&] { c.transfer(tool, buf); });
+        EXPECT_EQ(r.on_stderr, c.on_stderr) << c.message;
+        if (c.stuck_busy)
+            EXPECT_TRUE(r.text.starts_with(" flash wait expired after ")) << r.text;
+        else
+            EXPECT_EQ(r.text, c.message);
     }
 }
 

@@ -59,31 +59,44 @@ void expect_command_then_wait(const Trace &got, const Trace &command) {
             << "at access " << i;
 }
 
+// The flash library's operations on `dev` over one path.
+class LibraryOn {
+  public:
+    explicit LibraryOn(SimDevice &dev, bool bridge = false)
+        : f_(dev.session(bridge ? MORVEL_ZELP7X_FLASH_PATH_BRIDGE : MORVEL_ZELP7X_FLASH_PATH_MSPI)),
+          s_(f_) {}
+    const zflash::session &operator*() const { return s_; }
+
+  private:
+    morvel_zelp7x_flash_s f_;
+    zflash::session s_;
+};
+
 TEST(ToolMspiSequence, ShortCommandsAreEnableTransmitTransferIdleAndARead) {
     SimDevice dev;
-    uint8_t mfg = 0, status = 0;
+    const LibraryOn lib(dev);
+    uint8_t mfg = 0;
     uint16_t id = 0;
-    flash_read_id(dev.zelp(), &mfg, &id);
+    zflash::read_id(*lib, &mfg, &id);
     EXPECT_EQ(trace_of(dev), (Trace{"ctl 0x101", "tx 0x9f000000", "ctl 0x10e", "ctl 0x100", "rx"}));
-    flash_read_status(dev.zelp(), &status);
+    EXPECT_EQ(zflash::read_status(*lib), 0);
     EXPECT_EQ(trace_of(dev), status_read);
-    flash_write_enable(dev.zelp());
+    zflash::write_enable(*lib);
     EXPECT_EQ(trace_of(dev), write_enable);
 }
 
 TEST(ToolMspiSequence, ErasesAreWriteEnableCommandAndStatusPolls) {
     SimDevice dev;
-    flash_4k_erase(dev.zelp(), 0x3000);
+    const LibraryOn lib(dev);
+    zflash::erase_with(*lib, FLASH_ERASE_4K, 0x3000);
     expect_command_then_wait(
         trace_of(dev),
         join({write_enable, {"ctl 0x101", "tx 0x20003000", "ctl 0x10e", "ctl 0x100"}}));
-    flash_64k_erase(dev.zelp(), 0x10000);
+    zflash::erase_with(*lib, FLASH_ERASE_64K, 0x10000);
     expect_command_then_wait(
         trace_of(dev),
         join({write_enable, {"ctl 0x101", "tx 0xd8010000", "ctl 0x10e", "ctl 0x100"}}));
-    testing::internal::CaptureStdout();
-    flash_chip_erase(dev.zelp(), 1);
-    testing::internal::GetCapturedStdout();
+    zflash::erase_chip(*lib);
     expect_command_then_wait(
         trace_of(dev), join({write_enable, {"ctl 0x101", "tx 0x60", "ctl 0x102", "ctl 0x100"}}));
 }
@@ -91,7 +104,7 @@ TEST(ToolMspiSequence, ErasesAreWriteEnableCommandAndStatusPolls) {
 TEST(ToolMspiSequence, PageProgramSendsEachWordWithUpdateTransmitTransfer) {
     SimDevice dev;
     uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    flash_program(dev.zelp(), 0x100, data, 8, 0);
+    zflash::program_piece(*LibraryOn(dev), 0x100, data);
     expect_command_then_wait(
         trace_of(dev),
         join({write_enable,
@@ -102,7 +115,7 @@ TEST(ToolMspiSequence, PageProgramSendsEachWordWithUpdateTransmitTransfer) {
 TEST(ToolMspiSequence, ReadIsOneCommandWithUpdateTransferReceivePerWord) {
     SimDevice dev;
     uint8_t buf[8] = {};
-    flash_read(dev.zelp(), 0x40, buf, 8, 1, 0);
+    zflash::read_range(*LibraryOn(dev), 0x40, buf);
     EXPECT_EQ(trace_of(dev),
               (Trace{"ctl 0x101", "tx 0x3000040", "ctl 0x10e", "ctl 0x103", "ctl 0x10e", "rx",
                      "ctl 0x103", "ctl 0x10e", "rx", "ctl 0x100"}));
@@ -111,9 +124,10 @@ TEST(ToolMspiSequence, ReadIsOneCommandWithUpdateTransferReceivePerWord) {
 TEST(ToolMspiSequence, BridgePathOnlyFramesItsCommandsOnTheMspi) {
     SimDevice dev;
     uint8_t buf[4] = {};
-    flash_read(dev.zelp(), 0, buf, 4, 1, 1);
+    const LibraryOn lib(dev, true);
+    zflash::read_range(*lib, 0, buf);
     EXPECT_EQ(trace_of(dev), (Trace{"ctl 0x101", "ctl 0x100"}));
-    flash_program(dev.zelp(), 0, buf, 4, 1);
+    zflash::program_piece(*lib, 0, buf);
     EXPECT_EQ(trace_of(dev), (Trace{"ctl 0x101", "spi[0x00]", "ctl 0x100"}))
         << "no write enable and no busy wait; one register read paces the bridge";
 }

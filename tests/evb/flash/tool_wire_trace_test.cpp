@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "io_state.h"
-#include "flash_ops.h"
-#include "run.h"
 #include "board.h"
+#include "io_state.h"
+#include "morvel_flash/morvel_zelp7x_flash.h"
+#include "run.h"
 
 namespace {
 
@@ -135,7 +135,9 @@ TEST(ToolWireTrace, JedecIdIsFiveMspiPacketsOnTheWire) {
     tool.bridge().clear_packets();
     uint8_t mfg = 0;
     uint16_t id = 0;
-    flash_read_id(tool.zelp(), &mfg, &id);
+    morvel_zelp7x_flash_s f{};
+    f.zelp = tool.zelp();
+    ASSERT_EQ(morvel_zelp7x_flash_read_id(&f, &mfg, &id, nullptr, nullptr), 0);
     EXPECT_EQ(tool.wire(),
               (std::vector<std::string>{
                   "3A 01 14 90 00 40 00 04 01 01 00 00", // enable

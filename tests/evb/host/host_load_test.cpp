@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "io_state.h"
+#include "board.h"
 #include "host_session.h"
+#include "io_state.h"
 #include "package_load.h"
 #include "sample_package.h"
-#include "board.h"
 
 namespace {
 

@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "io_state.h"
+#include "board.h"
 #include "host_command_line.h"
+#include "io_state.h"
+#include "json_text.h"
 #include "package_load.h"
 #include "sample_package.h"
-#include "board.h"
-#include "support/package_builder.h"
 #include "support/chip/ramp.h"
+#include "support/package_builder.h"
 #include "support/process/temp_files.h"
 
 namespace {
@@ -90,6 +91,26 @@ TEST(HostResults, EveryCommandRunsOnTheInProcessBoardAfterALoad) {
     ztest::expect_ramp(ztest::read_bytes(file("accel.raw")), 13);
     const auto stored = ztest::read_bytes(file("static.raw"));
     EXPECT_TRUE(std::equal(features.begin(), features.end(), stored.end() - 8));
+}
+
+// Labels come from the chip: whatever bytes it holds must still make a valid JSON string.
+TEST(HostJson, StringsAreQuotedEscapedAndValidUtf8) {
+    const struct {
+        std::string_view text, json;
+    } cases[] = {
+        {"go", "\"go\""},
+        {"", "\"\""},
+        {"say \"hi\" \\ bye", "\"say \\\"hi\\\" \\\\ bye\""},
+        {"a\nb\tc\x01\x1f\x7f", "\"a\\nb\\tc\\u0001\\u001f\\u007f\""},
+        {"gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x8E\xA4",
+         "\"gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x8E\xA4\""},
+        // A lone continuation byte, a cut sequence, an overlong form, a surrogate, beyond U+10FFFF.
+        {"\x80|\xC3|\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80",
+         "\"\xEF\xBF\xBD|\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD|"
+         "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD|"
+         "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+    };
+    for (const auto &c : cases) EXPECT_EQ(json_string(c.text), c.json) << c.text;
 }
 
 } // namespace

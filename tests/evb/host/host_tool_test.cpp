@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "support/chip/ramp.h"
@@ -111,6 +113,33 @@ uint32_t le32_at(const std::vector<uint8_t> &b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
 }
 
+// A WAV file read as a player reads it: the format fields and the samples, the sizes checked
+// against the file's.
+struct Wav {
+    unsigned format = 0, channels = 0, bits = 0;
+    uint32_t rate = 0, frames = 0;
+    std::vector<uint8_t> samples;
+};
+
+Wav read_wav(const fs::path &path) {
+    const auto b = ztest::read_bytes(path);
+    Wav w;
+    if (b.size() < 44 || std::string(b.begin(), b.begin() + 4) != "RIFF" ||
+        le32_at(b, 4) != b.size() - 8 || std::string(b.begin() + 8, b.begin() + 16) != "WAVEfmt " ||
+        le32_at(b, 16) != 16 || std::string(b.begin() + 36, b.begin() + 40) != "data" ||
+        le32_at(b, 40) != b.size() - 44)
+        return w;
+    w.format = b[20] | b[21] << 8;
+    w.channels = b[22] | b[23] << 8;
+    w.rate = le32_at(b, 24);
+    w.bits = b[34] | b[35] << 8;
+    const unsigned align = b[32] | b[33] << 8;
+    if (align == 0 || le32_at(b, 28) != w.rate * align) return {};
+    w.frames = le32_at(b, 40) / align;
+    w.samples.assign(b.begin() + 44, b.end());
+    return w;
+}
+
 // Results out of a loaded chip, each by a run of its own on the daemon, whose firmware matches the
 // sample's three classes in turn, the first one period after its start.
 TEST_F(HostTool, ResultsComeOutOfALoadedChipOnTheDaemon) {
@@ -127,6 +156,29 @@ TEST_F(HostTool, ResultsComeOutOfALoadedChipOnTheDaemon) {
     auto r = on_board({"watch", "-n", "3"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, match_line(0) + match_line(1) + match_line(2));
+    // The same for programs: a JSON object a line, in time order, with the sample's labels.
+    r = on_board({"watch", "--json", "-n", "3"});
+    EXPECT_EQ(r.status, 0);
+    double last_seconds = 0;
+    size_t at = 0;
+    for (uint32_t cls = 0; cls < 3; ++cls) {
+        const size_t end = r.out.find('\n', at);
+        ASSERT_NE(end, std::string::npos) << r.out;
+        const std::string line = r.out.substr(at, end - at);
+        at = end + 1;
+        double seconds = -1;
+        ASSERT_EQ(std::sscanf(line.c_str(), "{\"seconds\": %lf,", &seconds), 1) << line;
+        EXPECT_GT(seconds, last_seconds) << line;
+        last_seconds = seconds;
+        const char *labels[] = {"go", "stop", "off"};
+        EXPECT_TRUE(
+            line.ends_with(", \"class\": " + std::to_string(cls) + ", \"label\": \"" + labels[cls] +
+                           "\", \"summary\": " + std::to_string(cls | 30u << 8 | 200u << 16) +
+                           ", \"snr\": 30, \"confidence\": 200, \"noise\": 0}"))
+            << line;
+    }
+    EXPECT_EQ(at, r.out.size()) << r.out;
+    EXPECT_LT(last_seconds, 10.0);
 
     // An unbroken ramp that ends where the match left the tank, as the firmware's ring entry for
     // the match (class 0 again) says.
@@ -154,6 +206,14 @@ TEST_F(HostTool, ResultsComeOutOfALoadedChipOnTheDaemon) {
     ztest::expect_ramp(piped, ztest::last_sample(piped));
     EXPECT_EQ(r.err.find("64 bytes extracted, "), 0u) << r.err;
     EXPECT_FALSE(fs::exists(dir.path() / "-"));
+    // A name ending in .wav: the same samples behind a WAV header for 16-bit mono at 16 kHz.
+    r = on_board({"extract", "input", "-n", "64", "-o", "in.wav"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("64 bytes extracted, "), 0u) << r.out;
+    const Wav wav = read_wav(dir.path() / "in.wav");
+    EXPECT_EQ(std::tuple(wav.format, wav.channels, wav.rate, wav.bits, wav.frames),
+              std::tuple(1u, 1u, 16000u, 16u, 32u));
+    ztest::expect_ramp(wav.samples, ztest::last_sample(wav.samples));
 
     // Pins and the I2C device keep what one run set for the next.
     r = on_board({"gpio", "-e", "0xff=0x0f", "-v", "0xff=0x05", "-i", "1"});
@@ -176,6 +236,76 @@ TEST_F(HostTool, ResultsComeOutOfALoadedChipOnTheDaemon) {
     EXPECT_EQ(on_board({"status"}).out, zeros + "missed frames 0\n");
 }
 
+// Breaks in a ramp of 16-bit samples: places where a sample is not its predecessor plus one.
+size_t ramp_breaks(const std::vector<uint8_t> &b) {
+    size_t breaks = 0;
+    for (size_t i = 2; i + 1 < b.size(); i += 2)
+        breaks += (((b[i] | b[i + 1] << 8) - (b[i - 2] | b[i - 1] << 8)) & 0xFFFF) != 1;
+    return breaks;
+}
+
+// The daemon's "record: N samples, M gaps" line, as {N, M}; {0, 0} when it is not there.
+std::pair<size_t, size_t> recorded(const std::string &out) {
+    size_t samples = 0, gaps = 0;
+    if (std::sscanf(out.c_str(), "record: %zu samples, %zu gaps\n", &samples, &gaps) != 2)
+        return {};
+    return {samples, gaps};
+}
+
+// Recording on the daemon: every sample the tank made while the link keeps up, and over a link
+// too slow for the tank (each answer 20 ms late, a ring lasts 64 ms) the gaps counted, never
+// patched: between them the samples still run on by one.
+TEST_F(HostTool, RecordingIsARampApartFromTheGapsItReports) {
+    ztest::BoardDaemon daemon(ZELP_BOARD_SIM_BIN, dir.path(), dir.path() / "flash.bin");
+    ztest::BoardDaemon slow(ZELP_BOARD_SIM_BIN, dir.path(), dir.path() / "slow.bin",
+                            {"--latency", "20000"});
+    ASSERT_FALSE(daemon.port().empty());
+    ASSERT_FALSE(slow.port().empty());
+    ASSERT_EQ(host({"-s", daemon.port(), "load", "all.pkg"}).status, 0);
+    auto r = host({"-s", daemon.port(), "record", "-d", "2", "-o", "two.wav"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto [samples, gaps] = recorded(r.out);
+    const Wav wav = read_wav(dir.path() / "two.wav");
+    EXPECT_EQ(std::tuple(wav.format, wav.channels, wav.rate, wav.bits, wav.frames),
+              std::tuple(1u, 1u, 16000u, 16u, uint32_t(samples)))
+        << r.out;
+    EXPECT_GT(samples + gaps * 1024, 30000u) << r.out; // two seconds at 16 kHz, a ring a gap
+    EXPECT_LE(ramp_breaks(wav.samples), gaps) << r.out;
+
+    ASSERT_EQ(host({"-s", slow.port(), "load", "all.pkg"}).status, 0);
+    r = host({"-s", slow.port(), "record", "-d", "1", "-f", "unread", "-o", "slow.raw"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto [slow_samples, slow_gaps] = recorded(r.out);
+    const auto raw = ztest::read_bytes(dir.path() / "slow.raw");
+    EXPECT_EQ(raw.size(), 2 * slow_samples) << r.out;
+    EXPECT_GT(slow_gaps, 0u) << r.out;
+    EXPECT_LE(ramp_breaks(raw), slow_gaps) << r.out;
+}
+
+// A package the reader refuses never reaches the chip, so the firmware goes on; a reset, as the
+// flash tool makes, stops it, and info then finds nothing that answers.
+TEST_F(HostTool, ABadPackageLeavesTheFirmwareRunningUntilAResetStopsIt) {
+    ztest::BoardDaemon daemon(ZELP_BOARD_SIM_BIN, dir.path(), dir.path() / "flash.bin");
+    ASSERT_FALSE(daemon.port().empty());
+    const auto on_board = [&](Args args) {
+        args.insert(args.begin(), {"-s", daemon.port()});
+        return host(args);
+    };
+    ASSERT_EQ(on_board({"load", "all.pkg"}).status, 0);
+    auto bad = ztest::read_bytes(dir.path() / "all.pkg");
+    bad[bad.size() / 2] ^= 0x10;
+    ztest::write_bytes(dir.path() / "bad.pkg", bad);
+    auto r = on_board({"load", "all.pkg", "bad.pkg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "load failed: package\nbad.pkg: package error -4 "
+                     "(MORVEL_PACKAGE_ERROR_CHECKSUM) at byte " +
+                         std::to_string(bad.size()) + "\n");
+    EXPECT_EQ(on_board({"info"}).out, info_lines(Chip::plain));
+    r = ztest::run_program(ZELP_FLASH_BIN, {"-s", daemon.port(), "-d"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(on_board({"info"}).out, "device type: 0x20\nsecured: no\nfirmware: not loaded\n");
+}
+
 TEST_F(HostTool, FailingLoadsNameTheLibrarysErrorAndEndTheRun) {
     auto bad = ztest::read_bytes(dir.path() / "firmware.pkg");
     bad[100] ^= 1; // inside the image: only the boot loader's CRC check can tell
@@ -185,8 +315,13 @@ TEST_F(HostTool, FailingLoadsNameTheLibrarysErrorAndEndTheRun) {
     const struct {
         std::string port, package, out;
     } cases[] = {
-        {"sim:,secured", "bad.pkg", "load failed: package\n"},
-        {"sim", "short.pkg", "load failed: more\n"},
+        // Both found by the package reader before the chip is touched, with where it stopped.
+        {"sim:,secured", "bad.pkg",
+         "load failed: package\nbad.pkg: package error -4 (MORVEL_PACKAGE_ERROR_CHECKSUM) at "
+         "byte 4152\n"},
+        {"sim", "short.pkg",
+         "load failed: package\nshort.pkg: package error -999 "
+         "(MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR) at byte 1000\n"},
         {"sim:,mbout-stuck", "all.pkg", "load failed: timeout\n"},
         {"sim:,boot-silent,secured", "all.pkg", "load failed: timeout\n"},
     };
@@ -211,9 +346,14 @@ TEST_F(HostTool, BadArgumentsPrintTheUsageAndExitTwo) {
                         {"load", "-q", "all.pkg"},
                         {"posterior", "-C", "1"},
                         {"watch", "-n", "0"},
+                        {"watch", "-j"},
+                        {"info", "--json"},
                         {"extract", "input", "-n", "6", "-o", "x.raw"},
                         {"extract", "accel", "-f", "match", "-o", "x.raw"},
                         {"dump", "fw"},
+                        {"record", "-o", "x.wav"},
+                        {"record", "-d", "0", "-o", "x.wav"},
+                        {"record", "-d", "1", "-f", "match", "-o", "x.wav"},
                         {"gpio", "-e", "0x100=1"},
                         {"serial", "i2c", "0x19", "-w", "1"}};
     for (const Args &args : bad) {

@@ -3,18 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "hid_report_descriptor.h"
 #include "io_internal.h"
-#include "sysfs_root.h"
 #include "morvel_devlib/morvel_zelp_error.h"
-#include "support/process/tool_process.h"
+#include "support/board/fake_sysfs.h"
 #include "zelp_linux_io.h"
+#include "zelp_usb_bridges.h"
 #include "zelp_usb_devices.h"
 
-namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -28,77 +25,7 @@ const Bytes kConsumerDescriptor = {0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x0
 const Bytes kDesktopDescriptor = {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x75,
                                   0x01, 0x95, 0x08, 0x81, 0x02, 0xC0};
 
-class FakeSysfs {
-  public:
-    FakeSysfs() {
-        fs::create_directories(root_ / "sys/class/tty");
-        fs::create_directories(root_ / "sys/class/hidraw");
-        fs::create_directories(root_ / "dev");
-        zio::set_sysfs_root({(root_ / "sys").string(), (root_ / "dev").string()});
-    }
-    ~FakeSysfs() { zio::set_sysfs_root({}); }
-
-    // A USB serial function: the tty's device is interface `iface` of USB device `port`.
-    void add_tty(const std::string &tty, const std::string &port, uint16_t vid, uint16_t pid,
-                 int iface) {
-        const fs::path interface =
-            usb_device(port, vid, pid) / (port + ":1." + std::to_string(iface));
-        fs::create_directories(interface);
-        write(interface / "bInterfaceNumber", hex(iface, 2));
-        link_device(root_ / "sys/class/tty" / tty, interface);
-        write(root_ / "dev" / tty, "");
-    }
-
-    // A tty that belongs to no USB device, like a built-in UART.
-    void add_platform_tty(const std::string &tty) {
-        const fs::path dev = root_ / "sys/devices/platform/serial8250";
-        fs::create_directories(dev);
-        link_device(root_ / "sys/class/tty" / tty, dev);
-    }
-
-    void add_hidraw(const std::string &name, const std::string &port, uint16_t vid, uint16_t pid,
-                    const Bytes &descriptor) {
-        const fs::path interface = usb_device(port, vid, pid) / (port + ":1.3");
-        const fs::path hid = interface / ("0003:" + hex(vid, 4) + ":" + hex(pid, 4) + ".0001");
-        fs::create_directories(hid);
-        write(hid / "uevent", "DRIVER=hid-generic\nHID_ID=0003:0000" + hex(vid, 4) + ":0000" +
-                                  hex(pid, 4) + "\nHID_NAME=bridge\n");
-        std::ofstream(hid / "report_descriptor", std::ios::binary)
-            .write(reinterpret_cast<const char *>(descriptor.data()),
-                   static_cast<std::streamsize>(descriptor.size()));
-        link_device(root_ / "sys/class/hidraw" / name, hid);
-        write(root_ / "dev" / name, "");
-    }
-
-    std::string dev(const std::string &name) const { return (root_ / "dev" / name).string(); }
-
-  private:
-    static std::string hex(unsigned v, int digits) {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "%0*x", digits, v);
-        return buf;
-    }
-    static void write(const fs::path &file, const std::string &text) {
-        std::ofstream(file) << text;
-    }
-
-    fs::path usb_device(const std::string &port, uint16_t vid, uint16_t pid) {
-        const fs::path device = root_ / "sys/devices/pci0000:00/usb1" / port;
-        fs::create_directories(device);
-        write(device / "idVendor", hex(vid, 4) + "\n");
-        write(device / "idProduct", hex(pid, 4) + "\n");
-        write(device / "bcdDevice", "0102\n");
-        return device;
-    }
-
-    static void link_device(const fs::path &class_entry, const fs::path &target) {
-        fs::create_directories(class_entry);
-        fs::create_directory_symlink(target, class_entry / "device");
-    }
-
-    ztest::TempDir dir_{"io_sysfs"};
-    const fs::path &root_ = dir_.path();
-};
+using ztest::FakeSysfs;
 
 struct Found {
     int result = 0;
@@ -198,6 +125,28 @@ TEST(IoSerialDiscovery, APathThatDoesNotFitTheBufferIsPassedOver) {
     sys.add_tty("ttyACM0", "1-1", NU_HID_VID, NU_HID_PID, 0);
     EXPECT_EQ(search(static_cast<uint32_t>(sys.dev("ttyACM0").size())).result, 0);
     EXPECT_EQ(search(static_cast<uint32_t>(sys.dev("ttyACM0").size() + 1)).result, 1);
+}
+
+// The listing goes row by row as the search does, so its first record is the search's port; the
+// capacity bounds only what is written, not the count.
+TEST(IoBridgeList, FirstIsTheSearchsChoiceAndTheCountIsWhole) {
+    FakeSysfs sys;
+    sys.add_tty("ttyACM0", "1-1", ATMEL_VID, ATMEL_PID, 2);
+    sys.add_tty("ttyACM1", "1-2", NU_ISP_VID, NU_ISP_PID, 0);
+    sys.add_tty("ttyACM2", "1-3", NU_HID_VID, NU_HID_PID, 0);
+    zelp_io_bridge_s bridges[2] = {};
+    bridges[1].vid = 0xABCD;
+    int count = 0;
+    ASSERT_EQ(zelp_linux_io_list_bridges(bridges, 1, &count), MORVEL_ZELP_ERROR_NONE);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(bridges[0].port, search().port);
+    EXPECT_STREQ(bridges[0].kind, "bridge");
+    EXPECT_EQ(bridges[1].vid, 0xABCD);
+    EXPECT_EQ(zelp_linux_io_list_bridges(nullptr, 0, &count), MORVEL_ZELP_ERROR_NONE);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(zelp_linux_io_list_bridges(nullptr, 1, &count), MORVEL_ZELP_ERROR_ARG);
+    EXPECT_EQ(zelp_linux_io_list_bridges(bridges, -1, &count), MORVEL_ZELP_ERROR_ARG);
+    EXPECT_EQ(zelp_linux_io_list_bridges(bridges, 1, nullptr), MORVEL_ZELP_ERROR_ARG);
 }
 
 TEST(IoHidMatch, AtmelFunctionsOnEitherPageAndOtherRowsByTheirIds) {

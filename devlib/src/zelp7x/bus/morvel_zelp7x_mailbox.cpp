@@ -325,12 +325,8 @@ int morvel_zelp7x_do_mailbox_req_no_sync(morvel_zelp_device_s *zelp, uint8_t req
 }
 
 int morvel_zelp7x_do_mailbox_req(morvel_zelp_device_s *zelp, uint8_t req) {
-    const morvel_zelp_integration_interfaces_s &iif = zelp->iif;
-    const int s = iif.sync(iif.d);
-    if (s != 0) return s;
-    const int r = morvel_zelp7x_do_mailbox_req_no_sync(zelp, req);
-    const int u = iif.unsync(iif.d);
-    return r != 0 ? r : u;
+    return devlib::with_host_lock(zelp->iif,
+                                  [&] { return morvel_zelp7x_do_mailbox_req_no_sync(zelp, req); });
 }
 
 int morvel_zelp7x_mb_nop(morvel_zelp_device_s *zelp) {

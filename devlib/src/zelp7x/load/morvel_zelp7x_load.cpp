@@ -2,16 +2,12 @@
 // and runs no firmware takes it through its boot loader; any other chip has it walked by the
 // package reader, each tag applied by its handler.
 #include "morvel_devlib/morvel_zelp7x_package_parser.h"
+#include "zelp7x/load/zelp7x_package_handlers.h"
 #include "zelp7x/zelp7x_internal.h"
 
 using namespace zelp7x;
 
 namespace {
-
-bool pauses_network(uint32_t tag) {
-    return tag == TAG_NN_PH_PARAMETERS_V4 || tag == TAG_NN_PH_PARAMETERS_V5 ||
-           tag == TAG_NN_PH_PARAMETERS_V6;
-}
 
 bool hands_to_handlers(int mode) {
     return mode == PACKAGE_MODE_TAG_START || mode == PACKAGE_MODE_VALUE_START ||
@@ -41,7 +37,7 @@ int pause_network_input(morvel_zelp_device_s *zelp, unsigned &dnn_input) {
 }
 
 int apply_tag(morvel_zelp_device_s *zelp) {
-    if (!pauses_network(zelp->pstate.tag)) return morvel_zelp7x_parse_tag_values(zelp);
+    if (!pkg::pauses_network(zelp->pstate.tag)) return morvel_zelp7x_parse_tag_values(zelp);
     unsigned dnn_input = MORVEL_ZELP7X_CONFIG_DNN_INPUT_NONE;
     int s = pause_network_input(zelp, dnn_input);
     if (s == 0) s = morvel_zelp7x_parse_tag_values(zelp);

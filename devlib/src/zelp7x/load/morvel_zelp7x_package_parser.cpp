@@ -1,5 +1,6 @@
 // Applying a package to a zelp7x chip: the handler of each tag, and the texts the loader keeps in
 // the chip's host configuration area (labels and versions) so a later host can read them back.
+#include <algorithm>
 #include <array>
 
 #include "zelp7x/load/zelp7x_package_handlers.h"
@@ -13,6 +14,8 @@ namespace {
 struct TagHandler {
     uint32_t tag;
     int (*apply)(morvel_zelp_device_s *);
+    // The handler rewrites the posterior tables, which the network must not run on half written.
+    bool pauses_network = false;
 };
 
 constexpr std::array<TagHandler, 17> HANDLERS{{
@@ -38,9 +41,9 @@ constexpr std::array<TagHandler, 17> HANDLERS{{
      [](morvel_zelp_device_s *z) { return morvel_zelp7x_pkg_parse_b0_nn_config_v2_v3_tlv(z, 0); }},
     {TAG_ZELP7X_B0_NN_CONFIG_V3,
      [](morvel_zelp_device_s *z) { return morvel_zelp7x_pkg_parse_b0_nn_config_v2_v3_tlv(z, 1); }},
-    {TAG_NN_PH_PARAMETERS_V4, morvel_zelp7x_pkg_parse_ph_params_v4_tlv},
-    {TAG_NN_PH_PARAMETERS_V5, morvel_zelp7x_pkg_parse_ph_params_v5_tlv},
-    {TAG_NN_PH_PARAMETERS_V6, morvel_zelp7x_pkg_parse_ph_params_v6_tlv},
+    {TAG_NN_PH_PARAMETERS_V4, morvel_zelp7x_pkg_parse_ph_params_v4_tlv, true},
+    {TAG_NN_PH_PARAMETERS_V5, morvel_zelp7x_pkg_parse_ph_params_v5_tlv, true},
+    {TAG_NN_PH_PARAMETERS_V6, morvel_zelp7x_pkg_parse_ph_params_v6_tlv, true},
 }};
 
 constexpr uint32_t LABELS_VALID = 0x1;
@@ -71,6 +74,11 @@ static_assert(VERSION_TEXT_SIZE == VERSION_MAX_SIZE);
 } // namespace
 
 namespace zelp7x::pkg {
+
+bool pauses_network(uint32_t tag) {
+    const auto *h = std::ranges::find(HANDLERS, tag, &TagHandler::tag);
+    return h != HANDLERS.end() && h->pauses_network;
+}
 
 int mark_host_config_valid(morvel_zelp_device_s *zelp, uint32_t bits) {
     return modify_word(zelp, ZELP7X_MCU_HOST_CONFIG_VALID, [bits](uint32_t valid) {

@@ -85,6 +85,9 @@ int modify_spi(morvel_zelp_device_s *zelp, uint32_t address, Change change) {
     return s != 0 ? s : write_spi(zelp, address, static_cast<uint8_t>(change(v)));
 }
 
+// The tag's handler needs the network's input paused while it runs.
+bool pauses_network(uint32_t tag);
+
 // Sets bits of the host configuration area's valid mask. A mask that is uninitialised memory
 // counts as empty, as it does for whoever reads the area.
 int mark_host_config_valid(morvel_zelp_device_s *zelp, uint32_t bits);

@@ -92,11 +92,9 @@ int morvel_zelp7x_serial_transfer(morvel_zelp_device_s *zelp, unsigned int ifc_t
     if (s != 0) return s;
     if ((out == nullptr && outlen != 0) || (in == nullptr && inlen != 0))
         return MORVEL_ZELP_ERROR_ARG;
-    s = zelp->iif.sync(zelp->iif.d);
-    if (s != 0) return s;
-    s = run_transfer(zelp, address, {out, outlen}, {in, inlen}, continue_ != 0);
-    const int s2 = zelp->iif.unsync(zelp->iif.d);
-    return s != 0 ? s : s2;
+    return devlib::with_host_lock(zelp->iif, [&] {
+        return run_transfer(zelp, address, {out, outlen}, {in, inlen}, continue_ != 0);
+    });
 }
 
 } // extern "C"

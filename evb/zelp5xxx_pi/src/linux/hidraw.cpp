@@ -12,6 +12,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "bridge_discovery.h"
 #include "hid_report_descriptor.h"
 #include "io_internal.h"
 #include "linux/sysfs.h"
@@ -114,10 +115,37 @@ bool read_capabilities(const fs::path &device, HIDP_CAPS &caps) {
     return true;
 }
 
+// The IDs and top-level usage of the HID device under hidraw entry `name`.
+bool identify(const fs::path &class_dir, const std::string &name, HIDD_ATTRIBUTES &attrib,
+              HIDP_CAPS &caps) {
+    const fs::path hid_dir = class_dir / name / "device";
+    attrib = {sizeof(HIDD_ATTRIBUTES), 0, 0, 0};
+    caps = {};
+    return read_hid_ids(hid_dir, attrib) && read_capabilities(hid_dir, caps);
+}
+
 } // namespace
 
 std::unique_ptr<HidDevice> hid_device_from_fd(int fd) {
     return std::make_unique<HidrawDevice>(fd);
+}
+
+std::vector<HidFunction> supported_hid_functions() {
+    std::vector<HidFunction> found;
+    const SysfsRoot &root = sysfs_root();
+    std::error_code ec;
+    const fs::path sys = fs::canonical(root.sys, ec);
+    if (ec) return found;
+    const fs::path class_dir = sys / "class" / "hidraw";
+    for (const std::string &name : sorted_entries(class_dir)) {
+        HIDD_ATTRIBUTES attrib;
+        HIDP_CAPS caps;
+        if (!identify(class_dir, name, attrib, caps) || !is_supported_hid_device(&attrib, &caps))
+            continue;
+        if (const auto usb = usb_device_above(class_dir / name / "device", sys))
+            found.push_back({root.dev + "/" + name, usb->dir.string()});
+    }
+    return found;
 }
 
 } // namespace zio
@@ -135,11 +163,10 @@ int rawhid_open(zelp_win32_io_state_s *state) {
         const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
         auto device = zio::hid_device_from_fd(fd); // closes the device when it is refused
-        const fs::path hid_dir = class_dir / name / "device";
-        HIDD_ATTRIBUTES attrib{sizeof(HIDD_ATTRIBUTES), 0, 0, 0};
-        HIDP_CAPS caps{};
-        if (!zio::read_hid_ids(hid_dir, attrib) || !zio::read_capabilities(hid_dir, caps)) continue;
-        attrib.VersionNumber = zio::read_version(hid_dir, sys);
+        HIDD_ATTRIBUTES attrib;
+        HIDP_CAPS caps;
+        if (!zio::identify(class_dir, name, attrib, caps)) continue;
+        attrib.VersionNumber = zio::read_version(class_dir / name / "device", sys);
         if (zelp_usb_debug)
             std::printf("Found vid=%X  pid=%x versionNumber=%x usagepage=%X usage=%x reportlen = "
                         "%d\n",

@@ -62,16 +62,17 @@ class SerialPort final : public BytePort {
         return static_cast<int>(done);
     }
 
-    // Returns as soon as some bytes are there.
+    // Returns as soon as some bytes are there. During a pipelined read the answer has often
+    // arrived already, so the read comes first and the wait only when nothing is there yet.
     int read(std::span<uint8_t> bytes, Millis limit) override {
         const auto deadline = Clock::now() + limit;
         for (;;) {
-            const int ready = wait_for(fd_, POLLIN, deadline);
-            if (ready <= 0) return ready;
             const ssize_t n = ::read(fd_, bytes.data(), bytes.size());
             if (n > 0) return static_cast<int>(n);
-            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            return -1; // end of file or a failed link
+            if (n < 0 && errno == EINTR) continue;
+            if (n == 0 || errno != EAGAIN) return -1; // end of file or a failed link
+            const int ready = wait_for(fd_, POLLIN, deadline);
+            if (ready <= 0) return ready;
         }
     }
 

@@ -17,6 +17,11 @@ SysfsRoot &root_storage() {
     return root;
 }
 
+bool inside(const std::filesystem::path &p, const std::filesystem::path &root) {
+    const auto rel = p.lexically_relative(root);
+    return !rel.empty() && *rel.begin() != "..";
+}
+
 // Splits "ttyACM10" into "ttyACM" and 10 for ordering.
 std::pair<std::string, unsigned long> name_key(const std::string &name) {
     size_t digits = name.size();
@@ -66,6 +71,29 @@ std::optional<unsigned long> parse_hex(const std::string &text) {
         value = value * 16 + static_cast<unsigned long>(std::stoul(std::string(1, c), nullptr, 16));
     }
     return value;
+}
+
+std::optional<UsbDeviceDir> usb_device_above(const std::filesystem::path &device,
+                                             const std::filesystem::path &sys) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::canonical(device, ec);
+    if (ec) return std::nullopt;
+    UsbDeviceDir found;
+    for (; inside(p, sys); p = p.parent_path()) {
+        if (!found.interface_number)
+            if (auto n = read_attribute(p / "bInterfaceNumber"))
+                found.interface_number = parse_hex(*n);
+        const auto vid = read_attribute(p / "idVendor");
+        const auto pid = read_attribute(p / "idProduct");
+        if (!vid || !pid) continue;
+        const auto v = parse_hex(*vid), d = parse_hex(*pid);
+        if (!v || !d) return std::nullopt;
+        found.dir = p;
+        found.vid = static_cast<uint16_t>(*v);
+        found.pid = static_cast<uint16_t>(*d);
+        return found;
+    }
+    return std::nullopt;
 }
 
 } // namespace zio

@@ -18,4 +18,15 @@ std::optional<std::vector<uint8_t>> read_binary(const std::filesystem::path &fil
 
 std::optional<unsigned long> parse_hex(const std::string &text);
 
+// The USB device a sysfs device sits on: the first directory from `device` up, inside `sys`, with
+// vendor and product IDs; and the interface number of the first USB interface on the way.
+struct UsbDeviceDir {
+    std::filesystem::path dir;
+    uint16_t vid = 0;
+    uint16_t pid = 0;
+    std::optional<unsigned long> interface_number;
+};
+std::optional<UsbDeviceDir> usb_device_above(const std::filesystem::path &device,
+                                             const std::filesystem::path &sys);
+
 } // namespace zio

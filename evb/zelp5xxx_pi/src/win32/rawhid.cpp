@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "bridge_discovery.h"
 #include "io_internal.h"
 #include "morvel_devlib/morvel_zelp_error.h"
+#include "win32/device_tree.h"
 #include "win32/setup_calls.h"
 
 namespace zio {
@@ -66,8 +68,10 @@ class Win32HidDevice final : public HidDevice {
     std::vector<uint8_t> report_;
 };
 
-// The device path of interface `iface`, or empty when it cannot be read.
-std::string interface_path(const SetupCalls &os, HDEVINFO list, SP_DEVICE_INTERFACE_DATA &iface) {
+// The device path of interface `iface`, or empty when it cannot be read; its device node goes into
+// `device` when one is given.
+std::string interface_path(const SetupCalls &os, HDEVINFO list, SP_DEVICE_INTERFACE_DATA &iface,
+                           SP_DEVINFO_DATA *device = nullptr) {
     DWORD needed = 0;
     os.get_interface_detail(list, &iface, nullptr, 0, &needed, nullptr);
     if (needed <= offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath)) return {};
@@ -75,7 +79,7 @@ std::string interface_path(const SetupCalls &os, HDEVINFO list, SP_DEVICE_INTERF
     std::vector<DWORD> storage((needed + sizeof(DWORD) - 1) / sizeof(DWORD) + 1, 0);
     auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A *>(storage.data());
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    if (!os.get_interface_detail(list, &iface, detail, needed, nullptr, nullptr)) return {};
+    if (!os.get_interface_detail(list, &iface, detail, needed, nullptr, device)) return {};
     const char *path = detail->DevicePath;
     const size_t room = storage.size() * sizeof(DWORD) - (path - reinterpret_cast<char *>(detail));
     return std::string(path, strnlen(path, room));
@@ -109,7 +113,43 @@ HANDLE open_if_supported(const SetupCalls &os, const std::string &path, HIDD_ATT
     return INVALID_HANDLE_VALUE;
 }
 
+// Attributes and capabilities of the device at `path`, opened for queries only: that needs no
+// access rights and works while another process holds the device.
+bool query_identity(const SetupCalls &os, const std::string &path, HIDD_ATTRIBUTES &attrib,
+                    HIDP_CAPS &caps) {
+    const HANDLE device = os.open_device(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return false;
+    const bool known = read_identity(os, device, attrib, caps);
+    os.close_device(device);
+    return known;
+}
+
 } // namespace
+
+std::vector<HidFunction> supported_hid_functions() {
+    std::vector<HidFunction> found;
+    const SetupCalls &os = setup_calls();
+    GUID hid_class{};
+    HidD_GetHidGuid(&hid_class);
+    const DeviceList list(
+        os, os.get_class_devs(&hid_class, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!list) return found;
+    SP_DEVICE_INTERFACE_DATA iface{};
+    iface.cbSize = sizeof iface;
+    for (DWORD i = 0; os.enum_device_interfaces(list.get(), nullptr, &hid_class, i, &iface); ++i) {
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        const std::string path = interface_path(os, list.get(), iface, &device);
+        HIDD_ATTRIBUTES attrib{};
+        HIDP_CAPS caps{};
+        if (path.empty() || !query_identity(os, path, attrib, caps) ||
+            !is_supported_hid_device(&attrib, &caps))
+            continue;
+        found.push_back({path, usb_device_of(os, device.DevInst)});
+    }
+    return found;
+}
 
 std::unique_ptr<HidDevice> hid_device_from_handle(void *handle, size_t report_length) {
     // Manual reset, signalled at first, unnamed.

@@ -28,6 +28,8 @@ const SetupCalls &system_setup_calls() {
         &HidD_GetPreparsedData,
         &HidP_GetCaps,
         &HidD_FreePreparsedData,
+        &CM_Get_Parent,
+        &CM_Get_Device_IDA,
     };
     return calls;
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cfgmgr32.h>
 #include <setupapi.h>
 
 #include "hid_headers.h"
@@ -31,6 +32,9 @@ struct SetupCalls {
     decltype(&HidD_GetPreparsedData) get_preparsed_data;
     decltype(&HidP_GetCaps) get_caps;
     decltype(&HidD_FreePreparsedData) free_preparsed_data;
+    // The device tree: a node's parent and its instance ID (USB\VID_0416&PID_5020\SERIAL).
+    decltype(&CM_Get_Parent) get_parent;
+    decltype(&CM_Get_Device_IDA) get_device_id;
 };
 
 // The table discovery uses now; the system's own unless a test replaced it.

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bridge_discovery.h"
 #include "io_internal.h"
+#include "win32/device_tree.h"
 #include "win32/setup_calls.h"
 
 namespace {
@@ -54,14 +56,15 @@ PortLookup read_port_name(const zio::SetupCalls &os, HDEVINFO list, SP_DEVINFO_D
 
 } // namespace
 
-uint32_t search_comport_pidvid(uint8_t *pszComPort, uint32_t size,
-                               const hid_Supported_PVID_t *pDevInfo) {
-    if (!pszComPort || size == 0 || !pDevInfo) return 0;
-    const zio::SetupCalls &os = zio::setup_calls();
-    const RowPattern pattern = pattern_of(*pDevInfo);
-    const zio::DeviceList list(
+namespace zio {
+
+RowPorts row_ports(const hid_Supported_PVID_t &row) {
+    RowPorts found;
+    const SetupCalls &os = setup_calls();
+    const RowPattern pattern = pattern_of(row);
+    const DeviceList list(
         os, os.get_class_devs(nullptr, "USB", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
-    if (!list) return 0;
+    if (!list) return found;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     for (DWORD i = 0; os.enum_device_info(list.get(), i, &device); ++i) {
@@ -72,19 +75,30 @@ uint32_t search_comport_pidvid(uint8_t *pszComPort, uint32_t size,
             continue;
         if (!hardware_id_matches(id.data(), pattern)) continue;
         std::array<char, kPortNameSize> name{};
-        switch (read_port_name(os, list.get(), device, name)) {
-        case PortLookup::key_unavailable:
-            std::fprintf(stderr, "SetupDiOpenDevRegKey : Error=%ld\n",
-                         static_cast<long>(GetLastError()));
-            return 0;
-        case PortLookup::not_a_port:
-            continue;
-        case PortLookup::found:
-            // A name that does not fit the caller's buffer cannot be reported; go on.
-            if (std::strlen(name.data()) + 1 > size) continue;
-            std::memcpy(pszComPort, name.data(), std::strlen(name.data()) + 1);
-            return 1;
+        const PortLookup lookup = read_port_name(os, list.get(), device, name);
+        if (lookup == PortLookup::key_unavailable) {
+            found.key_error = static_cast<long>(GetLastError());
+            return found;
         }
+        if (lookup == PortLookup::not_a_port) continue;
+        const std::string usb_device = usb_device_of(os, device.DevInst);
+        found.ports.push_back({name.data(), serial_of(usb_device), usb_device});
     }
+    return found;
+}
+
+} // namespace zio
+
+uint32_t search_comport_pidvid(uint8_t *pszComPort, uint32_t size,
+                               const hid_Supported_PVID_t *pDevInfo) {
+    if (!pszComPort || size == 0 || !pDevInfo) return 0;
+    const zio::RowPorts row = zio::row_ports(*pDevInfo);
+    for (const zio::AttachedPort &port : row.ports) {
+        // A name that does not fit the caller's buffer cannot be reported; go on.
+        if (port.path.size() + 1 > size) continue;
+        std::memcpy(pszComPort, port.path.c_str(), port.path.size() + 1);
+        return 1;
+    }
+    if (row.key_error) std::fprintf(stderr, "SetupDiOpenDevRegKey : Error=%ld\n", *row.key_error);
     return 0;
 }

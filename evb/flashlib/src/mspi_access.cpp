@@ -1,18 +1,20 @@
 #include "mspi_access.h"
 
-#include "check_status.h"
 #include "flash_constants.h"
+#include "flash_session.h"
+
+namespace zflash {
 
 namespace {
 
 constexpr int mcu_space = 1;
 
 void write_register(morvel_zelp_device_s *zelp, uint32_t address, uint32_t v, const char *what) {
-    check_status(what, morvel_zelp_write(zelp, mcu_space, address, v));
+    check_call(what, morvel_zelp_write(zelp, mcu_space, address, v));
 }
 
 void read_receive_bytes(morvel_zelp_device_s *zelp, uint8_t *out, const char *what) {
-    check_status(what, morvel_zelp_read(zelp, mcu_space, MSPI_RECEIVE_ADDRESS, out));
+    check_call(what, morvel_zelp_read(zelp, mcu_space, MSPI_RECEIVE_ADDRESS, out));
 }
 
 // The receive word arrives as four little-endian bytes whatever the host's byte order.
@@ -61,3 +63,5 @@ void mspi_rw(morvel_zelp_device_s *zelp, uint32_t w, uint32_t *r, int bytes) {
     read_receive_bytes(zelp, b, "mspi rw read");
     *r = word_of(b);
 }
+
+} // namespace zflash

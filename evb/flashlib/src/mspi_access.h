@@ -1,10 +1,12 @@
 // The chip's master-SPI port as the tool drives it: each step one 32-bit register access through
-// the device library. A register access that fails ends the run through check_status.
+// the device library. A register access that fails throws flash_failure naming the access.
 #pragma once
 
 #include <cstdint>
 
 #include "morvel_devlib/morvel_zelp.h"
+
+namespace zflash {
 
 constexpr uint32_t MSPI_CONTROL_ADDRESS = 0x40009014;
 constexpr uint32_t MSPI_TRANSMIT_ADDRESS = 0x40009018;
@@ -28,3 +30,5 @@ void mspi_read(morvel_zelp_device_s *zelp, uint32_t *v, int bytes);
 void mspi_read_bytes(morvel_zelp_device_s *zelp, uint8_t *out, int bytes);
 // One whole short transaction; `r`, when given, receives what was clocked in.
 void mspi_rw(morvel_zelp_device_s *zelp, uint32_t w, uint32_t *r, int bytes);
+
+} // namespace zflash

@@ -1,0 +1,159 @@
+/* The SPI NOR flash behind a zelp7x chip, for host programs: its JEDEC ID, erases, page
+ * programming, reads and verification, over the chip's MSPI registers or through the USB
+ * bridge's own flash commands.
+ *
+ * Every call works on one caller-owned session record and keeps no state of its own, so distinct
+ * boards may be flashed from distinct threads at once. No call prints or exits: each returns a
+ * library error code (morvel_devlib/morvel_zelp_error.h) and, on failure, fills the caller's
+ * failure record with the failing step and a message. */
+#ifndef MORVEL_ZELP7X_FLASH_H
+#define MORVEL_ZELP7X_FLASH_H
+
+#include <stdint.h>
+
+#include "morvel_devlib/morvel_zelp.h"
+#include "morvel_evb_io.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Which way flash bytes travel. */
+typedef enum morvel_zelp7x_flash_path_e {
+    MORVEL_ZELP7X_FLASH_PATH_MSPI = 0,   /* SPI commands through the chip's MSPI registers */
+    MORVEL_ZELP7X_FLASH_PATH_BRIDGE = 1, /* the bridge firmware's flash read and write commands */
+} morvel_zelp7x_flash_path_e;
+
+/* What went wrong, and so how the message reads. */
+typedef enum morvel_zelp7x_flash_failure_kind_e {
+    MORVEL_ZELP7X_FLASH_FAILED_NONE = 0,
+    /* A register access or bridge command failed; the message is "STEP failed: ERROR-NAME". */
+    MORVEL_ZELP7X_FLASH_FAILED_CALL = 1,
+    /* The flash stayed busy past its time limit; "flash wait expired after N MS". */
+    MORVEL_ZELP7X_FLASH_FAILED_WAIT = 2,
+    /* The call was refused before anything was sent, such as a size that is not a multiple of 4. */
+    MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT = 3,
+} morvel_zelp7x_flash_failure_kind_e;
+
+typedef struct morvel_zelp7x_flash_failure_s {
+    int status; /* the error code the call returned */
+    morvel_zelp7x_flash_failure_kind_e kind;
+    const char *step; /* static text: "mspi ctl write", "flash wait", ... */
+    char message[96]; /* the whole message, without a newline */
+} morvel_zelp7x_flash_failure_s;
+
+/* Progress of a long phase ("Erase", "Program", "Read"): `fraction` from 0 to 1. */
+typedef void (*morvel_zelp7x_flash_progress_f)(const char *phase, double fraction, void *user);
+
+/* The board I/O calls the flash operations make besides register access. Hosts leave `board`
+ * null for the board I/O layer's own; tests put recorders in their place. */
+typedef struct morvel_zelp7x_flash_board_calls_s {
+    int (*bridge_command)(morvel_evb_io_handle_t d, int command, uint32_t addr, uint8_t *data,
+                          uint16_t len);
+    int (*pipeline_begin)(morvel_evb_io_handle_t d, void *buf, int len);
+    int (*pipeline_end)(morvel_evb_io_handle_t d);
+} morvel_zelp7x_flash_board_calls_s;
+
+/* One board's flash. `zelp` is an initialised device handle over the board I/O layer (its
+ * integration record's `d` is the board I/O handle). */
+typedef struct morvel_zelp7x_flash_s {
+    morvel_zelp_device_s *zelp;
+    morvel_zelp7x_flash_path_e path;
+    morvel_zelp7x_flash_progress_f progress; /* may be null */
+    void *progress_user;
+    const morvel_zelp7x_flash_board_calls_s *board; /* null: the board I/O layer's */
+} morvel_zelp7x_flash_s;
+
+/* Flash bytes a JEDEC device ID's capacity code stands for; 0 for a code not known. */
+uint32_t morvel_zelp7x_flash_capacity(uint16_t device_id);
+
+/* The JEDEC ID: vendor byte and the 16-bit device ID (memory type, capacity code). `capacity`
+ * may be null. */
+int morvel_zelp7x_flash_read_id(const morvel_zelp7x_flash_s *flash, uint8_t *vendor,
+                                uint16_t *device_id, uint32_t *capacity,
+                                morvel_zelp7x_flash_failure_s *failure);
+
+/* Erases every 4 KiB sector that [address, address + count) touches, with a 64 KiB block erase
+ * for each whole aligned block inside it. A range beyond 16 MiB is refused. */
+int morvel_zelp7x_flash_erase(const morvel_zelp7x_flash_s *flash, uint32_t address, uint32_t count,
+                              morvel_zelp7x_flash_failure_s *failure);
+int morvel_zelp7x_flash_erase_chip(const morvel_zelp7x_flash_s *flash,
+                                   morvel_zelp7x_flash_failure_s *failure);
+
+/* Programs `count` bytes (a multiple of 4) page by page; the flash must be erased there. */
+int morvel_zelp7x_flash_program(const morvel_zelp7x_flash_s *flash, uint32_t address,
+                                const uint8_t *data, uint32_t count,
+                                morvel_zelp7x_flash_failure_s *failure);
+
+/* Reads `count` bytes (a multiple of 4). */
+int morvel_zelp7x_flash_read(const morvel_zelp7x_flash_s *flash, uint32_t address, uint8_t *buf,
+                             uint32_t count, morvel_zelp7x_flash_failure_s *failure);
+
+typedef struct morvel_zelp7x_flash_verify_s {
+    uint32_t differences;      /* bytes that differ */
+    uint32_t first_difference; /* flash address of the first one (when any) */
+} morvel_zelp7x_flash_verify_s;
+
+/* Reads [address, address + count) and compares it with `data`; a difference is not a failure. */
+int morvel_zelp7x_flash_verify(const morvel_zelp7x_flash_s *flash, uint32_t address,
+                               const uint8_t *data, uint32_t count,
+                               morvel_zelp7x_flash_verify_s *result,
+                               morvel_zelp7x_flash_failure_s *failure);
+
+/* Bridge path: announces an image of `total` flash bytes before its first write. */
+int morvel_zelp7x_flash_start_of_file(const morvel_zelp7x_flash_s *flash, uint32_t total,
+                                      morvel_zelp7x_flash_failure_s *failure);
+
+/* Writes `data` at `address`: erases the sectors it touches and programs it. With
+ * `skip_unchanged` it reads those sectors first and sends only what differs: nothing for a sector
+ * that already holds the data, a program of the differing pages where the data only clears bits,
+ * else an erase and a program of the pages that are not blank, with the sector's bytes outside
+ * the data programmed back as they were. On the bridge path a changed sector is sent whole (the
+ * bridge erases it) and an unchanged one not at all. `count` need not be a multiple of 4.
+ * `options` may be null (a plain write). */
+typedef struct morvel_zelp7x_flash_write_options_s {
+    int skip_unchanged;
+    /* Bytes from `address` to erase as well (MSPI path); sectors of that span which the data
+     * does not cover end blank, and with `skip_unchanged` are erased only when they are not. */
+    uint32_t erase_count;
+} morvel_zelp7x_flash_write_options_s;
+
+typedef struct morvel_zelp7x_flash_write_stats_s {
+    uint32_t sectors;           /* 4 KiB sectors the data touches */
+    uint32_t sectors_unchanged; /* of those, already holding the data */
+    uint32_t sectors_erased;
+    uint32_t pages_programmed;
+} morvel_zelp7x_flash_write_stats_s;
+
+int morvel_zelp7x_flash_write(const morvel_zelp7x_flash_s *flash, uint32_t address,
+                              const uint8_t *data, uint32_t count,
+                              const morvel_zelp7x_flash_write_options_s *options,
+                              morvel_zelp7x_flash_write_stats_s *stats,
+                              morvel_zelp7x_flash_failure_s *failure);
+
+/* A board opened as zelp7x_flash opens it: the board I/O layer on `port` (a name -s takes: "sim",
+ * "sim:FILE,opts", a serial device, or null for the first supported bridge), the device library
+ * started with a chip reset, and the chip's input clock set (`input_freq` in Hz, or 0 for the
+ * board kind's default). Close it with morvel_zelp7x_flash_board_close. */
+typedef struct morvel_zelp7x_flash_board_s morvel_zelp7x_flash_board_s;
+
+int morvel_zelp7x_flash_board_open(const char *port, int input_freq,
+                                   morvel_zelp7x_flash_board_s **board,
+                                   morvel_zelp7x_flash_failure_s *failure);
+/* The device handle to put in a session record. */
+morvel_zelp_device_s *morvel_zelp7x_flash_board_device(const morvel_zelp7x_flash_board_s *board);
+void morvel_zelp7x_flash_board_close(morvel_zelp7x_flash_board_s *board);
+
+/* 3-byte encoding, for flashes read by loaders that take three data bytes per word: every
+ * fourth flash byte (offsets 0, 4, 8, ...) is a 0xFF filler. The flash bytes for `count` data
+ * bytes, rounded up to a multiple of 4 (plain when `three_byte` is 0). */
+int64_t morvel_zelp7x_flash_encoded_size(int64_t count, int three_byte);
+/* Lays `count` data bytes out on `flash_count` flash bytes (fillers and the tail become 0xFF). */
+void morvel_zelp7x_flash_encode(const uint8_t *data, uint32_t count, int three_byte, uint8_t *flash,
+                                uint32_t flash_count);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

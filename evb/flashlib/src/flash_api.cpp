@@ -1,0 +1,156 @@
+// The library's C entry points: each runs its operation on a session over the caller's record and
+// turns a failure thrown inside into the returned code and the caller's failure record.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <span>
+#include <vector>
+
+#include "flash_ops.h"
+#include "flash_write.h"
+#include "morvel_devlib/morvel_zelp_error.h"
+
+namespace {
+
+using zflash::flash_failure;
+using zflash::session;
+
+template <class Body>
+int run(const morvel_zelp7x_flash_s *flash, morvel_zelp7x_flash_failure_s *failure, Body &&body) {
+    if (failure != nullptr) *failure = {};
+    try {
+        if (flash == nullptr || flash->zelp == nullptr)
+            zflash::fail_argument("flash session", "no device handle");
+        body(session(*flash));
+        return MORVEL_ZELP_ERROR_NONE;
+    } catch (const flash_failure &f) {
+        zflash::record_failure(failure, f);
+        return f.status;
+    } catch (const std::bad_alloc &) {
+        zflash::record_failure(failure, {MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT, MORVEL_ZELP_ERROR_NOMEM,
+                         "flash buffer", "out of memory"});
+        return MORVEL_ZELP_ERROR_NOMEM;
+    }
+}
+
+// A range must lie inside what 3-byte flash addresses reach.
+void check_range(uint32_t address, uint64_t count, const char *step) {
+    if (address > FLASH_ADDRESS_LIMIT || count > FLASH_ADDRESS_LIMIT - address)
+        zflash::fail_argument(step, "flash range goes beyond 16 MiB");
+}
+
+void check_buffer(const void *p, uint32_t count, const char *step) {
+    if (p == nullptr && count != 0) zflash::fail_argument(step, "no buffer");
+}
+
+} // namespace
+
+extern "C" {
+
+uint32_t morvel_zelp7x_flash_capacity(uint16_t device_id) {
+    const auto code = static_cast<uint8_t>(device_id & 0xFF);
+    if (code < FLASH_CAPACITY_CODE_MIN || code > FLASH_CAPACITY_CODE_MAX) return 0;
+    return uint32_t{1} << code;
+}
+
+int morvel_zelp7x_flash_read_id(const morvel_zelp7x_flash_s *flash, uint8_t *vendor,
+                                uint16_t *device_id, uint32_t *capacity,
+                                morvel_zelp7x_flash_failure_s *failure) {
+    return run(flash, failure, [&](const session &s) {
+        if (vendor == nullptr || device_id == nullptr)
+            zflash::fail_argument("flash_read_id", "no place for the ID");
+        zflash::read_id(s, vendor, device_id);
+        if (capacity != nullptr) *capacity = morvel_zelp7x_flash_capacity(*device_id);
+    });
+}
+
+int morvel_zelp7x_flash_erase(const morvel_zelp7x_flash_s *flash, uint32_t address, uint32_t count,
+                              morvel_zelp7x_flash_failure_s *failure) {
+    return run(flash, failure, [&](const session &s) {
+        check_range(address, count, "flash_erase");
+        zflash::erase_range(s, address, count);
+    });
+}
+
+int morvel_zelp7x_flash_erase_chip(const morvel_zelp7x_flash_s *flash,
+                                   morvel_zelp7x_flash_failure_s *failure) {
+    return run(flash, failure, [&](const session &s) { zflash::erase_chip(s); });
+}
+
+int morvel_zelp7x_flash_program(const morvel_zelp7x_flash_s *flash, uint32_t address,
+                                const uint8_t *data, uint32_t count,
+                                morvel_zelp7x_flash_failure_s *failure) {
+    return run(flash, failure, [&](const session &s) {
+        check_buffer(data, count, "flash program");
+        zflash::program_range(s, address, std::span(data, count));
+    });
+}
+
+int morvel_zelp7x_flash_read(const morvel_zelp7x_flash_s *flash, uint32_t address, uint8_t *buf,
+                             uint32_t count, morvel_zelp7x_flash_failure_s *failure) {
+    return run(flash, failure, [&](const session &s) {
+        check_buffer(buf, count, "flash read");
+        zflash::read_range(s, address, std::span(buf, count));
+    });
+}
+
+int morvel_zelp7x_flash_verify(const morvel_zelp7x_flash_s *flash, uint32_t address,
+                               const uint8_t *data, uint32_t count,
+                               morvel_zelp7x_flash_verify_s *result,
+                               morvel_zelp7x_flash_failure_s *failure) {
+    return run(flash, failure, [&](const session &s) {
+        check_buffer(data, count, "flash verify");
+        // Reads go in multiples of 4; the bytes past the data are read and not compared.
+        std::vector<uint8_t> got((count + 3u) / 4u * 4u);
+        zflash::read_range(s, address, got);
+        morvel_zelp7x_flash_verify_s v{};
+        for (uint32_t i = 0; i < count; ++i) {
+            if (got[i] == data[i]) continue;
+            if (v.differences++ == 0) v.first_difference = address + i;
+        }
+        if (result != nullptr) *result = v;
+    });
+}
+
+int morvel_zelp7x_flash_start_of_file(const morvel_zelp7x_flash_s *flash, uint32_t total,
+                                      morvel_zelp7x_flash_failure_s *failure) {
+    return run(flash, failure, [&](const session &s) { zflash::start_of_file(s, total); });
+}
+
+int morvel_zelp7x_flash_write(const morvel_zelp7x_flash_s *flash, uint32_t address,
+                              const uint8_t *data, uint32_t count,
+                              const morvel_zelp7x_flash_write_options_s *options,
+                              morvel_zelp7x_flash_write_stats_s *stats,
+                              morvel_zelp7x_flash_failure_s *failure) {
+    const morvel_zelp7x_flash_write_options_s plain{};
+    const auto &o = options != nullptr ? *options : plain;
+    return run(flash, failure, [&](const session &s) {
+        check_buffer(data, count, "flash write");
+        check_range(address, std::max<uint64_t>(count, o.erase_count), "flash write");
+        const zflash::write_request r{address, std::span(data, count), o.erase_count};
+        morvel_zelp7x_flash_write_stats_s st{};
+        if (o.skip_unchanged)
+            st = zflash::write_changed(s, r);
+        else
+            zflash::write_whole(s, r);
+        if (stats != nullptr) *stats = st;
+    });
+}
+
+int64_t morvel_zelp7x_flash_encoded_size(int64_t count, int three_byte) {
+    int64_t n = count;
+    if (three_byte) n += n / 3;
+    return (n + 3) / 4 * 4;
+}
+
+void morvel_zelp7x_flash_encode(const uint8_t *data, uint32_t count, int three_byte, uint8_t *flash,
+                                uint32_t flash_count) {
+    if (flash == nullptr) return;
+    std::fill_n(flash, flash_count, uint8_t{0xFF});
+    uint32_t j = 0;
+    for (uint32_t i = 0; i < flash_count && j < count && data != nullptr; ++i) {
+        if (!(three_byte && i % 4 == 0)) flash[i] = data[j++];
+    }
+}
+
+} // extern "C"

@@ -1,0 +1,112 @@
+// SPI NOR flash commands as MSPI transactions: ID, status, write enable, busy wait and erases.
+#include <algorithm>
+#include <chrono>
+
+#include "flash_constants.h"
+#include "flash_ops.h"
+#include "mspi_access.h"
+
+namespace zflash {
+
+namespace {
+
+constexpr uint32_t address_mask = FLASH_ADDRESS_LIMIT - 1;
+
+uint32_t align_down(uint32_t a, uint32_t size) {
+    return a & ~(size - 1);
+}
+uint32_t align_up(uint32_t a, uint32_t size) {
+    return (a + size - 1) & ~(size - 1);
+}
+
+// Command byte first, then the 3-byte address, most significant first.
+uint32_t command_word(uint32_t command, uint32_t address) {
+    return command << 24 | (address & address_mask);
+}
+
+// Milliseconds since `start`, rounded to the nearest one.
+int elapsed_ms(std::chrono::steady_clock::time_point start) {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    return static_cast<int>((us + 500) / 1000);
+}
+
+} // namespace
+
+void read_id(const session &s, uint8_t *vendor, uint16_t *id) {
+    uint32_t r = 0;
+    mspi_rw(s.zelp(), FLASH_READ_ID_COMMAND << 24, &r, 4);
+    *vendor = static_cast<uint8_t>(r >> 8);
+    *id = static_cast<uint16_t>((r >> 16 & 0xFF) << 8 | (r >> 24 & 0xFF));
+}
+
+uint8_t read_status(const session &s) {
+    uint32_t r = 0;
+    mspi_rw(s.zelp(), FLASH_READ_STATUS_COMMAND << 8, &r, 2);
+    return static_cast<uint8_t>(r >> 8);
+}
+
+void write_enable(const session &s) {
+    mspi_rw(s.zelp(), FLASH_WRITE_ENABLE_COMMAND, nullptr, 1);
+}
+
+// No sleep between polls: the status command's own round trip through the bridge paces it.
+void wait_ready(const session &s, int max_ms, const char *phase) {
+    const auto start = std::chrono::steady_clock::now();
+    int elapsed = 0;
+    do {
+        if ((read_status(s) & FLASH_STATUS_BUSY) == 0) break;
+        elapsed = elapsed_ms(start);
+        if (elapsed % 1000 == 0 && phase != nullptr)
+            s.progress(phase, static_cast<double>(elapsed) / max_ms);
+    } while (elapsed < max_ms);
+    if (elapsed >= max_ms) fail_wait(elapsed);
+    if (phase != nullptr) s.progress(phase, 1.0);
+}
+
+void erase_with(const session &s, const flash_erase_kind &kind, uint32_t address) {
+    write_enable(s);
+    mspi_rw(s.zelp(), command_word(kind.command, address), nullptr, 4);
+    wait_ready(s, kind.max_wait_ms, nullptr);
+}
+
+void erase_chip(const session &s) {
+    write_enable(s);
+    mspi_rw(s.zelp(), FLASH_ERASE_CHIP_COMMAND, nullptr, 1);
+    wait_ready(s, FLASH_ERASE_CHIP_MAX_WAIT, s.shows_progress() ? "Erase" : nullptr);
+}
+
+std::vector<flash_erase_step> plan_erase(uint32_t address, uint32_t count) {
+    std::vector<flash_erase_step> plan;
+    // An empty range touches no sector, even when it starts inside one.
+    if (count == 0) return plan;
+    const uint32_t end = address + count;
+    const uint32_t end4k = align_up(end, FLASH_SECTOR_SIZE);
+    const uint32_t head_end = std::min(align_up(address, FLASH_BLOCK_SIZE), end4k);
+    const uint32_t blocks_end = align_down(end, FLASH_BLOCK_SIZE);
+    uint32_t a = align_down(address, FLASH_SECTOR_SIZE);
+    for (; a < head_end; a += FLASH_SECTOR_SIZE) plan.push_back({FLASH_ERASE_4K_COMMAND, a, true});
+    for (; a < blocks_end; a += FLASH_BLOCK_SIZE)
+        plan.push_back({FLASH_ERASE_64K_COMMAND, a, true});
+    // In the tail only the fourth sector of every 16 KiB redraws the bar.
+    for (; a < end4k; a += FLASH_SECTOR_SIZE)
+        plan.push_back({FLASH_ERASE_4K_COMMAND, a, (a & 0x3000) == 0x3000});
+    return plan;
+}
+
+void erase_range(const session &s, uint32_t address, uint32_t count) {
+    const uint32_t end = address + count;
+    bool progress = false;
+    for (const flash_erase_step &step : plan_erase(address, count)) {
+        erase_with(s, step.command == FLASH_ERASE_64K_COMMAND ? FLASH_ERASE_64K : FLASH_ERASE_4K,
+                   step.address);
+        if (step.progress) {
+            s.progress("Erase", static_cast<double>(step.address) / end);
+            progress = true;
+        }
+    }
+    if (progress) s.progress("Erase", 1.0);
+}
+
+} // namespace zflash

@@ -1,0 +1,54 @@
+#include "flash_session.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "flash_ops.h"
+#include "morvel_devlib/morvel_zelp_error.h"
+#include "zelp_linux_io.h"
+
+namespace zflash {
+
+namespace {
+
+constexpr morvel_zelp7x_flash_board_calls_s board_io_calls = {
+    zelp_linux_io_usb_serial_flash_rw_command, zelp_linux_io_pipeline_begin,
+    zelp_linux_io_pipeline_end};
+
+} // namespace
+
+void fail_call(const char *step, int status) {
+    throw flash_failure{MORVEL_ZELP7X_FLASH_FAILED_CALL, status, step,
+                        std::string(step) + " failed: " + morvel_zelp_error_name(status)};
+}
+
+void fail_wait(int elapsed_ms) {
+    char text[64];
+    std::snprintf(text, sizeof text, "flash wait expired after %d MS", elapsed_ms);
+    throw flash_failure{MORVEL_ZELP7X_FLASH_FAILED_WAIT, MORVEL_ZELP_ERROR_TIMEOUT, "flash wait",
+                        text};
+}
+
+void fail_argument(const char *step, const char *message) {
+    throw flash_failure{MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT, MORVEL_ZELP_ERROR_ARG, step, message};
+}
+
+void record_failure(morvel_zelp7x_flash_failure_s *out, const flash_failure &f) {
+    if (out == nullptr) return;
+    out->status = f.status;
+    out->kind = f.kind;
+    out->step = f.step;
+    const size_t n = std::min(f.message.size(), sizeof out->message - 1);
+    std::memcpy(out->message, f.message.data(), n);
+    out->message[n] = '\0';
+}
+
+session::session(const morvel_zelp7x_flash_s &f)
+    : f_(f), board_(f.board != nullptr ? f.board : &board_io_calls), path_(&path_of(f.path)) {}
+
+morvel_evb_io_handle_t session::io() const {
+    return static_cast<morvel_evb_io_handle_t>(f_.zelp->iif.d);
+}
+
+} // namespace zflash

@@ -1,0 +1,79 @@
+/* A host program in plain C that updates a board's flash through the flash library: it writes an
+ * image, sending only the sectors that changed, and verifies it.
+ *
+ *   flash_host PORT IMAGE [ADDRESS]
+ *
+ * PORT is what zelp7x_flash takes with -s: "sim" or "sim:FILE,opts" for a simulated board inside
+ * this process, or the serial device of a real bridge. ADDRESS defaults to 0. */
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "morvel_devlib/morvel_zelp_error.h"
+#include "morvel_flash/morvel_zelp7x_flash.h"
+
+static int fail(const morvel_zelp7x_flash_failure_s *failure, int status) {
+    fprintf(stderr, "%s: %s\n", failure->step != NULL ? failure->step : "flash_host",
+            morvel_zelp_error_name(status));
+    return 1;
+}
+
+/* The whole file in a buffer of its own; NULL when it cannot be read. */
+static unsigned char *read_image(const char *name, long *size) {
+    unsigned char *data = NULL;
+    FILE *f = fopen(name, "rb");
+    if (f == NULL) return NULL;
+    if (fseek(f, 0, SEEK_END) == 0 && (*size = ftell(f)) >= 0 && fseek(f, 0, SEEK_SET) == 0) {
+        data = malloc(*size > 0 ? (size_t)*size : 1);
+        if (data != NULL && fread(data, 1, (size_t)*size, f) != (size_t)*size) {
+            free(data);
+            data = NULL;
+        }
+    }
+    fclose(f);
+    return data;
+}
+
+int main(int argc, char **argv) {
+    morvel_zelp7x_flash_failure_s failure = {0};
+    morvel_zelp7x_flash_board_s *board = NULL;
+    morvel_zelp7x_flash_s flash = {0};
+    morvel_zelp7x_flash_write_options_s options = {0};
+    morvel_zelp7x_flash_verify_s verify = {0};
+    unsigned long address = 0;
+    unsigned char *image;
+    long size = 0;
+    int status;
+
+    if (argc < 3 || argc > 4) {
+        fprintf(stderr, "usage: flash_host PORT IMAGE [ADDRESS]\n");
+        return 2;
+    }
+    if (argc == 4) address = strtoul(argv[3], NULL, 0);
+    image = read_image(argv[2], &size);
+    if (image == NULL) {
+        perror(argv[2]);
+        return 1;
+    }
+
+    status = morvel_zelp7x_flash_board_open(argv[1], 0, &board, &failure);
+    if (status == 0) {
+        flash.zelp = morvel_zelp7x_flash_board_device(board);
+        flash.path = MORVEL_ZELP7X_FLASH_PATH_MSPI;
+        options.skip_unchanged = 1;
+        status = morvel_zelp7x_flash_write(&flash, (uint32_t)address, image, (uint32_t)size,
+                                           &options, NULL, &failure);
+    }
+    if (status == 0)
+        status = morvel_zelp7x_flash_verify(&flash, (uint32_t)address, image, (uint32_t)size,
+                                            &verify, &failure);
+    morvel_zelp7x_flash_board_close(board);
+    free(image);
+    if (status != 0) return fail(&failure, status);
+    if (verify.differences != 0) {
+        fprintf(stderr, "verify: %lu bytes differ, the first at 0x%06lx\n",
+                (unsigned long)verify.differences, (unsigned long)verify.first_difference);
+        return 1;
+    }
+    printf("verified %ld bytes\n", size);
+    return 0;
+}

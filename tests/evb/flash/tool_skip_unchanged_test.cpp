@@ -1,0 +1,230 @@
+// Writes that touch only what changed: each kind of sector through the flash library on both
+// paths, with the commands the flash saw; the tool's --skip-unchanged runs, a run killed in the
+// middle of a write and run again, and two boards written from two threads at once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/board/sim_device.h"
+#include "support/process/tool_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bytes = std::vector<uint8_t>;
+using ztest::SimDevice;
+
+constexpr uint32_t sector = 4096;
+
+bytes pattern(size_t n, unsigned seed) {
+    bytes v(n);
+    for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        v[i] = static_cast<uint8_t>(seed >> 16);
+    }
+    return v;
+}
+
+// One sector case: what the flash holds in the four sectors 0x0000 to 0x4000, the data written
+// at `address`, the span `erase_count` asks to erase, and what the write must send.
+struct SectorCase {
+    const char *name;
+    bytes before;
+    uint32_t address;
+    bytes data;
+    uint32_t erase_count;
+    morvel_zelp7x_flash_write_stats_s stats;
+    unsigned sector_erases, block_erases, page_programs;
+};
+
+std::vector<SectorCase> sector_cases() {
+    bytes old = pattern(4 * sector, 1);
+    old[sector + 10] = 0xF0;
+    old[sector + 700] = 0x81;
+    old[2 * sector + 5] = 0x00;
+    bytes cleared = old; // the same bytes with bits cleared in pages 0 and 2 of sector 1
+    cleared[sector + 10] = 0x30;
+    cleared[sector + 700] = 0x01;
+    bytes gains = old; // sector 2 gains bits, so it must be erased
+    gains[2 * sector + 5] = 0x81;
+    bytes blank_tail = old; // sector 3 already blank
+    std::fill(blank_tail.begin() + 3 * sector, blank_tail.end(), 0xFF);
+    const auto part = [](const bytes &b, size_t from, size_t n) {
+        return bytes(b.begin() + static_cast<long>(from), b.begin() + static_cast<long>(from + n));
+    };
+    // A write of bytes 0x1100 to 0x2F00 that must erase sector 2: its pages outside the data hold
+    // old bytes and are programmed back; every page of sector 2 holds data, so 16 are programmed.
+    return {
+        {"unchanged", old, sector, part(old, sector, 2 * sector), 0, {2, 2, 0, 0}, 0, 0, 0},
+        {"bits only", old, sector, part(cleared, sector, 2 * sector), 0, {2, 1, 0, 2}, 0, 0, 2},
+        {"gains bits", old, 0x1100, part(gains, 0x1100, 0x1E00), 0, {2, 1, 1, 16}, 1, 0, 16},
+        {"erase span, blank tail",
+         blank_tail,
+         0,
+         part(blank_tail, 0, sector),
+         4 * sector,
+         {1, 1, 2, 0},
+         2,
+         0,
+         0},
+    };
+}
+
+TEST(ToolSkipUnchanged, EachSectorIsLeftProgrammedOrErasedAsItNeeds) {
+    for (const SectorCase &c : sector_cases()) {
+        SimDevice dev;
+        std::ranges::copy(c.before, dev.flash().cells().begin());
+        const auto f = dev.session();
+        morvel_zelp7x_flash_write_options_s options{1, c.erase_count};
+        morvel_zelp7x_flash_write_stats_s stats{};
+        ASSERT_EQ(morvel_zelp7x_flash_write(&f, c.address, c.data.data(),
+                                            static_cast<uint32_t>(c.data.size()), &options, &stats,
+                                            nullptr),
+                  0)
+            << c.name;
+        EXPECT_EQ(stats.sectors, c.stats.sectors) << c.name;
+        EXPECT_EQ(stats.sectors_unchanged, c.stats.sectors_unchanged) << c.name;
+        EXPECT_EQ(stats.sectors_erased, c.stats.sectors_erased) << c.name;
+        EXPECT_EQ(stats.pages_programmed, c.stats.pages_programmed) << c.name;
+        EXPECT_EQ(dev.flash().stats().sector_erases, c.sector_erases) << c.name;
+        EXPECT_EQ(dev.flash().stats().block_erases, c.block_erases) << c.name;
+        EXPECT_EQ(dev.flash().stats().page_programs, c.page_programs) << c.name;
+
+        // The data landed, the erase span outside it is blank, and nothing else changed.
+        bytes want = c.before;
+        const uint32_t erase_end = std::min<uint32_t>(c.address + c.erase_count, 4 * sector);
+        for (uint32_t a =
+                 (c.address + static_cast<uint32_t>(c.data.size()) + sector - 1) / sector * sector;
+             a < erase_end; ++a)
+            want[a] = 0xFF;
+        std::ranges::copy(c.data, want.begin() + c.address);
+        const auto got = dev.flash().contents().first(want.size());
+        EXPECT_TRUE(std::ranges::equal(got, want)) << c.name;
+    }
+}
+
+TEST(ToolSkipUnchanged, ThroughTheBridgeOnlyChangedSectorsAreSentWhole) {
+    SimDevice dev;
+    const bytes old = pattern(3 * sector, 2);
+    std::ranges::copy(old, dev.flash().cells().begin());
+    bytes data = old;
+    data[sector + 3] ^= 0x5A; // sector 1 changes; sectors 0 and 2 stay
+    const auto f = dev.session(MORVEL_ZELP7X_FLASH_PATH_BRIDGE);
+    morvel_zelp7x_flash_write_options_s options{1, 0};
+    morvel_zelp7x_flash_write_stats_s stats{};
+    ASSERT_EQ(morvel_zelp7x_flash_write(&f, 0, data.data(), static_cast<uint32_t>(data.size()),
+                                        &options, &stats, nullptr),
+              0);
+    EXPECT_EQ(stats.sectors_unchanged, 2u);
+    EXPECT_EQ(stats.sectors_erased, 1u);
+    EXPECT_EQ(stats.pages_programmed, 16u);
+    std::vector<uint32_t> writes;
+    for (const auto &c : dev.bridge_commands)
+        if (c.command == ATMEL_DONGLE_FW_FLASH_WRITE) writes.push_back(c.address);
+    ASSERT_EQ(writes.size(), 16u);
+    EXPECT_EQ(writes.front(), sector);
+    EXPECT_EQ(writes.back(), 2 * sector - 256);
+    EXPECT_TRUE(std::ranges::equal(dev.flash().contents().first(data.size()), data));
+}
+
+TEST(ToolSkipUnchanged, TwoBoardsWrittenFromTwoThreadsAtOnce) {
+    SimDevice a, b;
+    const bytes image_a = pattern(5 * sector + 100, 3), image_b = pattern(3 * sector, 4);
+    const auto write = [](SimDevice &dev, const bytes &image, int &status) {
+        const auto f = dev.session();
+        morvel_zelp7x_flash_write_options_s options{1, 0};
+        morvel_zelp7x_flash_verify_s v{};
+        status =
+            morvel_zelp7x_flash_write(&f, 0x2000, image.data(), static_cast<uint32_t>(image.size()),
+                                      &options, nullptr, nullptr);
+        if (status == 0)
+            status = morvel_zelp7x_flash_verify(&f, 0x2000, image.data(),
+                                                static_cast<uint32_t>(image.size()), &v, nullptr);
+        if (status == 0 && v.differences != 0) status = -1;
+    };
+    int status_a = 1, status_b = 1;
+    std::thread ta(write, std::ref(a), std::cref(image_a), std::ref(status_a));
+    std::thread tb(write, std::ref(b), std::cref(image_b), std::ref(status_b));
+    ta.join();
+    tb.join();
+    EXPECT_EQ(status_a, 0);
+    EXPECT_EQ(status_b, 0);
+}
+
+class ToolSkipUnchangedRuns : public testing::Test {
+  protected:
+    ztest::TempDir dir{"tool_skip_unchanged"};
+    fs::path flash = dir.path() / "flash.bin";
+
+    ztest::ToolOutcome tool(const std::string &port, std::vector<std::string> args) {
+        args.insert(args.begin(), {"-s", port});
+        return ztest::run_program(ZELP_FLASH_BIN, args, dir.path());
+    }
+};
+
+TEST_F(ToolSkipUnchangedRuns, ASecondWriteSendsOnlyTheChangedSectorOnBothPaths) {
+    const bytes first = pattern(5 * sector, 5);
+    bytes second = first;
+    second[2 * sector + 1] ^= 0xFF;
+    ztest::write_bytes(dir.path() / "first", first);
+    ztest::write_bytes(dir.path() / "second", second);
+    const std::string port = "sim:" + flash.string();
+    for (const char *path : {"", "-Q"}) {
+        std::vector<std::string> plain = {"-q", "-e", "-w", "first", "-v", "first"};
+        std::vector<std::string> skip = {"-q", "--skip-unchanged", "-w", "second", "-v", "second"};
+        if (*path != '\0') {
+            plain.insert(plain.begin(), path);
+            skip.insert(skip.begin(), path);
+        }
+        ASSERT_EQ(tool(port, plain).status, 0) << path;
+        const ztest::ToolOutcome o = tool(port, skip);
+        EXPECT_EQ(o.status, 0) << path << o.err;
+        EXPECT_NE(o.out.find("skip-unchanged: 4 of 5 sectors unchanged, 1 erased, 16 pages "
+                             "programmed\n"),
+                  std::string::npos)
+            << path << o.out;
+        EXPECT_EQ(o.out.find("bytes erased"), std::string::npos) << "no erase step of its own";
+        // Unchanged a third time: nothing is sent.
+        EXPECT_NE(
+            tool(port, skip)
+                .out.find(
+                    "skip-unchanged: 5 of 5 sectors unchanged, 0 erased, 0 pages programmed\n"),
+            std::string::npos)
+            << path;
+    }
+}
+
+TEST_F(ToolSkipUnchangedRuns, AWriteKilledHalfwayIsCompletedByTheNextRun) {
+    const bytes image = pattern(8 * sector, 6);
+    ztest::write_bytes(dir.path() / "image", image);
+    // A link slow enough that the write (about 4 s) is still going when the run is killed.
+    ztest::BoardDaemon board(ZELP_BOARD_SIM_BIN, dir.path(), flash, {"--latency=150"});
+    ASSERT_FALSE(board.port().empty());
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        execl(ZELP_FLASH_BIN, ZELP_FLASH_BIN, "-q", "-s", board.port().c_str(), "-e", "-w",
+              (dir.path() / "image").c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const ztest::ToolOutcome o = tool(board.port() + ",pipeline=64",
+                                      {"-q", "--skip-unchanged", "-w", "image", "-v", "image"});
+    EXPECT_EQ(o.status, 0) << o.out << o.err;
+    EXPECT_NE(o.out.find("skip-unchanged: "), std::string::npos);
+    EXPECT_EQ(o.err, "");
+}
+
+} // namespace
