@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "buffer_bytes.h"
 #include "callbacks.h"
 #include "chip_info.h"
 #include "gpio_pins.h"
@@ -78,9 +79,23 @@ class device_type_for_open {
 
 } // namespace
 
-std::mutex &library_lock() {
-    static std::mutex lock;
+std::recursive_mutex &library_lock() {
+    static std::recursive_mutex lock;
     return lock;
+}
+
+namespace {
+thread_local bool inside_board_call = false;
+}
+
+board_call_scope::board_call_scope() {
+    if (inside_board_call)
+        throw std::runtime_error("a board cannot be called from inside one of its calls");
+    inside_board_call = true;
+}
+
+board_call_scope::~board_call_scope() {
+    inside_board_call = false;
 }
 
 Board::Board(std::optional<std::string> port, const std::string &mode,
@@ -97,6 +112,7 @@ Board::Board(std::optional<std::string> port, const std::string &mode,
     auto session = std::make_unique<host_session>();
     int status = 0;
     {
+        const board_call_scope scope;
         py::gil_scoped_release unlocked;
         const std::lock_guard lock(library_lock());
         const device_type_for_open type(device_type);
@@ -124,10 +140,7 @@ size_t Board::load(const py::object &package, size_t chunk) {
     size_t loaded = 0;
     const bool is_path = py::isinstance<py::str>(package) || py::hasattr(package, "__fspath__");
     if (!is_path) {
-        // A copy, so the caller's buffer may change while the board takes it.
-        const py::buffer_info b = py::buffer(package).request();
-        const auto *bytes = static_cast<const uint8_t *>(b.ptr);
-        const std::vector<uint8_t> copy(bytes, bytes + b.size * b.itemsize);
+        const std::vector<uint8_t> copy = bytes_of(package);
         on_board("load", [&](host_session &s) {
             int st = load_package(s.zelp(), copy, chunk, loaded);
             // A secured chip's firmware has just started: its clock can be set now.

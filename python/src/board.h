@@ -21,8 +21,20 @@ namespace zelp7x_py {
 
 namespace py = pybind11;
 
-// The lock every library call on any board runs under.
-std::mutex &library_lock();
+// The lock every library call on any board runs under. Recursive, so that a board a progress
+// callback lets go of closes; every other call from inside a board call is refused.
+std::recursive_mutex &library_lock();
+
+// Marks this thread as inside a board call for its lifetime; a board call made from inside one
+// (a progress callback calling the board) raises RuntimeError instead of running half way
+// through the first.
+class board_call_scope {
+  public:
+    board_call_scope();
+    ~board_call_scope();
+    board_call_scope(const board_call_scope &) = delete;
+    board_call_scope &operator=(const board_call_scope &) = delete;
+};
 
 class Board {
   public:
@@ -48,6 +60,14 @@ class Board {
                      size_t in_count);
     py::dict status(bool clear);
 
+    // The flash behind the chip, over the flash library (flash.cpp).
+    py::dict flash_id();
+    void erase(uint32_t address, uint32_t count);
+    py::object write(uint32_t address, const py::object &data, bool skip_unchanged,
+                     const py::object &progress);
+    py::bytes read(uint32_t address, uint32_t count);
+    py::dict verify(uint32_t address, const py::object &data);
+
     // Runs `f(session)` on the open board without the interpreter lock and under the library
     // lock; its status fails `step`. The board is looked at under the lock too, as another thread
     // may close it meanwhile.
@@ -56,6 +76,7 @@ class Board {
         int status = 0;
         bool open = true;
         {
+            const board_call_scope scope;
             py::gil_scoped_release unlocked;
             const std::lock_guard lock(library_lock());
             if (session_ != nullptr)

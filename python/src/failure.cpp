@@ -12,7 +12,7 @@ constexpr const char *error_doc =
     "A step on the board failed.\n\n"
     "Attributes: step (what was being done, e.g. 'load'), name (the device library's error "
     "name, e.g. 'timeout'), code (its number). str() gives 'STEP failed: NAME', as the tools "
-    "print it.";
+    "print it, or for the flash calls the flash library's own message.";
 
 // Owned by the module object once added to it; kept here for the translator.
 PyObject *error_type = nullptr;
@@ -32,8 +32,8 @@ void register_failure(py::module_ &m) {
             if (p) std::rethrow_exception(p);
         } catch (const board_failure &f) {
             const char *name = morvel_zelp_error_name(f.status);
-            py::object e =
-                py::reinterpret_borrow<py::object>(error_type)(f.step + " failed: " + name);
+            const std::string text = f.message.empty() ? f.step + " failed: " + name : f.message;
+            py::object e = py::reinterpret_borrow<py::object>(error_type)(text);
             e.attr("step") = f.step;
             e.attr("name") = name;
             e.attr("code") = f.status;

@@ -11,6 +11,7 @@ namespace zelp7x_py {
 struct board_failure {
     std::string step;
     int status;
+    std::string message = {}; // empty: "STEP failed: NAME"
 };
 
 // Throws board_failure for a nonzero `status`.

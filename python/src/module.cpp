@@ -50,15 +50,48 @@ void bind_match(py::module_ &m) {
              "Waits for the next match; ends the iteration when none came in time.");
 }
 
+// The SPI NOR flash behind the chip, reached through the chip's MSPI registers.
+void bind_flash(py::class_<Board> &board) {
+    board
+        .def("flash_id", &Board::flash_id,
+             R"(The flash's JEDEC ID: {'vendor': int, 'device_id': int (memory type and capacity
+code), 'capacity': bytes, or None for a capacity code not known}.)")
+        .def("erase", &Board::erase, "address"_a, "count"_a,
+             "Erases every 4 KiB sector that [address, address + count) touches.")
+        .def("write", &Board::write, "address"_a, "data"_a, "skip_unchanged"_a = false,
+             "progress"_a = py::none(),
+             R"(Writes `data` (bytes-like) at `address`: erases the sectors it touches and
+programs it. A plain write leaves the rest of those sectors erased.
+
+skip_unchanged: read the sectors first and send only what differs (nothing for a sector that
+  already holds the data), keeping the rest of the sectors as they were; returns {'sectors', 'unchanged', 'erased', 'pages'}, the sectors
+  touched, those left as they were, those erased and the pages programmed. A plain write
+  returns None.
+progress: called as progress(phase, fraction) while the write goes on, phase 'Erase', 'Program'
+  or 'Read', fraction from 0 to 1. It must not call the board; an exception it raises stops its
+  calls and is raised once the write has ended.)")
+        .def("read", &Board::read, "address"_a, "count"_a,
+             "Reads `count` bytes (a multiple of 4) from `address`; returns bytes.")
+        .def("verify", &Board::verify, "address"_a, "data"_a,
+             R"(Compares the flash from `address` with `data`: {'differences': the number of bytes
+that differ, 'first_difference': the address of the first, or None}.
+
+Each flash call raises zelp7x.Error with the flash library's message when the flash does not
+answer or refuses, and ValueError for a range beyond 16 MiB.)");
+}
+
 void bind_board(py::module_ &m) {
-    py::class_<Board>(m, "Board", board_doc)
+    py::class_<Board> board(m, "Board", board_doc);
+    board
         .def(py::init<std::optional<std::string>, const std::string &, std::optional<int>,
                       std::optional<unsigned int>>(),
              "port"_a = py::none(), "mode"_a = "reset", "input_freq"_a = py::none(),
              "device_type"_a = py::none())
         .def_static("list", &board_ports,
-                    "The port names of the boards attached to this host. Empty until the board "
-                    "I/O library can list them; open a board by its port name meanwhile.")
+                    R"(The supported USB bridges attached to this host, in the order Board() without
+a port takes them, as dicts: port (what Board() opens), vid, pid, kind ('bridge', 'boot-loader'
+or 'atmel'), serial (the USB serial number) and hid (its raw HID device); serial and hid are
+None when the bridge has none. Nothing is sent to any board.)")
         .def("close", &Board::close,
              "Gives the board back; the chip stays as it is. Calling it again does nothing.")
         .def_property_readonly("closed", &Board::closed, "True after close().")
@@ -123,7 +156,7 @@ SPI. The `write` bytes go out first, then `read` bytes come in. Needs running fi
              R"(The mailbox counters of this process and the match reports the firmware skipped:
 {'h2m': {...}, 'm2h': {...}, 'missed_frames': int}, each direction with requests, responses,
 unexpected and errors. clear=True zeroes them after the report.)");
-    // Flash access (flash_id, erase, write, read, verify) joins the board with the flash library.
+    bind_flash(board);
 }
 
 } // namespace

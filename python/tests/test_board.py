@@ -100,6 +100,9 @@ def test_load_from_bytes_in_small_chunks(sample_package):
     with zelp7x.Board("sim") as board:
         assert board.load(bytearray(data), chunk=256) == len(data)
         assert board.info()["package_version"] == "sample-pkg 1.0"
+        # A view that runs backwards through its memory is taken in its own order.
+        backwards = np.frombuffer(data[::-1], dtype=np.uint8)[::-1]
+        assert board.load(backwards) == len(data)
 
 
 def error_of(call):
@@ -200,6 +203,67 @@ def test_daemon_board_outlives_its_clients(daemon, sample_package):
 def test_every_call_has_help():
     assert zelp7x.__doc__ and zelp7x.Board.__doc__
     names = ["load", "info", "posterior", "matches", "extract", "gpio", "serial", "status",
-             "close", "list"]
+             "close", "list", "flash_id", "erase", "write", "read", "verify"]
     assert all(getattr(zelp7x.Board, n).__doc__ for n in names)
-    assert zelp7x.Board.list() == []
+    keys = {"port", "vid", "pid", "kind", "serial", "hid"}
+    assert all(set(bridge) == keys for bridge in zelp7x.Board.list())
+
+
+def test_flash_writes_reads_and_verifies_on_the_board_in_process():
+    data = bytes(range(256)) * 32 + b"tail!"  # two sectors and a bit, not a multiple of 4
+    with zelp7x.Board("sim") as board:
+        ident = board.flash_id()
+        assert ident["capacity"] == 1 << (ident["device_id"] & 0xFF)
+
+        phases = []
+        assert board.write(0x3000, data, progress=lambda p, f: phases.append((p, f))) is None
+        assert phases and phases[-1][1] == 1.0
+        assert {p for p, _ in phases} <= {"Erase", "Program", "Read"}
+        assert board.read(0x3000, 8200) == data + b"\xff\xff\xff"
+        assert board.verify(0x3000, data) == {"differences": 0, "first_difference": None}
+        changed = bytearray(data)
+        changed[4097] ^= 0x10
+        assert board.verify(0x3000, changed) == {"differences": 1, "first_difference": 0x4001}
+
+        # Only the second sector differs; the first is left alone.
+        stats = board.write(0x3000, changed, skip_unchanged=True)
+        assert (stats["sectors"], stats["unchanged"]) == (3, 2)
+        assert board.verify(0x3000, changed)["differences"] == 0
+
+        board.erase(0x4000, 1)
+        assert board.read(0x3ffc, 8) == changed[0xffc:0x1000] + b"\xff" * 4
+
+        # A flash call goes on in its own thread while this one runs.
+        ticks, got = [], []
+        reader = threading.Thread(target=lambda: got.append(board.read(0, 1 << 16)))
+        reader.start()
+        while reader.is_alive():
+            ticks.append(1)
+            time.sleep(0.005)
+        reader.join()
+        assert len(ticks) > 10 and got[0][0x3000:0x4000] == changed[:0x1000]
+
+
+def failing_progress(board, seen):
+    def progress(phase, fraction):
+        seen.append(phase)
+        board.read(0, 4)
+    return progress
+
+
+def test_flash_failures_and_callbacks():
+    with zelp7x.Board("sim") as board:
+        assert error_of(lambda: board.read(0, 3)) == (
+            "read", "arg", "read size must be a multiple of 4 bytes")
+        for call in (lambda: board.read(0xFFFFFC, 8), lambda: board.erase(1 << 24, 1),
+                     lambda: board.write(0xFFFFFF, b"ab"), lambda: board.verify(1 << 24, b"a")):
+            with pytest.raises(ValueError):
+                call()
+        # A callback that calls the board is refused there; the write itself completes.
+        seen = []
+        with pytest.raises(RuntimeError):
+            board.write(0, b"abcd" * 2048, progress=failing_progress(board, seen))
+        assert len(seen) == 1
+        assert board.verify(0, b"abcd" * 2048)["differences"] == 0
+    with pytest.raises(ValueError):
+        board.read(0, 4)
