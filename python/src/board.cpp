@@ -124,11 +124,18 @@ Board::Board(std::optional<std::string> port, const std::string &mode,
     session_ = std::move(session);
 }
 
+// A board a progress callback lets go of is not the one whose call runs (that call holds it), so
+// closing it there is safe.
 Board::~Board() {
-    close();
+    release();
 }
 
 void Board::close() {
+    const board_call_scope scope;
+    release();
+}
+
+void Board::release() {
     if (closed_.exchange(true)) return;
     py::gil_scoped_release unlocked;
     const std::lock_guard lock(library_lock());

@@ -89,6 +89,8 @@ class Board {
     }
 
   private:
+    void release();
+
     std::optional<std::string> port_;
     std::unique_ptr<host_session> session_; // under the library lock
     std::atomic<bool> closed_ = false;

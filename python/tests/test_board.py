@@ -244,10 +244,10 @@ def test_flash_writes_reads_and_verifies_on_the_board_in_process():
         assert len(ticks) > 10 and got[0][0x3000:0x4000] == changed[:0x1000]
 
 
-def failing_progress(board, seen):
+def calling_progress(call, seen):
     def progress(phase, fraction):
         seen.append(phase)
-        board.read(0, 4)
+        call()
     return progress
 
 
@@ -260,10 +260,11 @@ def test_flash_failures_and_callbacks():
             with pytest.raises(ValueError):
                 call()
         # A callback that calls the board is refused there; the write itself completes.
-        seen = []
-        with pytest.raises(RuntimeError):
-            board.write(0, b"abcd" * 2048, progress=failing_progress(board, seen))
-        assert len(seen) == 1
-        assert board.verify(0, b"abcd" * 2048)["differences"] == 0
+        for call in (lambda: board.read(0, 4), board.close):
+            seen = []
+            with pytest.raises(RuntimeError):
+                board.write(0, b"abcd" * 2048, progress=calling_progress(call, seen))
+            assert len(seen) == 1
+            assert board.verify(0, b"abcd" * 2048)["differences"] == 0
     with pytest.raises(ValueError):
         board.read(0, 4)
