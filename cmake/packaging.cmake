@@ -26,6 +26,24 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME})
   zelp_compressed(changelog ${PROJECT_SOURCE_DIR}/doc/debian/changelog)
   install(FILES doc/debian/copyright ${changelog} DESTINATION ${doc_dir} COMPONENT runtime)
+  # The Python package, when it is built: python3-zelp7x, for the interpreter it was built for.
+  if(ZELP_BUILD_PYTHON)
+    list(APPEND CPACK_COMPONENTS_ALL python)
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-zelp7x)
+    set(CPACK_DEBIAN_PYTHON_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+    set(python_version ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR})
+    math(EXPR python_next_minor "${Python3_VERSION_MINOR} + 1")
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${python_version}~), python3 (<< ${Python3_VERSION_MAJOR}.${python_next_minor}), python3-numpy")
+    set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Python access to zelp7x evaluation boards
+The zelp7x package opens a zelp7x evaluation board, or the simulated board,
+as zelp7x_host does, loads packages into the chip and takes out what its
+firmware produces: matches, the audio before a match as NumPy arrays,
+features, GPIO, serial transfers and mailbox counters.")
+    install(FILES doc/debian/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/python3-zelp7x
+            COMPONENT python)
+  endif()
 elseif(WIN32)
   # Windows: one zip, zelp7x_flash-<version>-win64.zip, made by `cpack --preset windows`.
   set(CPACK_GENERATOR ZIP)

@@ -10,6 +10,8 @@ cmake --workflow --preset release
 lintian --fail-on error build/packages/*.deb
 # The udev rules go where udev reads them.
 dpkg-deb -c build/packages/zelp7x-flash_*.deb | grep -q ' ./usr/lib/udev/rules.d/60-zelp7x.rules$'
+# The Python package installs where Debian's python3 looks.
+dpkg-deb -c build/packages/python3-zelp7x_*.deb | grep ' ./usr/lib/python3/dist-packages/zelp7x/__init__.py$' >/dev/null
 # Installed and removed again, the package takes the rules with it. That needs root and dpkg, as in
 # a CI container; a machine where the package, or a rules file of that name, is already in place
 # is left as it is.

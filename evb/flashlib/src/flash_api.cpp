@@ -27,8 +27,8 @@ int run(const morvel_zelp7x_flash_s *flash, morvel_zelp7x_flash_failure_s *failu
         zflash::record_failure(failure, f);
         return f.status;
     } catch (const std::bad_alloc &) {
-        zflash::record_failure(failure, {MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT, MORVEL_ZELP_ERROR_NOMEM,
-                         "flash buffer", "out of memory"});
+        zflash::record_failure(failure, {MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT,
+                                         MORVEL_ZELP_ERROR_NOMEM, "flash buffer", "out of memory"});
         return MORVEL_ZELP_ERROR_NOMEM;
     }
 }
@@ -90,6 +90,7 @@ int morvel_zelp7x_flash_read(const morvel_zelp7x_flash_s *flash, uint32_t addres
                              uint32_t count, morvel_zelp7x_flash_failure_s *failure) {
     return run(flash, failure, [&](const session &s) {
         check_buffer(buf, count, "flash read");
+        check_range(address, count, "flash read");
         zflash::read_range(s, address, std::span(buf, count));
     });
 }
@@ -100,6 +101,7 @@ int morvel_zelp7x_flash_verify(const morvel_zelp7x_flash_s *flash, uint32_t addr
                                morvel_zelp7x_flash_failure_s *failure) {
     return run(flash, failure, [&](const session &s) {
         check_buffer(data, count, "flash verify");
+        check_range(address, count, "flash verify");
         // Reads go in multiples of 4; the bytes past the data are read and not compared.
         std::vector<uint8_t> got((count + 3u) / 4u * 4u);
         zflash::read_range(s, address, got);

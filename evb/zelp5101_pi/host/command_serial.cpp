@@ -7,16 +7,9 @@
 #include "host_commands.h"
 #include "morvel_devlib/morvel_zelp7x.h"
 #include "number_arg.h"
+#include "serial_interfaces.h"
 
 namespace {
-
-constexpr std::array interfaces{
-    named_value<unsigned int>{"i2c", MORVEL_ZELP7X_SERIAL_INTERFACE_I2C},
-    named_value<unsigned int>{"spi0", MORVEL_ZELP7X_SERIAL_INTERFACE_SPI0},
-    named_value<unsigned int>{"spi1", MORVEL_ZELP7X_SERIAL_INTERFACE_SPI1},
-    named_value<unsigned int>{"spi2", MORVEL_ZELP7X_SERIAL_INTERFACE_SPI2},
-    named_value<unsigned int>{"spi3", MORVEL_ZELP7X_SERIAL_INTERFACE_SPI3},
-};
 
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -46,7 +39,7 @@ std::vector<uint8_t> output_bytes(const command_args &args) {
 
 bool check_serial(command_args &args, bool &usage) {
     uint32_t address = 0;
-    if (!value_named(interfaces, args.operands[0]))
+    if (!serial_interface_named(args.operands[0]))
         return refuse_argument("unknown serial interface", args.operands[0], usage);
     if (get_int0(args.operands[1].c_str(), "", &address, 0) != 0)
         return refuse_argument("invalid address", args.operands[1], usage);
@@ -62,7 +55,7 @@ int run_serial(host_session &session, const command_args &args) {
     std::vector<uint8_t> out = output_bytes(args);
     std::vector<uint8_t> in(args.number('r', 0));
     const int s = morvel_zelp7x_serial_transfer(
-        session.zelp(), *value_named(interfaces, args.operands[0]), address, out.data(),
+        session.zelp(), *serial_interface_named(args.operands[0]), address, out.data(),
         static_cast<unsigned int>(out.size()), in.data(), static_cast<unsigned int>(in.size()), 0);
     if (s != 0) return s;
     for (size_t i = 0; i < in.size(); ++i)

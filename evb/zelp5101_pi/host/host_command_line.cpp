@@ -88,7 +88,7 @@ host_parse_outcome apply_board_option(char letter, const char *value, host_optio
         o.input_freq = static_cast<int>(number);
         return host_parse_outcome::run;
     default: // 'm'
-        o.mode = value_named(mode_names, value);
+        o.mode = init_mode_named(value);
         return o.mode ? host_parse_outcome::run : bad("unknown mode", value);
     }
 }
@@ -197,4 +197,8 @@ void print_host_usage(std::FILE *stream, bool extensions) {
                      static_cast<int>(c.summary.size()), c.summary.data());
     }
     if (extensions) std::fputs(usage_extensions, stream);
+}
+
+std::optional<morvel_zelp_init_mode_e> init_mode_named(std::string_view name) {
+    return value_named(mode_names, name);
 }

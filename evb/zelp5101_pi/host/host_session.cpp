@@ -15,7 +15,7 @@ bool firmware_runs(const morvel_zelp7x_device_s &z) {
 } // namespace
 
 host_session::~host_session() {
-    watch_mailbox_of(nullptr);
+    stop_watching_mailbox_of(zelp_);
     // NO_TOUCH: the chip stays as the command left it; only the handle is given back.
     if (zelp_ != nullptr && zelp_->init)
         morvel_zelp_uninit(zelp_, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);

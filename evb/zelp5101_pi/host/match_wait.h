@@ -3,11 +3,23 @@
 // has reported a match, whose summary then comes out of the match ring.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 
 #include "host_session.h"
+
+using match_clock = std::chrono::steady_clock;
+
+// Enables the causes that bring matches in; causes already enabled stay so.
+int enable_match_interrupts(morvel_zelp_device_s *zelp);
+
+// Takes the next match the chip reports, waiting until `deadline` at most; the match interrupts
+// must be enabled. Returns the library's status; on success `matched` tells whether a match came,
+// with its `summary`.
+int await_match(host_session &session, match_clock::time_point deadline, bool &matched,
+                uint32_t &summary);
 
 // How the matches are shown: each one's line, and where "no match within MS ms" goes.
 struct match_output {

@@ -2,6 +2,7 @@
 // the simulated MSPI and flash.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <regex>
 #include <string>
@@ -121,6 +122,12 @@ TEST(ToolFlashCommands, EraseClearsExactlyThePlannedSectorsAndDrawsItsBar) {
     const auto f = dev.session();
     EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFF000, 0x2000, nullptr), MORVEL_ZELP_ERROR_ARG);
     EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFFFF000, 0x2000, nullptr), MORVEL_ZELP_ERROR_ARG);
+    // Reads and compares too; a count near 2^32 would round its read buffer down to nothing.
+    std::array<uint8_t, 8> buf{};
+    EXPECT_EQ(morvel_zelp7x_flash_read(&f, 0xFFFFFC, buf.data(), 8, nullptr),
+              MORVEL_ZELP_ERROR_ARG);
+    EXPECT_EQ(morvel_zelp7x_flash_verify(&f, 0, buf.data(), 0xFFFFFFFE, nullptr, nullptr),
+              MORVEL_ZELP_ERROR_ARG);
     EXPECT_EQ(dev.flash().stats().commands, commands);
     EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFF000, 0x1000, nullptr), 0);
 }

@@ -85,7 +85,7 @@ int morvel_zelp7x_flash_program(const morvel_zelp7x_flash_s *flash, uint32_t add
                                 const uint8_t *data, uint32_t count,
                                 morvel_zelp7x_flash_failure_s *failure);
 
-/* Reads `count` bytes (a multiple of 4). */
+/* Reads `count` bytes (a multiple of 4). A range beyond 16 MiB is refused, here and in verify. */
 int morvel_zelp7x_flash_read(const morvel_zelp7x_flash_s *flash, uint32_t address, uint8_t *buf,
                              uint32_t count, morvel_zelp7x_flash_failure_s *failure);
 

@@ -1,0 +1,45 @@
+#include "failure.h"
+
+#include "morvel_devlib/morvel_zelp_error.h"
+
+namespace py = pybind11;
+
+namespace zelp7x_py {
+
+namespace {
+
+constexpr const char *error_doc =
+    "A step on the board failed.\n\n"
+    "Attributes: step (what was being done, e.g. 'load'), name (the device library's error "
+    "name, e.g. 'timeout'), code (its number). str() gives 'STEP failed: NAME', as the tools "
+    "print it, or for the flash calls the flash library's own message.";
+
+// Owned by the module object once added to it; kept here for the translator.
+PyObject *error_type = nullptr;
+
+} // namespace
+
+void check(const char *step, int status) {
+    if (status != 0) throw board_failure{step, status};
+}
+
+void register_failure(py::module_ &m) {
+    error_type = PyErr_NewExceptionWithDoc("zelp7x.Error", error_doc, PyExc_Exception, nullptr);
+    if (error_type == nullptr) throw py::error_already_set();
+    m.add_object("Error", py::handle(error_type));
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const board_failure &f) {
+            const char *name = morvel_zelp_error_name(f.status);
+            const std::string text = f.message.empty() ? f.step + " failed: " + name : f.message;
+            py::object e = py::reinterpret_borrow<py::object>(error_type)(text);
+            e.attr("step") = f.step;
+            e.attr("name") = name;
+            e.attr("code") = f.status;
+            PyErr_SetObject(error_type, e.ptr());
+        }
+    });
+}
+
+} // namespace zelp7x_py

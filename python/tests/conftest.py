@@ -1,0 +1,37 @@
+"""Shared fixtures: the built programs, the sample package and a simulator daemon."""
+
+import os
+import subprocess
+import time
+from pathlib import Path
+
+import pytest
+
+BIN_DIR = Path(os.environ.get("ZELP_BIN_DIR", "build/dev/bin"))
+
+
+@pytest.fixture(scope="session")
+def sample_package(tmp_path_factory):
+    """The sample package morvel_pkg_sample writes: firmware, versions, labels, network, tables."""
+    path = tmp_path_factory.mktemp("pkg") / "sample.pkg"
+    subprocess.run([str(BIN_DIR / "morvel_pkg_sample"), str(path)], check=True,
+                   stdout=subprocess.DEVNULL)
+    return path
+
+
+@pytest.fixture
+def daemon(tmp_path):
+    """A zelp7x_board_sim serving one board with a match every 100 ms; yields its link."""
+    link = tmp_path / "board"
+    proc = subprocess.Popen([str(BIN_DIR / "zelp7x_board_sim"), "--link", str(link),
+                             "--match-every", "100"],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    # It prints the terminal's path once it serves it.
+    line = proc.stdout.readline()
+    deadline = time.monotonic() + 5
+    while not link.exists() and time.monotonic() < deadline:
+        time.sleep(0.01)
+    assert line and link.exists(), proc.stderr.read() if proc.poll() is not None else line
+    yield str(link)
+    proc.terminate()
+    proc.wait(timeout=5)

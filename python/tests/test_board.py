@@ -1,0 +1,270 @@
+"""The zelp7x package on the simulated board in this process and on the simulator daemon."""
+
+import threading
+import time
+import wave
+
+import numpy as np
+import pytest
+
+import zelp7x
+
+SAMPLE_INFO = {
+    "device_type": 0x20,
+    "secured": False,
+    "firmware_running": True,
+    "firmware_version": "sample-fw 1.0",
+    "parameters_version": "sample-net 1.0",
+    "package_version": "sample-pkg 1.0",
+    "labels": ["go", "stop", "off"],
+}
+SAMPLE_POSTERIOR = {
+    "states": 2, "classes": 3, "type": 0,
+    "state": {"index": 1, "timeout": 50, "timeout_action": ("state", 0)},
+    "class": {"index": 0, "window": 10, "threshold": 250, "backoff": 20, "queue": 3,
+              "adaptive": 1, "action": ("match", 0)},
+}
+SAMPLE_RATE = 16000
+
+
+def assert_ramp(samples):
+    """The simulated tank holds a ramp: each 16-bit sample one more than the one before."""
+    assert len(samples) > 1
+    assert np.all(np.diff(samples.view(np.uint16)) == 1)
+
+
+@pytest.fixture
+def loaded(sample_package):
+    with zelp7x.Board("sim:,match-every=50") as board:
+        assert board.load(sample_package) == sample_package.stat().st_size
+        yield board
+
+
+def test_sample_session_on_the_board_in_process(loaded, tmp_path):
+    board = loaded
+    assert board.info() == SAMPLE_INFO
+    assert board.posterior(1, 0) == SAMPLE_POSTERIOR
+    assert board.posterior() == {"states": 2, "classes": 3, "type": 0}
+
+    # The simulated firmware matches the three classes in turn.
+    matches = board.matches(timeout=2)
+    first, second = next(matches), next(matches)
+    assert second.class_index == (first.class_index + 1) % 3
+    assert (first.snr, first.confidence, first.noise, first.has_position) == (30, 200, 0, True)
+    assert first.summary == 0x00C81E00 | first.class_index
+    assert f"class_index={first.class_index}" in repr(first)
+
+    # Half the tank (64 ms of 16-bit audio), ending at the last match taken.
+    audio = board.extract("input", start="match")
+    assert audio.dtype == np.int16 and len(audio) == 512
+    assert_ramp(audio)
+
+    wav = tmp_path / "match.wav"
+    with wave.open(str(wav), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(SAMPLE_RATE)
+        w.writeframes(audio.astype("<i2").tobytes())
+    with wave.open(str(wav), "rb") as r:
+        assert (r.getnchannels(), r.getsampwidth(), r.getframerate()) == (1, 2, SAMPLE_RATE)
+        assert np.array_equal(np.frombuffer(r.readframes(r.getnframes()), "<i2"), audio)
+
+    newest = board.extract("input", count=100)
+    assert len(newest) == 100
+    assert_ramp(newest)
+    # Unread goes on where the previous unread take stopped.
+    a = board.extract("input", start="oldest", count=8)
+    b = board.extract("input", start="unread", count=8)
+    assert np.uint16(b[0]) == np.uint16(a[-1]) + 1
+    features = board.extract("features")
+    assert features.dtype == np.uint8 and len(features) == 40
+    assert len(board.extract("static")) == 4096
+    assert board.extract("accel", count=8).dtype == np.int16
+
+    assert board.gpio(outputs=(0x03, 0x01), values=(0x01, 0x01), input_enable=True) == {
+        "outputs": 0x01, "values": 0x01, "input_enable": True}
+    assert board.gpio()["outputs"] == 0x01
+
+    # The I2C device at 0x19 reads back what was written to its registers.
+    assert board.serial("i2c", 0x19, write=bytes.fromhex("10a1b2c3d4")) == b""
+    assert board.serial("i2c", 0x19, write=b"\x10", read=4) == bytes.fromhex("a1b2c3d4")
+
+    before = board.status(clear=True)
+    assert before["h2m"]["requests"] > 0 and set(before["m2h"]) == {
+        "requests", "responses", "unexpected", "errors"}
+    assert board.status()["h2m"]["requests"] == 0
+
+
+def test_load_from_bytes_in_small_chunks(sample_package):
+    data = sample_package.read_bytes()
+    with zelp7x.Board("sim") as board:
+        assert board.load(bytearray(data), chunk=256) == len(data)
+        assert board.info()["package_version"] == "sample-pkg 1.0"
+        # A view that runs backwards through its memory is taken in its own order.
+        backwards = np.frombuffer(data[::-1], dtype=np.uint8)[::-1]
+        assert board.load(backwards) == len(data)
+
+
+def error_of(call):
+    with pytest.raises(zelp7x.Error) as e:
+        call()
+    return e.value.step, e.value.name, str(e.value)
+
+
+def test_failures_carry_the_step_and_the_library_error(sample_package, tmp_path):
+    with zelp7x.Board("sim") as board:
+        assert board.info()["firmware_running"] is False
+        assert error_of(lambda: board.serial("i2c", 0x19, read=1)) == (
+            "serial", "uninit", "serial failed: uninit")
+        broken = bytearray(sample_package.read_bytes())
+        broken[-1] ^= 0xFF
+        step, name, _ = error_of(lambda: board.load(bytes(broken)))
+        assert (step, name) == ("load", "package")
+        with pytest.raises(FileNotFoundError):
+            board.load(tmp_path / "missing.pkg")
+        board.load(sample_package)
+        assert error_of(lambda: board.posterior(7))[:2] == ("posterior", "arg")
+        assert error_of(lambda: board.serial("i2c", 200))[:2] == ("serial", "arg")
+        # No match yet: no match comes within the wait, and the iteration just ends.
+        assert next(board.matches(timeout=0.05), None) is None
+    assert board.closed
+    with pytest.raises(ValueError):
+        board.info()
+    board.close()
+    assert error_of(lambda: zelp7x.Board(str(tmp_path / "no-such-tty")))[0] == "open"
+
+
+@pytest.mark.parametrize("call", [
+    lambda b: zelp7x.Board("sim", mode="warm"),
+    lambda b: b.load(b"", chunk=0),
+    lambda b: b.extract("audio"),
+    lambda b: b.extract("input", start="latest"),
+    lambda b: b.extract("input", count=3),
+    lambda b: b.extract("accel", start="match"),
+    lambda b: b.extract("input", count=1 << 20),
+    lambda b: b.gpio(outputs=(0x100, 0)),
+    lambda b: b.serial("uart", 0),
+    lambda b: b.serial("i2c", 0x19, read=(1 << 16) + 1),
+    lambda b: b.posterior(class_index=0),
+    lambda b: b.matches(timeout=-1),
+])
+def test_bad_arguments_raise_value_error(call):
+    with zelp7x.Board("sim") as board:
+        with pytest.raises(ValueError):
+            call(board)
+
+
+def test_matches_count_from_when_they_are_asked_for(sample_package):
+    with zelp7x.Board("sim:,match-every=200") as board:
+        board.load(sample_package)
+        # Classes 0 and 1 match at 200 and 400 ms, and the tank no longer holds their audio; the
+        # position it gives would point at later audio, so the iteration starts with class 2.
+        time.sleep(0.5)
+        assert next(board.matches(timeout=1)).class_index == 2
+        assert_ramp(board.extract("input", start="match"))
+
+
+def test_waiting_lets_other_threads_run(sample_package):
+    ticks = []
+    stop = threading.Event()
+
+    def ticker():
+        while not stop.is_set():
+            ticks.append(1)
+            time.sleep(0.005)
+
+    with zelp7x.Board("sim") as board:
+        board.load(sample_package)
+        thread = threading.Thread(target=ticker)
+        thread.start()
+        assert list(board.matches(timeout=0.3)) == []
+        stop.set()
+        thread.join()
+    assert len(ticks) > 10
+
+
+def test_daemon_board_outlives_its_clients(daemon, sample_package):
+    with zelp7x.Board(daemon) as board:
+        board.load(sample_package, chunk=256)
+    # Another client adopts the running firmware, while a board in this process is open too.
+    with zelp7x.Board(daemon, mode="restart") as board, zelp7x.Board("sim") as other:
+        other.load(sample_package)
+        assert board.info() == SAMPLE_INFO
+        match = next(board.matches(timeout=2))
+        assert match.has_position
+        assert_ramp(board.extract("input", start="match"))
+        assert other.info()["labels"] == SAMPLE_INFO["labels"]
+        assert board.status()["m2h"]["requests"] > 0
+    # A reset stops the firmware; the image left in RAM does not count as running.
+    with zelp7x.Board(daemon, mode="reset") as board:
+        assert board.info()["firmware_running"] is False
+
+
+def test_every_call_has_help():
+    assert zelp7x.__doc__ and zelp7x.Board.__doc__
+    names = ["load", "info", "posterior", "matches", "extract", "gpio", "serial", "status",
+             "close", "list", "flash_id", "erase", "write", "read", "verify"]
+    assert all(getattr(zelp7x.Board, n).__doc__ for n in names)
+    keys = {"port", "vid", "pid", "kind", "serial", "hid"}
+    assert all(set(bridge) == keys for bridge in zelp7x.Board.list())
+
+
+def test_flash_writes_reads_and_verifies_on_the_board_in_process():
+    data = bytes(range(256)) * 32 + b"tail!"  # two sectors and a bit, not a multiple of 4
+    with zelp7x.Board("sim") as board:
+        ident = board.flash_id()
+        assert ident["capacity"] == 1 << (ident["device_id"] & 0xFF)
+
+        phases = []
+        assert board.write(0x3000, data, progress=lambda p, f: phases.append((p, f))) is None
+        assert phases and phases[-1][1] == 1.0
+        assert {p for p, _ in phases} <= {"Erase", "Program", "Read"}
+        assert board.read(0x3000, 8200) == data + b"\xff\xff\xff"
+        assert board.verify(0x3000, data) == {"differences": 0, "first_difference": None}
+        changed = bytearray(data)
+        changed[4097] ^= 0x10
+        assert board.verify(0x3000, changed) == {"differences": 1, "first_difference": 0x4001}
+
+        # Only the second sector differs; the first is left alone.
+        stats = board.write(0x3000, changed, skip_unchanged=True)
+        assert (stats["sectors"], stats["unchanged"]) == (3, 2)
+        assert board.verify(0x3000, changed)["differences"] == 0
+
+        board.erase(0x4000, 1)
+        assert board.read(0x3ffc, 8) == changed[0xffc:0x1000] + b"\xff" * 4
+
+        # A flash call goes on in its own thread while this one runs.
+        ticks, got = [], []
+        reader = threading.Thread(target=lambda: got.append(board.read(0, 1 << 16)))
+        reader.start()
+        while reader.is_alive():
+            ticks.append(1)
+            time.sleep(0.005)
+        reader.join()
+        assert len(ticks) > 10 and got[0][0x3000:0x4000] == changed[:0x1000]
+
+
+def calling_progress(call, seen):
+    def progress(phase, fraction):
+        seen.append(phase)
+        call()
+    return progress
+
+
+def test_flash_failures_and_callbacks():
+    with zelp7x.Board("sim") as board:
+        assert error_of(lambda: board.read(0, 3)) == (
+            "read", "arg", "read size must be a multiple of 4 bytes")
+        for call in (lambda: board.read(0xFFFFFC, 8), lambda: board.erase(1 << 24, 1),
+                     lambda: board.write(0xFFFFFF, b"ab"), lambda: board.verify(1 << 24, b"a")):
+            with pytest.raises(ValueError):
+                call()
+        # A callback that calls the board is refused there; the write itself completes.
+        for call in (lambda: board.read(0, 4), board.close):
+            seen = []
+            with pytest.raises(RuntimeError):
+                board.write(0, b"abcd" * 2048, progress=calling_progress(call, seen))
+            assert len(seen) == 1
+            assert board.verify(0, b"abcd" * 2048)["differences"] == 0
+    with pytest.raises(ValueError):
+        board.read(0, 4)

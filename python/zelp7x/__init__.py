@@ -1,0 +1,21 @@
+"""Python access to a zelp7x evaluation board.
+
+Board(port) opens a board as zelp7x_host does: 'sim' (a simulated board in this process),
+'sim:FILE,opts' (the same with its flash in FILE and board options), or a serial device such as
+/dev/ttyACM0 or the link of a zelp7x_board_sim daemon. Its methods are the host tool's commands:
+load, info, posterior, matches, extract, gpio, serial and status; flash_id, erase, write, read
+and verify reach the flash behind the chip. Board.list() names the attached USB bridges.
+
+    import zelp7x
+    with zelp7x.Board('sim:,match-every=100') as board:
+        board.load('sample.pkg')
+        match = next(board.matches(timeout=5))
+        audio = board.extract('input', start='match')   # int16 samples ending at the match
+
+A failed step raises zelp7x.Error with the library's error name; a bad argument raises
+ValueError. Calls that wait on a board let other Python threads run.
+"""
+
+from ._zelp7x import Board, Error, Match, MatchIterator
+
+__all__ = ["Board", "Error", "Match", "MatchIterator"]
