@@ -53,6 +53,8 @@ class Board {
     py::dict posterior(std::optional<uint32_t> state, std::optional<uint32_t> class_index);
     py::array extract(const std::string &kind, const std::string &start,
                       std::optional<size_t> count);
+    // The tank for `seconds` without a break (record.cpp): (samples, gaps).
+    py::tuple record(double seconds, const std::string &start);
     py::dict gpio(std::optional<std::pair<uint32_t, uint32_t>> outputs,
                   std::optional<std::pair<uint32_t, uint32_t>> values,
                   std::optional<bool> input_enable);

@@ -137,6 +137,17 @@ count: how many samples, a whole number of 4-byte words; default as the host too
 The array may be shorter when fewer samples are there. The tank holds 64 ms of audio by default
 and goes on filling: take the audio of a match soon after the match, or zelp7x.Error with name
 'arg' says it has been overwritten.)")
+        .def("record", &Board::record, "seconds"_a, "start"_a = "newest",
+             R"(Records the tank's audio for `seconds` without a break, as the host tool's record
+does, and returns (samples, gaps).
+
+samples: a NumPy array, int16 (uint8 for an 8-bit tank), of every sample read, in order.
+gaps: how many stretches the firmware overwrote before they were read (the link fell behind the
+  tank); those samples are left out, never filled in, so between gaps the audio runs on unbroken.
+seconds: more than 0 and at most 3600 (an hour, 115 MB of 16-bit audio in memory); fractions
+  count.
+start: 'newest' (from now) or 'unread' (from where the previous unread take stopped).
+The board is busy for the whole recording; Ctrl-C stops it with KeyboardInterrupt.)")
         .def("gpio", &Board::gpio, "outputs"_a = py::none(), "values"_a = py::none(),
              "input_enable"_a = py::none(),
              R"(Sets and reads the chip's eight GPIO pins.

@@ -1,5 +1,6 @@
 """The zelp7x package on the simulated board in this process and on the simulator daemon."""
 
+import _thread
 import threading
 import time
 import wave
@@ -31,6 +32,11 @@ def assert_ramp(samples):
     """The simulated tank holds a ramp: each 16-bit sample one more than the one before."""
     assert len(samples) > 1
     assert np.all(np.diff(samples.view(np.uint16)) == 1)
+
+
+def ramp_breaks(samples):
+    """Where a 16-bit sample is not one more than the one before, as after a gap."""
+    return int(np.count_nonzero(np.diff(samples.view(np.uint16)) != 1))
 
 
 @pytest.fixture
@@ -147,6 +153,10 @@ def test_failures_carry_the_step_and_the_library_error(sample_package, tmp_path)
     lambda b: b.serial("i2c", 0x19, read=(1 << 16) + 1),
     lambda b: b.posterior(class_index=0),
     lambda b: b.matches(timeout=-1),
+    lambda b: b.record(0),
+    lambda b: b.record(3601),
+    lambda b: b.record(float("nan")),
+    lambda b: b.record(1, start="match"),
 ])
 def test_bad_arguments_raise_value_error(call):
     with zelp7x.Board("sim") as board:
@@ -183,6 +193,32 @@ def test_waiting_lets_other_threads_run(sample_package):
     assert len(ticks) > 10
 
 
+def test_recording_in_process_goes_on_unread_and_stops_at_ctrl_c(loaded):
+    a = loaded.extract("input", count=8)
+    samples, gaps = loaded.record(0.25, start="unread")
+    assert np.uint16(samples[0]) == np.uint16(a[-1]) + 1
+    assert len(samples) + gaps * 1024 > 3000 and ramp_breaks(samples) <= gaps
+    threading.Timer(0.2, _thread.interrupt_main).start()
+    began = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        loaded.record(30)
+    assert time.monotonic() - began < 5
+    assert loaded.info()["firmware_running"]
+
+
+def test_recording_on_the_daemon_is_a_ramp_between_the_gaps_it_counts(daemon, sample_package):
+    with zelp7x.Board(daemon) as board:
+        board.load(sample_package, chunk=256)
+        began = time.monotonic()
+        samples, gaps = board.record(1)
+        took = time.monotonic() - began
+    assert isinstance(gaps, int) and samples.dtype == np.int16
+    assert 1 <= took < 3
+    # A second at 16 kHz, a ring a gap; between the gaps sample n holds n plus an offset.
+    assert len(samples) + gaps * 1024 > 15000
+    assert ramp_breaks(samples) <= gaps
+
+
 def test_daemon_board_outlives_its_clients(daemon, sample_package):
     with zelp7x.Board(daemon) as board:
         board.load(sample_package, chunk=256)
@@ -202,7 +238,7 @@ def test_daemon_board_outlives_its_clients(daemon, sample_package):
 
 def test_every_call_has_help():
     assert zelp7x.__doc__ and zelp7x.Board.__doc__
-    names = ["load", "info", "posterior", "matches", "extract", "gpio", "serial", "status",
+    names = ["load", "info", "posterior", "matches", "extract", "record", "gpio", "serial", "status",
              "close", "list", "flash_id", "erase", "write", "read", "verify"]
     assert all(getattr(zelp7x.Board, n).__doc__ for n in names)
     keys = {"port", "vid", "pid", "kind", "serial", "hid"}

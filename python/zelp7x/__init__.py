@@ -3,8 +3,9 @@
 Board(port) opens a board as zelp7x_host does: 'sim' (a simulated board in this process),
 'sim:FILE,opts' (the same with its flash in FILE and board options), or a serial device such as
 /dev/ttyACM0 or the link of a zelp7x_board_sim daemon. Its methods are the host tool's commands:
-load, info, posterior, matches, extract, gpio, serial and status; flash_id, erase, write, read
-and verify reach the flash behind the chip. Board.list() names the attached USB bridges.
+load, info, posterior, matches, extract, record, gpio, serial and status; flash_id, erase,
+write, read and verify reach the flash behind the chip. Board.list() names the attached USB
+bridges.
 
     import zelp7x
     with zelp7x.Board('sim:,match-every=100') as board:
