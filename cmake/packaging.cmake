@@ -13,10 +13,10 @@ a pseudo-terminal; morvel_pkg_info checks package files.")
 set(CPACK_STRIP_FILES ON)
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-  # Debian: the tools and their manual pages, the runtime component alone. Hosts build against a
-  # source install, whose devel component a tool package has no business carrying.
+  # Debian: the tools and their manual pages (zelp7x-flash), and for hosts the libraries, their
+  # headers, CMake package and pkg-config files (zelp7x-flash-dev).
   set(CPACK_GENERATOR DEB)
-  set(CPACK_COMPONENTS_ALL runtime)
+  set(CPACK_COMPONENTS_ALL runtime devel)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${CPACK_PACKAGE_NAME})
   set(CPACK_DEBIAN_RUNTIME_FILE_NAME DEB-DEFAULT)
@@ -26,6 +26,17 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME})
   zelp_compressed(changelog ${PROJECT_SOURCE_DIR}/doc/debian/changelog)
   install(FILES doc/debian/copyright ${changelog} DESTINATION ${doc_dir} COMPONENT runtime)
+  set(CPACK_DEBIAN_DEVEL_PACKAGE_NAME ${CPACK_PACKAGE_NAME}-dev)
+  set(CPACK_DEBIAN_DEVEL_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_DEVEL_PACKAGE_SECTION libdevel)
+  set(CPACK_DEBIAN_DEVEL_DESCRIPTION "libraries for host programs of zelp7x evaluation boards
+The device library (morvel_devlib: generic API, zelp7x driver, package
+reader), the board I/O layer (morvel_evb_io, with the simulated board) and the
+flash operations (morvel_flash: JEDEC ID, erase, program, read, verify and
+changed-only writes), as static libraries with C headers, a CMake package
+(find_package(morvel_devlib)) and pkg-config files.")
+  install(FILES doc/debian/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_PACKAGE_NAME}-dev
+          COMPONENT devel)
   # The Python package, when it is built: python3-zelp7x, for the interpreter it was built for.
   if(ZELP_BUILD_PYTHON)
     list(APPEND CPACK_COMPONENTS_ALL python)

@@ -9,7 +9,10 @@ rm -f build/packages/*.deb
 cmake --workflow --preset release
 lintian --fail-on error build/packages/*.deb
 # The udev rules go where udev reads them.
-dpkg-deb -c build/packages/zelp7x-flash_*.deb | grep -q ' ./usr/lib/udev/rules.d/60-zelp7x.rules$'
+dpkg-deb -c build/packages/zelp7x-flash_*.deb | grep ' ./usr/lib/udev/rules.d/60-zelp7x.rules$' >/dev/null
+# Hosts find the flash library's header and its pkg-config file in the development package.
+dpkg-deb -c build/packages/zelp7x-flash-dev_*.deb | grep ' ./usr/include/morvel_flash/morvel_zelp7x_flash.h$' >/dev/null
+dpkg-deb -c build/packages/zelp7x-flash-dev_*.deb | grep '/pkgconfig/morvel_flash.pc$' >/dev/null
 # The Python package installs where Debian's python3 looks.
 dpkg-deb -c build/packages/python3-zelp7x_*.deb | grep ' ./usr/lib/python3/dist-packages/zelp7x/__init__.py$' >/dev/null
 # Installed and removed again, the package takes the rules with it. That needs root and dpkg, as in
