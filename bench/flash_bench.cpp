@@ -19,8 +19,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <memory>
 #include <span>
 #include <string>
@@ -53,7 +53,7 @@ class ServedBoard {
         if (pty_) thread_ = std::thread([this] { pty_->serve(*link_, stop_); });
     }
     ~ServedBoard() {
-        stop_ = 1;
+        stop_ = true;
         if (thread_.joinable()) thread_.join();
     }
     ServedBoard(const ServedBoard &) = delete;
@@ -68,7 +68,7 @@ class ServedBoard {
     std::unique_ptr<zsim::UsbLink> link_;
     std::unique_ptr<zsim::PtyServer> pty_;
     std::thread thread_;
-    volatile std::sig_atomic_t stop_ = 0;
+    std::atomic<bool> stop_{false};
 };
 
 // One phase of a run: its wall time and what crossed the link meanwhile.

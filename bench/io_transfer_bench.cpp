@@ -2,7 +2,7 @@
 // trip over a pseudo-terminal served by the board simulator's loop in a thread.
 #include <benchmark/benchmark.h>
 
-#include <csignal>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -53,7 +53,7 @@ void BM_PtyMcuRead(benchmark::State &state) {
         return;
     }
     zsim::Board board;
-    volatile std::sig_atomic_t stop = 0;
+    std::atomic<bool> stop{false};
     std::thread server([&] { pty->serve(board, stop); });
     morvel_evb_io_handle_t d = open_port(pty->path());
     if (d)
@@ -61,7 +61,7 @@ void BM_PtyMcuRead(benchmark::State &state) {
     else
         state.SkipWithError("open failed");
     zelp_linux_io_uninit(d);
-    stop = 1;
+    stop = true;
     server.join();
 }
 BENCHMARK(BM_PtyMcuRead)->Arg(4)->Arg(256)->Arg(4096)->UseRealTime();

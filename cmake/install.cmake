@@ -7,7 +7,7 @@ find_package(Threads REQUIRED)
 # The tools. Linked to shared libraries, they find them
 # beside their own folder wherever the tree is installed.
 file(RELATIVE_PATH bin_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
-foreach(tool zelp7x_flash zelp7x_board_sim morvel_pkg_info zelp7x_host)
+foreach(tool zelp7x_flash zelp7x_gang zelp7x_board_sim morvel_pkg_info zelp7x_host)
   if(TARGET ${tool})
     if(BUILD_SHARED_LIBS)
       set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
@@ -49,6 +49,7 @@ endfunction()
 
 # One line per page.
 zelp_install_man_page(zelp7x_flash.1)
+zelp_install_man_page(zelp7x_gang.1)
 zelp_install_man_page(zelp7x_board_sim.1)
 zelp_install_man_page(morvel_pkg_info.1)
 zelp_install_man_page(zelp7x_host.1)

@@ -7,7 +7,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SPI flash programmer for zelp7x evaluatio
 set(CPACK_PACKAGE_DESCRIPTION
   "zelp7x_flash reads, erases, programs and verifies the SPI NOR flash behind
 a zelp7x neural-network audio chip on an evaluation board, reached through a
-USB bridge that shows up as a serial port. zelp7x_host loads packages into
+USB bridge that shows up as a serial port; zelp7x_gang does the same on many
+boards at once, with a table and a JSON report. zelp7x_host loads packages into
 the chip and reads its results; zelp7x_board_sim serves a simulated board on
 a pseudo-terminal; morvel_pkg_info checks package files.")
 set(CPACK_STRIP_FILES ON)

@@ -2,6 +2,7 @@
 // and other hosts reach it exactly as they reach a real bridge's serial device; with --boards, a
 // rack of them, each served from its own thread.
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
@@ -17,10 +18,13 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
+// Set by the signal handler, read by every board's thread; a lock-free atomic is both safe in a
+// handler and seen by the other threads.
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void on_stop_signal(int) {
-    g_stop = 1;
+    g_stop.store(true, std::memory_order_relaxed);
 }
 
 void install_signal_handlers() {

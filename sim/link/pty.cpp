@@ -107,16 +107,16 @@ void PtyServer::send(const std::vector<uint8_t> &bytes) {
     }
 }
 
-void PtyServer::serve(Board &board, const volatile std::sig_atomic_t &stop) {
+void PtyServer::serve(Board &board, const std::atomic<bool> &stop) {
     UsbLink link(board);
     serve(link, stop);
 }
 
-void PtyServer::serve(UsbLink &link, const volatile std::sig_atomic_t &stop) {
+void PtyServer::serve(UsbLink &link, const std::atomic<bool> &stop) {
     // An answer is due at a given microsecond; the default timer slack would send it up to 50 us
     // late, which the link's latency would then be blamed for.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
-    while (!stop) {
+    while (!stop.load(std::memory_order_relaxed)) {
         send(link.take_arrived(UsbLink::Clock::now()));
         std::array<pollfd, 2> p{{{clients_->fd(), POLLIN, 0}, {master_, POLLIN, 0}}};
         const timespec wait = wait_for_next(link);

@@ -2,7 +2,7 @@
 // terminal's path as they would a USB serial device; one client at a time, any number in turn.
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -30,13 +30,15 @@ class PtyServer {
     // The path clients open.
     const std::string &path() const { return path_; }
 
-    // Carries bytes between the terminal and the board until `stop` becomes nonzero, timed as
+    // Carries bytes between the terminal and the board until `stop` becomes true, timed as
     // the board's link options say. When a client closes the terminal the board forgets any
     // half-received packet and answers still on their way, and saves its flash; the exclusive
     // hold the client took goes with it.
-    void serve(Board &board, const volatile std::sig_atomic_t &stop);
+    // `stop` is an atomic flag, not a volatile one, so another thread or a signal handler may set
+    // it while several boards are served from threads of their own.
+    void serve(Board &board, const std::atomic<bool> &stop);
     // The same over a link the caller holds, e.g. to read what crossed it.
-    void serve(UsbLink &link, const volatile std::sig_atomic_t &stop);
+    void serve(UsbLink &link, const std::atomic<bool> &stop);
 
   private:
     void send(const std::vector<uint8_t> &bytes);

@@ -1,10 +1,13 @@
 // Opening a board for a host program: the board I/O layer, the device library over callbacks of
 // the board's own, and the input clock, in the order the flash tool takes them.
+#include <array>
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "flash_session.h"
 #include "morvel_devlib/morvel_zelp7x_config.h"
@@ -42,6 +45,26 @@ int board_get_type(morvel_zelp_handle_t d, unsigned int *type) {
     *type = id;
     return status;
 }
+
+// A type the host gives instead. The library asks through a callback that sees only the board
+// I/O handle, so each of the 256 types has an answer of its own; no state is shared between
+// boards.
+using get_type_f = int (*)(morvel_zelp_handle_t, unsigned int *);
+template <unsigned int Type>
+int given_type(morvel_zelp_handle_t, unsigned int *type) {
+    *type = Type;
+    return 0;
+}
+template <size_t... Types>
+constexpr std::array<get_type_f, sizeof...(Types)> given_types(std::index_sequence<Types...>) {
+    return {given_type<static_cast<unsigned int>(Types)>...};
+}
+constexpr auto given_type_calls = given_types(std::make_index_sequence<256>{});
+
+get_type_f type_call(unsigned int device_type) {
+    const unsigned int type = device_type & 0xFF;
+    return type == 0 ? board_get_type : given_type_calls[type];
+}
 // The board I/O layer serialises its own transfers; one board is one handle, so nothing more.
 int board_no_lock(morvel_zelp_handle_t) {
     return 0;
@@ -62,12 +85,15 @@ struct board_closer {
 };
 using board_ptr = std::unique_ptr<morvel_zelp7x_flash_board_s, board_closer>;
 
-void open_steps(morvel_zelp7x_flash_board_s &b, const char *port, int input_freq) {
-    std::string name = port != nullptr ? port : "";
+void open_steps(morvel_zelp7x_flash_board_s &b, const morvel_zelp7x_flash_board_options_s &o) {
+    std::string name = o.port != nullptr ? o.port : "";
     zelp_io_init_args args{};
-    args.spidev = port != nullptr ? name.data() : nullptr;
-    args.spi_default_speed = 1000000;
-    args.spi_read_delay = 1;
+    args.spidev = o.port != nullptr ? name.data() : nullptr;
+    args.spi_default_speed = o.spi_default_speed;
+    args.spi_mcu_read_speed = o.spi_mcu_read_speed;
+    args.spi_pcm_input_speed = o.spi_sample_write_speed;
+    args.spi_split = o.spi_split;
+    args.spi_read_delay = o.spi_read_delay;
     args.gpio = -1;
     zflash::check_call("io_init", zelp_linux_io_init(&args, &b.io));
     morvel_zelp_integration_interfaces_s iif{};
@@ -75,11 +101,12 @@ void open_steps(morvel_zelp7x_flash_board_s &b, const char *port, int input_freq
     iif.malloc = board_malloc;
     iif.free = board_free;
     iif.mbwait = board_mbwait;
-    iif.get_type = board_get_type;
+    iif.get_type = type_call(o.device_type);
     iif.sync = board_no_lock;
     iif.unsync = board_no_lock;
     iif.transfer = board_transfer;
     zflash::check_call("zelp_init", morvel_zelp_init(&b.zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET));
+    int input_freq = o.input_freq;
     if (input_freq <= 0)
         input_freq = args.device_type == ZELP_IO_DEVICE_TYPE_USB ? usb_input_freq : spi_input_freq;
     morvel_zelp7x_config_s config{};
@@ -92,15 +119,22 @@ void open_steps(morvel_zelp7x_flash_board_s &b, const char *port, int input_freq
 
 extern "C" {
 
-int morvel_zelp7x_flash_board_open(const char *port, int input_freq,
-                                   morvel_zelp7x_flash_board_s **board,
-                                   morvel_zelp7x_flash_failure_s *failure) {
+void morvel_zelp7x_flash_board_options_init(morvel_zelp7x_flash_board_options_s *options) {
+    if (options == nullptr) return;
+    *options = {};
+    options->spi_default_speed = 1000000;
+    options->spi_read_delay = 1;
+}
+
+int morvel_zelp7x_flash_board_open_with(const morvel_zelp7x_flash_board_options_s *options,
+                                        morvel_zelp7x_flash_board_s **board,
+                                        morvel_zelp7x_flash_failure_s *failure) {
     if (failure != nullptr) *failure = {};
-    if (board == nullptr) return MORVEL_ZELP_ERROR_ARG;
+    if (board == nullptr || options == nullptr) return MORVEL_ZELP_ERROR_ARG;
     *board = nullptr;
     try {
         board_ptr b(std::make_unique<morvel_zelp7x_flash_board_s>().release());
-        open_steps(*b, port, input_freq);
+        open_steps(*b, *options);
         *board = b.release();
     } catch (const zflash::flash_failure &f) {
         zflash::record_failure(failure, f);
@@ -109,6 +143,16 @@ int morvel_zelp7x_flash_board_open(const char *port, int input_freq,
         return MORVEL_ZELP_ERROR_NOMEM;
     }
     return MORVEL_ZELP_ERROR_NONE;
+}
+
+int morvel_zelp7x_flash_board_open(const char *port, int input_freq,
+                                   morvel_zelp7x_flash_board_s **board,
+                                   morvel_zelp7x_flash_failure_s *failure) {
+    morvel_zelp7x_flash_board_options_s options;
+    morvel_zelp7x_flash_board_options_init(&options);
+    options.port = port;
+    options.input_freq = input_freq;
+    return morvel_zelp7x_flash_board_open_with(&options, board, failure);
 }
 
 morvel_zelp_device_s *morvel_zelp7x_flash_board_device(const morvel_zelp7x_flash_board_s *board) {

@@ -4,6 +4,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "atmel_dongle.h"
 #include "elapsed.h"
@@ -26,34 +27,51 @@ std::optional<std::vector<uint8_t>> allocate(int n, const char *message) {
     }
 }
 
-// One check for every range the run touches. A flash whose size the ID gave ends there; any
-// other ends, as far as the tool can tell, where the 3-byte addresses do.
-bool range_fits(const run_options &run, uint64_t address, uint64_t count, const char *what) {
+} // namespace
+
+std::string range_problem(const run_options &run, uint64_t address, uint64_t count,
+                          const char *what) {
     const uint64_t end = address + count;
+    char text[160];
     if (run.flash_size != 0) {
-        if (end <= run.flash_size) return true;
-        std::fprintf(stderr, "flash range 0x%llx to 0x%llx does not fit the %u-byte flash\n",
-                     static_cast<unsigned long long>(address), static_cast<unsigned long long>(end),
-                     run.flash_size);
-        return false;
+        if (end <= run.flash_size) return {};
+        std::snprintf(text, sizeof text,
+                      "flash range 0x%llx to 0x%llx does not fit the %u-byte flash\n",
+                      static_cast<unsigned long long>(address),
+                      static_cast<unsigned long long>(end), run.flash_size);
+        return text;
     }
-    if (end <= flash_address_limit) return true;
-    std::fprintf(stderr,
-                 "%s at 0x%llx, %llu bytes, goes beyond the 16 MiB that 3-byte flash addresses "
-                 "reach\n",
-                 what, static_cast<unsigned long long>(address),
-                 static_cast<unsigned long long>(count));
-    return false;
+    if (end <= flash_address_limit) return {};
+    std::snprintf(text, sizeof text,
+                  "%s at 0x%llx, %llu bytes, goes beyond the 16 MiB that 3-byte flash addresses "
+                  "reach\n",
+                  what, static_cast<unsigned long long>(address),
+                  static_cast<unsigned long long>(count));
+    return text;
+}
+
+std::string data_range_problem(const run_options &run) {
+    std::string problem = range_problem(run, static_cast<uint32_t>(run.address),
+                                        static_cast<uint32_t>(run.encoded_count), "flash data");
+    if (problem.empty() && run.atmel_dongle && run.write_file_name)
+        problem = range_problem(run, run.dongle_descriptor_address, run.dongle_descriptor.size(),
+                                "Atmel dongle descriptor");
+    return problem;
+}
+
+namespace {
+
+// One check for every range the run touches, its problem printed on standard error.
+bool range_fits(const run_options &run, uint64_t address, uint64_t count, const char *what) {
+    const std::string problem = range_problem(run, address, count, what);
+    if (!problem.empty()) std::fputs(problem.c_str(), stderr);
+    return problem.empty();
 }
 
 bool data_range_fits(const run_options &run) {
-    if (!range_fits(run, static_cast<uint32_t>(run.address),
-                    static_cast<uint32_t>(run.encoded_count), "flash data"))
-        return false;
-    if (run.atmel_dongle && run.write_file_name)
-        return range_fits(run, run.dongle_descriptor_address, run.dongle_descriptor.size(),
-                          "Atmel dongle descriptor");
-    return true;
+    const std::string problem = data_range_problem(run);
+    if (!problem.empty()) std::fputs(problem.c_str(), stderr);
+    return problem.empty();
 }
 
 void print_summary(uint16_t sum, int count, const char *verb, int ms) {
@@ -99,8 +117,6 @@ int check_flash_range(const run_options &run) {
         return 1;
     return 0;
 }
-
-namespace {
 
 // The image and, with -A, its descriptor, programmed into flash the run erased.
 void program_image(run_flash &flash, const run_options &run, std::span<const uint8_t> encoded) {
@@ -148,8 +164,6 @@ morvel_zelp7x_flash_write_stats_s write_changed(run_flash &flash, const run_opti
     if (run.atmel_dongle) write(run.dongle_descriptor_address, run.dongle_descriptor);
     return total;
 }
-
-} // namespace
 
 int run_write_step(run_flash &flash, run_options &run) {
     if (!data_range_fits(run)) return 1;

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr const char *option_string = "3a:Ab:B:c:deEF:hr:Rs:t:qQUv:w:";
-
 struct flag_option {
     char letter;
     int run_options::*field;
@@ -75,13 +73,13 @@ auto find_option(const Table &table, int letter) -> const typename Table::value_
 // a -B check only ever follows accepted options.
 constexpr int initial_optopt = '?';
 
-parse_outcome reject_option(const char *format, int letter) {
+parse_outcome reject_option(const char *format, int letter, void (*usage)() = usage_cmd_line) {
     std::fprintf(stderr, format, letter);
-    usage_cmd_line();
+    usage();
     return parse_outcome::exit_failure;
 }
 
-parse_outcome parse_speeds(const char *arg, run_options &run) {
+parse_outcome parse_speeds(const char *arg, run_options &run, void (*usage)()) {
     std::string fields(arg); // strtok writes into what it splits
     char *token = std::strtok(fields.data(), ":");
     if (token == nullptr) {
@@ -96,7 +94,8 @@ parse_outcome parse_speeds(const char *arg, run_options &run) {
         }
         token = std::strtok(nullptr, ":");
     }
-    if (token != nullptr) return reject_option("SPI speed option error: %c\n", initial_optopt);
+    if (token != nullptr)
+        return reject_option("SPI speed option error: %c\n", initial_optopt, usage);
     return parse_outcome::run;
 }
 
@@ -117,6 +116,17 @@ parse_outcome apply_long_option(const char *arg) {
 }
 
 parse_outcome apply_option(int letter, const char *arg, run_options &run) {
+    if (letter == 'h') {
+        usage_cmd_line();
+        return parse_outcome::exit_success;
+    }
+    return apply_flash_option(letter, arg, run, {device_type, usage_cmd_line});
+}
+
+} // namespace
+
+parse_outcome apply_flash_option(int letter, const char *arg, run_options &run,
+                                 const flash_option_context &context) {
     if (const auto *flag = find_option(flag_options, letter)) {
         run.*flag->field = 1;
     } else if (const auto *number = find_option(number_options, letter)) {
@@ -126,18 +136,17 @@ parse_outcome apply_option(int letter, const char *arg, run_options &run) {
     } else if (const auto *name = find_option(name_options, letter)) {
         run.*name->field = arg;
     } else if (letter == 't') {
-        if (!get_int(arg, "Device Type", device_type)) return parse_outcome::exit_failure;
+        if (!get_int(arg, "Device Type", context.device_type)) return parse_outcome::exit_failure;
     } else if (letter == 'B') {
-        return parse_speeds(arg, run);
-    } else if (letter == 'h') {
-        usage_cmd_line();
-        return parse_outcome::exit_success;
+        return parse_speeds(arg, run, context.usage);
     } else {
         // getopt answers '?' both for an unknown letter and for a missing argument.
-        return reject_option("unknown option: %c\n", optopt);
+        return reject_option("unknown option: %c\n", optopt, context.usage);
     }
     return parse_outcome::run;
 }
+
+namespace {
 
 // The long options that shape a run, each a whole argument.
 struct run_long_option {
@@ -148,19 +157,26 @@ constexpr std::array run_long_options{
     run_long_option{"--skip-unchanged", &run_options::skip_unchanged},
 };
 
+} // namespace
+
+bool apply_run_long_option(const char *arg, run_options &run) {
+    for (const run_long_option &o : run_long_options) {
+        if (std::strcmp(arg, o.name) != 0) continue;
+        run.*o.field = 1;
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
 // getopt knows letters only, so the run's long options are taken out of the arguments before it
 // scans them (up to a "--", after which nothing is an option).
 std::vector<char *> take_run_long_options(int argc, char **argv, run_options &run) {
     std::vector<char *> rest;
     bool options_end = false;
     for (int i = 0; i < argc; ++i) {
-        const run_long_option *found = nullptr;
-        for (const run_long_option &o : run_long_options)
-            if (i > 0 && !options_end && std::strcmp(argv[i], o.name) == 0) found = &o;
-        if (found != nullptr) {
-            run.*found->field = 1;
-            continue;
-        }
+        if (i > 0 && !options_end && apply_run_long_option(argv[i], run)) continue;
         if (std::strcmp(argv[i], "--") == 0) options_end = true;
         rest.push_back(argv[i]);
     }
@@ -179,7 +195,7 @@ parse_outcome parse_options(int argc, char **argv, run_options &run) {
     int letter = 0;
     while (true) {
         const int at = optind == 0 ? 1 : optind;
-        if ((letter = getopt(argc, args.data(), option_string)) == -1) break;
+        if ((letter = getopt(argc, args.data(), flash_option_string)) == -1) break;
         // Still on the same argument, so the '-' was its second letter, not the end of "-q-".
         const bool long_option = letter == '?' && optopt == '-' && optind == at && optind < argc;
         const parse_outcome outcome =

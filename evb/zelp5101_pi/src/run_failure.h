@@ -10,6 +10,7 @@
 struct run_failure {
     bool on_stderr;
     std::string text; // printed as it is, newline included
+    int status = 0;   // the library error code behind it, 0 for a failure of the tool's own
 };
 
 // "<step> failed: <error name>" on standard output, for a library or board I/O call that failed.

@@ -12,6 +12,14 @@ run_flash::run_flash(morvel_zelp_device_s *zelp, const run_options &run,
     flash_.board = board;
 }
 
+run_flash::run_flash(morvel_zelp_device_s *zelp, const run_options &run,
+                     morvel_zelp7x_flash_progress_f progress, void *user) {
+    flash_.zelp = zelp;
+    flash_.path = run.accel_op ? MORVEL_ZELP7X_FLASH_PATH_BRIDGE : MORVEL_ZELP7X_FLASH_PATH_MSPI;
+    flash_.progress = progress;
+    flash_.progress_user = user;
+}
+
 void run_flash::show(const char *phase, double fraction, void *user) {
     print_progress(fraction, phase);
     static_cast<run_flash *>(user)->shown_ = true;

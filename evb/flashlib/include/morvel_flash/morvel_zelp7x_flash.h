@@ -140,6 +140,24 @@ typedef struct morvel_zelp7x_flash_board_s morvel_zelp7x_flash_board_s;
 int morvel_zelp7x_flash_board_open(const char *port, int input_freq,
                                    morvel_zelp7x_flash_board_s **board,
                                    morvel_zelp7x_flash_failure_s *failure);
+/* How a board is opened, field by field as zelp7x_flash's options give it. Fill it with
+ * morvel_zelp7x_flash_board_options_init, which puts in the tool's defaults, then change what the
+ * host wants. */
+typedef struct morvel_zelp7x_flash_board_options_s {
+    const char *port;         /* as for morvel_zelp7x_flash_board_open */
+    int input_freq;           /* Hz; 0 or below: the board kind's default */
+    unsigned int device_type; /* the chip's type, low 8 bits; 0: read it from the chip */
+    int spi_default_speed;    /* bridge SPI speeds in bits/s; 0 leaves the bridge's own */
+    int spi_mcu_read_speed;
+    int spi_sample_write_speed;
+    int spi_split; /* carried for other board I/O layers */
+    int spi_read_delay;
+} morvel_zelp7x_flash_board_options_s;
+
+void morvel_zelp7x_flash_board_options_init(morvel_zelp7x_flash_board_options_s *options);
+int morvel_zelp7x_flash_board_open_with(const morvel_zelp7x_flash_board_options_s *options,
+                                        morvel_zelp7x_flash_board_s **board,
+                                        morvel_zelp7x_flash_failure_s *failure);
 /* The device handle to put in a session record. */
 morvel_zelp_device_s *morvel_zelp7x_flash_board_device(const morvel_zelp7x_flash_board_s *board);
 void morvel_zelp7x_flash_board_close(morvel_zelp7x_flash_board_s *board);

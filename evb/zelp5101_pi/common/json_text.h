@@ -1,4 +1,4 @@
-// JSON text for the tool's machine-readable lines: strings quoted and escaped so that any label
+// JSON text for the tools' machine-readable output: strings quoted and escaped so that any label
 // the chip holds makes valid JSON.
 #pragma once
 
