@@ -21,7 +21,11 @@ std::string first_of_many(const std::vector<zelp_io_bridge_s> &bridges) {
 
 bridge_choice by_serial(std::optional<std::string> &port_name,
                         const std::vector<zelp_io_bridge_s> &bridges) {
-    const std::string serial = port_name->substr(serial_prefix.size());
+    // Board parameters may follow the serial number as they follow a port: serial=S,pipeline=N.
+    const std::string rest = port_name->substr(serial_prefix.size());
+    const size_t comma = rest.find(',');
+    const std::string serial = rest.substr(0, comma);
+    const std::string params = comma == std::string::npos ? "" : rest.substr(comma);
     std::vector<const zelp_io_bridge_s *> matches;
     for (const zelp_io_bridge_s &b : bridges)
         if (b.serial[0] != '\0' && same_serial(b.serial, serial)) matches.push_back(&b);
@@ -34,7 +38,7 @@ bridge_choice by_serial(std::optional<std::string> &port_name,
         return {MORVEL_ZELP_ERROR_ARG, std::to_string(matches.size()) +
                                            " supported bridges have serial number " + serial +
                                            "; name the port with -s"};
-    port_name = matches.front()->port;
+    port_name = matches.front()->port + params;
     return {};
 }
 

@@ -136,6 +136,9 @@ TEST(ToolBridgeChoice, SerialNumberOrSearchChoosesThePortThatIsOpened) {
     EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_NONE);
     EXPECT_EQ(o.port, a);
     EXPECT_EQ(o.err, "");
+    o = open_board("serial=BOARD-A,pipeline=8"); // board parameters follow as on a port
+    EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_NONE);
+    EXPECT_EQ(o.port, a + ",pipeline=8");
     o = open_board("serial=board-b");
     EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_FAIL);
     EXPECT_EQ(o.err.rfind("Error in opening serial port\ncannot open " + b + ": ", 0), 0u) << o.err;
