@@ -66,7 +66,8 @@ py::tuple Board::record(double seconds, const std::string &start) {
     const py::dtype type(bits == 8 ? "u1" : "<i2");
     const size_t item = bits / 8;
     py::array samples(type, static_cast<py::ssize_t>(buffer.bytes.size() / item));
-    std::memcpy(samples.mutable_data(), buffer.bytes.data(), buffer.bytes.size() / item * item);
+    if (!buffer.bytes.empty())
+        std::memcpy(samples.mutable_data(), buffer.bytes.data(), buffer.bytes.size() / item * item);
     return py::make_tuple(std::move(samples), totals.gaps);
 }
 

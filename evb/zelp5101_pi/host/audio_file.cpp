@@ -36,6 +36,8 @@ int audio_file::open(const std::string &path, unsigned tank_bits) {
 }
 
 int audio_file::write(std::span<uint8_t> samples) {
+    // A read that brought nothing new is no write; fwrite is not given the null of an empty span.
+    if (samples.empty()) return 0;
     if (wav_) morvel_zelp_wav_samples(samples.data(), samples.size(), bits_);
     if (std::fwrite(samples.data(), 1, samples.size(), out_) != samples.size())
         return cannot_write();
