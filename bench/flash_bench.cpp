@@ -107,21 +107,28 @@ void report(benchmark::State &state, const char *name, const Phase &p, zsim::Lin
     state.counters[n + "_ratio"] = p.seconds / bound;
 }
 
-void program_and_verify(benchmark::State &state, int fw, int pipeline, zsim::LinkOptions link) {
-    ServedBoard board(link);
+// The library started on `board` as the tool starts it, with `pipeline` on the port's name; null
+// (and the benchmark marked skipped) when the board or its clock does not come up.
+morvel_zelp_device_s *start_on(ServedBoard &board, int pipeline, benchmark::State &state) {
     if (board.path().empty()) {
         state.SkipWithError("no pseudo-terminal");
-        return;
+        return nullptr;
     }
     run_options run;
     run.spi_dev = board.path() + (pipeline > 0 ? ",pipeline=" + std::to_string(pipeline) : "");
     int io_type = 0;
-    morvel_evb_io_handle_t io = open_board(run, io_type);
-    morvel_zelp_device_s *zelp = start_library(io);
+    morvel_zelp_device_s *zelp = start_library(open_board(run, io_type));
     if (set_input_clock(zelp, 32768) != 0) {
         state.SkipWithError("the input clock cannot be configured");
-        return;
+        return nullptr;
     }
+    return zelp;
+}
+
+void program_and_verify(benchmark::State &state, int fw, int pipeline, zsim::LinkOptions link) {
+    ServedBoard board(link);
+    morvel_zelp_device_s *zelp = start_on(board, pipeline, state);
+    if (zelp == nullptr) return;
     std::vector<uint8_t> image(image_size), back(image_size);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
 
@@ -145,25 +152,14 @@ void program_and_verify(benchmark::State &state, int fw, int pipeline, zsim::Lin
 // The tool's read of `size` bytes at 0 over MSPI, against the time the bytes took on the link.
 void read_back(benchmark::State &state, uint32_t size, int pipeline, zsim::LinkOptions link) {
     ServedBoard board(link);
-    if (board.path().empty()) {
-        state.SkipWithError("no pseudo-terminal");
-        return;
-    }
+    morvel_zelp_device_s *zelp = start_on(board, pipeline, state);
+    if (zelp == nullptr) return;
     const std::span<uint8_t> cells = board.flash_cells();
     if (cells.size() < size) {
         state.SkipWithError("the simulated flash is smaller than the range");
         return;
     }
     for (size_t i = 0; i < size; ++i) cells[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
-    run_options run;
-    run.spi_dev = board.path() + (pipeline > 0 ? ",pipeline=" + std::to_string(pipeline) : "");
-    int io_type = 0;
-    morvel_evb_io_handle_t io = open_board(run, io_type);
-    morvel_zelp_device_s *zelp = start_library(io);
-    if (set_input_clock(zelp, 32768) != 0) {
-        state.SkipWithError("the input clock cannot be configured");
-        return;
-    }
     std::vector<uint8_t> back(size);
     morvel_zelp7x_flash_s flash{};
     flash.zelp = zelp;
@@ -189,19 +185,9 @@ void read_back(benchmark::State &state, uint32_t size, int pipeline, zsim::LinkO
 void reflash_one_sector(benchmark::State &state, uint32_t size, int fw, int pipeline,
                         zsim::LinkOptions link) {
     ServedBoard board(link);
-    if (board.path().empty()) {
-        state.SkipWithError("no pseudo-terminal");
-        return;
-    }
+    morvel_zelp_device_s *zelp = start_on(board, pipeline, state);
+    if (zelp == nullptr) return;
     const std::span<uint8_t> cells = board.flash_cells();
-    run_options run;
-    run.spi_dev = board.path() + (pipeline > 0 ? ",pipeline=" + std::to_string(pipeline) : "");
-    int io_type = 0;
-    morvel_zelp_device_s *zelp = start_library(open_board(run, io_type));
-    if (set_input_clock(zelp, 32768) != 0) {
-        state.SkipWithError("the input clock cannot be configured");
-        return;
-    }
     std::vector<uint8_t> old(size), image, back(size);
     for (size_t i = 0; i < size; ++i) old[i] = static_cast<uint8_t>(i * 13 + (i >> 8));
     image = old;

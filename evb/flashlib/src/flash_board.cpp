@@ -108,7 +108,7 @@ void open_steps(morvel_zelp7x_flash_board_s &b, const morvel_zelp7x_flash_board_
     zflash::check_call("zelp_init", morvel_zelp_init(&b.zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET));
     int input_freq = o.input_freq;
     if (input_freq <= 0)
-        input_freq = args.device_type == ZELP_IO_DEVICE_TYPE_USB ? usb_input_freq : spi_input_freq;
+        input_freq = morvel_zelp7x_flash_default_input_freq(args.device_type);
     morvel_zelp7x_config_s config{};
     config.set = MORVEL_ZELP7X_CONFIG_SET_INPUT_CLOCK_RATE;
     config.input_clock_rate = static_cast<unsigned int>(input_freq);
@@ -143,6 +143,10 @@ int morvel_zelp7x_flash_board_open_with(const morvel_zelp7x_flash_board_options_
         return MORVEL_ZELP_ERROR_NOMEM;
     }
     return MORVEL_ZELP_ERROR_NONE;
+}
+
+int morvel_zelp7x_flash_default_input_freq(int io_device_type) {
+    return io_device_type == ZELP_IO_DEVICE_TYPE_USB ? usb_input_freq : spi_input_freq;
 }
 
 int morvel_zelp7x_flash_board_open(const char *port, int input_freq,

@@ -3,13 +3,7 @@
 #include <cstdio>
 
 #include "bridges.h"
-
-namespace {
-
-constexpr int usb_input_freq = 32768;
-constexpr int spi_input_freq = 16000000;
-
-} // namespace
+#include "morvel_flash/morvel_zelp7x_flash.h"
 
 zelp_io_init_args io_init_args(board_settings &settings) {
     zelp_io_init_args args{};
@@ -37,8 +31,7 @@ int open_board_io(board_settings &settings, morvel_evb_io_handle_t &io, int &io_
 
 void choose_input_freq(board_settings &settings, int io_device_type) {
     if (settings.input_freq >= 0) return;
-    settings.input_freq =
-        io_device_type == ZELP_IO_DEVICE_TYPE_USB ? usb_input_freq : spi_input_freq;
+    settings.input_freq = morvel_zelp7x_flash_default_input_freq(io_device_type);
 }
 
 int start_device(morvel_zelp_integration_interfaces_s iif, morvel_zelp_init_mode_e mode,

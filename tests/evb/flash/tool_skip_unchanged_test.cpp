@@ -24,15 +24,6 @@ using ztest::SimDevice;
 
 constexpr uint32_t sector = 4096;
 
-bytes pattern(size_t n, unsigned seed) {
-    bytes v(n);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        v[i] = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
-
 // One sector case: what the flash holds in the four sectors 0x0000 to 0x4000, the data written
 // at `address`, the span `erase_count` asks to erase, and what the write must send.
 struct SectorCase {
@@ -46,7 +37,7 @@ struct SectorCase {
 };
 
 std::vector<SectorCase> sector_cases() {
-    bytes old = pattern(4 * sector, 1);
+    bytes old = ztest::pseudo_random_bytes(4 * sector, 1);
     old[sector + 10] = 0xF0;
     old[sector + 700] = 0x81;
     old[2 * sector + 5] = 0x00;
@@ -113,7 +104,7 @@ TEST(ToolSkipUnchanged, EachSectorIsLeftProgrammedOrErasedAsItNeeds) {
 
 TEST(ToolSkipUnchanged, ThroughTheBridgeOnlyChangedSectorsAreSentWhole) {
     SimDevice dev;
-    const bytes old = pattern(3 * sector, 2);
+    const bytes old = ztest::pseudo_random_bytes(3 * sector, 2);
     std::ranges::copy(old, dev.flash().cells().begin());
     bytes data = old;
     data[sector + 3] ^= 0x5A; // sector 1 changes; sectors 0 and 2 stay
@@ -137,7 +128,8 @@ TEST(ToolSkipUnchanged, ThroughTheBridgeOnlyChangedSectorsAreSentWhole) {
 
 TEST(ToolSkipUnchanged, TwoBoardsWrittenFromTwoThreadsAtOnce) {
     SimDevice a, b;
-    const bytes image_a = pattern(5 * sector + 100, 3), image_b = pattern(3 * sector, 4);
+    const bytes image_a = ztest::pseudo_random_bytes(5 * sector + 100, 3),
+                image_b = ztest::pseudo_random_bytes(3 * sector, 4);
     const auto write = [](SimDevice &dev, const bytes &image, int &status) {
         const auto f = dev.session();
         morvel_zelp7x_flash_write_options_s options{1, 0};
@@ -171,7 +163,7 @@ class ToolSkipUnchangedRuns : public testing::Test {
 };
 
 TEST_F(ToolSkipUnchangedRuns, ASecondWriteSendsOnlyTheChangedSectorOnBothPaths) {
-    const bytes first = pattern(5 * sector, 5);
+    const bytes first = ztest::pseudo_random_bytes(5 * sector, 5);
     bytes second = first;
     second[2 * sector + 1] ^= 0xFF;
     ztest::write_bytes(dir.path() / "first", first);
@@ -203,7 +195,7 @@ TEST_F(ToolSkipUnchangedRuns, ASecondWriteSendsOnlyTheChangedSectorOnBothPaths) 
 }
 
 TEST_F(ToolSkipUnchangedRuns, AWriteKilledHalfwayIsCompletedByTheNextRun) {
-    const bytes image = pattern(8 * sector, 6);
+    const bytes image = ztest::pseudo_random_bytes(8 * sector, 6);
     ztest::write_bytes(dir.path() / "image", image);
     // A link slow enough that the write (about 4 s) is still going when the run is killed.
     ztest::BoardDaemon board(ZELP_BOARD_SIM_BIN, dir.path(), flash, {"--latency=150"});

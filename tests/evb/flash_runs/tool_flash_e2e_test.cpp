@@ -19,15 +19,6 @@ using ztest::ToolOutcome;
 
 enum class Board { in_process, daemon };
 
-std::vector<uint8_t> image(size_t n, unsigned seed) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        v[i] = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
-
 // The figure that `sum` prints first for a file.
 std::string sum_of(const fs::path &file) {
     std::unique_ptr<FILE, int (*)(FILE *)> p(popen(("sum " + file.string()).c_str(), "r"), pclose);
@@ -56,8 +47,8 @@ class ToolFlashE2E : public testing::TestWithParam<Board> {
     fs::path flash = dir.path() / "flash.bin";
 
     void SetUp() override {
-        ztest::write_bytes(dir.path() / "image", image(5000, 1));
-        ztest::write_bytes(dir.path() / "other", image(5000, 2));
+        ztest::write_bytes(dir.path() / "image", ztest::pseudo_random_bytes(5000, 1));
+        ztest::write_bytes(dir.path() / "other", ztest::pseudo_random_bytes(5000, 2));
     }
 
     // One run of the tool on the board, shaped by the simulator's `options`; `params`
@@ -95,11 +86,12 @@ TEST_P(ToolFlashE2E, ErasesProgramsVerifiesReadsBackAndChecksums) {
     EXPECT_NE(r.out.find("5000 bytes erased in"), std::string::npos) << "-e erases the data span";
     EXPECT_NE(r.out.find("\rProgram : 100% ["), std::string::npos);
     EXPECT_NE(r.out.find("\rRead    : 100% ["), std::string::npos);
-    EXPECT_EQ(flash_bytes(0, 5000), image(5000, 1)) << "on disk once the tool has exited";
+    EXPECT_EQ(flash_bytes(0, 5000), ztest::pseudo_random_bytes(5000, 1))
+        << "on disk once the tool has exited";
 
     r = tool({"-r", "out", "-c", "5000", "-q"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ztest::read_bytes(dir.path() / "out"), image(5000, 1));
+    EXPECT_EQ(ztest::read_bytes(dir.path() / "out"), ztest::pseudo_random_bytes(5000, 1));
 
     r = tool({"-R", "-c", "5000", "-q"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -115,7 +107,7 @@ TEST_P(ToolFlashE2E, DumpsHexSixteenBytesALineAndQuietPrintsOnlySummaries) {
     std::string first = "0x000010: ";
     char hex[4];
     for (int i = 0; i < 16; ++i) {
-        std::snprintf(hex, sizeof hex, "%02x ", image(5000, 1)[0x10 + i]);
+        std::snprintf(hex, sizeof hex, "%02x ", ztest::pseudo_random_bytes(5000, 1)[0x10 + i]);
         first += hex;
     }
     EXPECT_NE(r.out.find(first), std::string::npos) << r.out;
@@ -178,7 +170,7 @@ TEST_P(ToolFlashE2E, BridgePathProgramsAndVerifiesWithoutAnErase) {
     EXPECT_EQ(r.out.find("erased"), std::string::npos) << "-e is skipped with -Q";
     EXPECT_EQ(count_matches(r.out, write_line), 1u);
     EXPECT_EQ(count_matches(r.out, read_line), 1u);
-    EXPECT_EQ(flash_bytes(0, 5000), image(5000, 1));
+    EXPECT_EQ(flash_bytes(0, 5000), ztest::pseudo_random_bytes(5000, 1));
 }
 
 TEST_P(ToolFlashE2E, ThreeByteAndDongleImagesLandAsLaidOut) {
@@ -187,30 +179,31 @@ TEST_P(ToolFlashE2E, ThreeByteAndDongleImagesLandAsLaidOut) {
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(flash_bytes(0x2000, 9), (std::vector<uint8_t>{0xFF, 1, 2, 3, 0xFF, 4, 5, 6, 0xFF}));
 
-    ztest::write_bytes(dir.path() / "k", image(1000, 3));
+    ztest::write_bytes(dir.path() / "k", ztest::pseudo_random_bytes(1000, 3));
     r = tool({"-A", "-e", "-a", "0x100000", "-w", "k", "-v", "k", "-q"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("1048576 bytes erased in"), std::string::npos);
-    EXPECT_EQ(flash_bytes(0x100000, 1000), image(1000, 3));
+    EXPECT_EQ(flash_bytes(0x100000, 1000), ztest::pseudo_random_bytes(1000, 3));
     EXPECT_EQ(flash_bytes(0x1FFFF4, 12), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x03,
                                                                0, 0, 0xD8, 0xC7, 0xB6, 0xA5}));
 }
 
 TEST_P(ToolFlashE2E, RangesPastTheFlashAreRefusedBeforeAnyErase) {
     ASSERT_EQ(tool({"-e", "-w", "image", "-q"}).status, 0);
-    ztest::write_bytes(dir.path() / "big", image(5000000, 4));
+    ztest::write_bytes(dir.path() / "big", ztest::pseudo_random_bytes(5000000, 4));
     auto r = tool({"-e", "-w", "big"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "flash range 0x0 to 0x4c4b40 does not fit the 4194304-byte flash\n");
     EXPECT_EQ(r.out.find("erased"), std::string::npos);
-    EXPECT_EQ(flash_bytes(0, 5000), image(5000, 1)) << "the flash wrapped nothing onto its start";
+    EXPECT_EQ(flash_bytes(0, 5000), ztest::pseudo_random_bytes(5000, 1))
+        << "the flash wrapped nothing onto its start";
 
     r = tool({"-e", "-a", "0x3FEC79", "-w", "image"});
     EXPECT_EQ(r.err, "flash range 0x3fec79 to 0x400001 does not fit the 4194304-byte flash\n");
     EXPECT_EQ(flash_bytes(0x3FEC78, 5000), std::vector<uint8_t>(5000, 0xFF));
     r = tool({"-e", "-a", "0x3FEC78", "-w", "image", "-v", "image", "-q"});
     ASSERT_EQ(r.status, 0) << r.err << "ends exactly at the end";
-    EXPECT_EQ(flash_bytes(0x3FEC78, 5000), image(5000, 1));
+    EXPECT_EQ(flash_bytes(0x3FEC78, 5000), ztest::pseudo_random_bytes(5000, 1));
 
     // A capacity code the tool does not know leaves only the 3-byte address limit.
     r = tool({"-e", "-a", "0xFFF000", "-w", "image"}, {{"id", "ef4020"}});

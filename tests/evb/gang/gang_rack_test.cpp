@@ -15,15 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> image(size_t n, unsigned seed) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        v[i] = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
-
 size_t count_of(const std::string &text, const std::string &what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -35,7 +26,7 @@ class GangRack : public testing::Test {
   protected:
     ztest::TempDir dir{"gang_rack"};
     std::unique_ptr<ztest::BoardSimProcess> sim;
-    std::vector<uint8_t> img = image(3000, 7);
+    std::vector<uint8_t> img = ztest::pseudo_random_bytes(3000, 7);
 
     void start(int boards, const std::vector<std::string> &faults = {}) {
         std::vector<std::string> args = {"--boards", std::to_string(boards), "--image",

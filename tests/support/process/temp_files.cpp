@@ -46,4 +46,13 @@ void write_bytes(const fs::path &p, const std::vector<uint8_t> &data) {
               static_cast<std::streamsize>(data.size()));
 }
 
+std::vector<uint8_t> pseudo_random_bytes(size_t n, unsigned seed) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        v[i] = static_cast<uint8_t>(seed >> 16);
+    }
+    return v;
+}
+
 } // namespace ztest

@@ -21,5 +21,7 @@ class TempDir {
 
 std::vector<uint8_t> read_bytes(const std::filesystem::path &p);
 void write_bytes(const std::filesystem::path &p, const std::vector<uint8_t> &data);
+// `n` bytes of a linear congruential sequence from `seed`: an image no two seeds share.
+std::vector<uint8_t> pseudo_random_bytes(size_t n, unsigned seed);
 
 } // namespace ztest

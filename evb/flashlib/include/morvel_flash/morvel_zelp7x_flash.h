@@ -158,6 +158,10 @@ void morvel_zelp7x_flash_board_options_init(morvel_zelp7x_flash_board_options_s 
 int morvel_zelp7x_flash_board_open_with(const morvel_zelp7x_flash_board_options_s *options,
                                         morvel_zelp7x_flash_board_s **board,
                                         morvel_zelp7x_flash_failure_s *failure);
+/* The input clock a board kind drives the chip with, in Hz: 32768 over the USB bridge
+ * (ZELP_IO_DEVICE_TYPE_USB), 16000000 over SPI. */
+int morvel_zelp7x_flash_default_input_freq(int io_device_type);
+
 /* The device handle to put in a session record. */
 morvel_zelp_device_s *morvel_zelp7x_flash_board_device(const morvel_zelp7x_flash_board_s *board);
 void morvel_zelp7x_flash_board_close(morvel_zelp7x_flash_board_s *board);
