@@ -3,9 +3,11 @@
 #   the file libmorvel_NAME.a (libmorvel_NAME.so.0 with BUILD_SHARED_LIBS) in the library folder
 #   the pkg-config module morvel_NAME
 #   the header folder include/morvel_NAME/, included as <morvel_NAME/HEADER.h>
-# and the Debian package libmorvel-dev holds them all. zelp_host_library() applies the rule to one
-# library; the list at the end of this file is every library it applies to.
+# and the Debian package libmorvel-dev holds them all, with the API reference built from the
+# headers in share/doc/libmorvel-dev/html. zelp_host_library() applies the rule to one library; the
+# list at the end of this file is every library it applies to.
 include(CMakePackageConfigHelpers)
+set(ZELP_DEV_PACKAGE libmorvel-dev)
 find_package(Threads REQUIRED)
 
 # Windows installs only the download's programs; elsewhere the libraries go to the development
@@ -63,6 +65,8 @@ function(zelp_host_library target name)
                         "HEADERS;REQUIRES;LIBS")
   set_target_properties(${target} PROPERTIES OUTPUT_NAME morvel_${name} EXPORT_NAME ${name})
   add_library(morvel::${name} ALIAS ${target})
+  # The API reference covers every library's header folders.
+  set_property(GLOBAL APPEND PROPERTY ZELP_HOST_HEADER_DIRS ${arg_HEADERS})
   if(NOT zelp_install_libraries OR (arg_ARCHIVE_ONLY AND BUILD_SHARED_LIBS))
     return()
   endif()

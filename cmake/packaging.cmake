@@ -37,7 +37,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "SPI flash programmer for zelp7x evaluation boards
 ${CPACK_PACKAGE_DESCRIPTION}")
 
-  zelp_debian_package(devel libmorvel-dev)
+  zelp_debian_package(devel ${ZELP_DEV_PACKAGE})
   set(CPACK_DEBIAN_DEVEL_PACKAGE_SECTION libdevel)
   # The package's name in 0.1.
   set(CPACK_DEBIAN_DEVEL_PACKAGE_PROVIDES zelp7x-flash-dev)

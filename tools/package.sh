@@ -22,6 +22,8 @@ fi
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 dev=(build/packages/libmorvel-dev_*.deb)
 dpkg-deb -c "${dev[0]}" | grep " ./usr/lib/$multiarch/libmorvel_flash.a$" >/dev/null
+# The API reference comes with the development package.
+dpkg-deb -c "${dev[0]}" | grep ' ./usr/share/doc/libmorvel-dev/html/index.html$' >/dev/null
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "${dev[0]}" "$root"
