@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Uses an installed copy of the libraries as host projects do: the C host example builds with the
-# CMake package `morvel` and with pkg-config and runs on the simulated board; the flash example
-# builds with morvel::flash alone and with pkg-config's morvel_flash alone and flashes a simulated
-# board; and a host written for 0.1 (the package morvel_devlib, the board I/O headers by bare
-# name) still builds. The install test runs it on `cmake --install`'s tree, tools/package.sh on
+# Uses an installed copy of the libraries as host projects do: every installed header compiles on
+# its own, included by folder with nothing but the prefix's include folder on the path; the C host
+# example builds with the CMake package `morvel` and with pkg-config and runs on the simulated
+# board; the flash example builds with morvel::flash alone and with pkg-config's morvel_flash
+# alone and flashes a simulated board; and a host written for 0.1 (the package morvel_devlib, the
+# board I/O headers by bare name) still builds. The install test runs it on `cmake --install`'s tree, tools/package.sh on
 # the unpacked Debian package.
 #   consume_installed.sh PREFIX SOURCE_DIR LIBDIR GENERATOR C_COMPILER
 set -euo pipefail
@@ -15,6 +16,13 @@ trap 'rm -rf "$work"' EXIT
 export LD_LIBRARY_PATH=$prefix/$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 cflags=(-std=c11 -Wall -Wextra -pedantic -Werror)
+
+headers=$(cd "$prefix/include" && find . -name '*.h' | sed 's|^\./||' | sort)
+[ -n "$headers" ]
+for header in $headers; do
+    printf '#include <%s>\n' "$header" | "$cc" "${cflags[@]}" -fsyntax-only -I"$prefix/include" -x c - ||
+        { echo "$header does not compile on its own, included by folder" >&2; exit 1; }
+done
 
 expect_host_output() {
     local output
