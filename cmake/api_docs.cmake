@@ -46,7 +46,13 @@ add_custom_command(OUTPUT ${index}
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
   COMMENT "API reference (Doxygen)" VERBATIM)
 add_custom_target(docs ALL DEPENDS ${index})
+# The Windows download is its few programs; elsewhere the development package has the pages,
+# registered with doc-base so Debian's documentation browsers list them.
 if(NOT WIN32)
   install(DIRECTORY ${ZELP_DOC_OUTPUT}/html
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${ZELP_DEV_PACKAGE} COMPONENT devel)
+  set(ZELP_DOC_HTML_DIR ${CMAKE_INSTALL_FULL_DATAROOTDIR}/doc/${ZELP_DEV_PACKAGE}/html)
+  configure_file(${PROJECT_SOURCE_DIR}/doc/api/doc-base.in ${ZELP_DOC_OUTPUT}/${ZELP_DEV_PACKAGE} @ONLY)
+  install(FILES ${ZELP_DOC_OUTPUT}/${ZELP_DEV_PACKAGE}
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc-base COMPONENT devel)
 endif()
