@@ -155,7 +155,7 @@ if(zelp_install_libraries)
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMinorVersion)
   install(FILES ${PROJECT_BINARY_DIR}/morvelConfig.cmake ${PROJECT_BINARY_DIR}/morvelConfigVersion.cmake
     DESTINATION ${package_dir} COMPONENT devel)
-  # The package's name in 0.1, find_package(morvel_devlib), still finds it.
+  # The package's earlier name, find_package(morvel_devlib), still finds it.
   write_basic_package_version_file(${PROJECT_BINARY_DIR}/morvel_devlibConfigVersion.cmake
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMinorVersion)
   install(FILES cmake/morvel_devlibConfig.cmake ${PROJECT_BINARY_DIR}/morvel_devlibConfigVersion.cmake

@@ -39,7 +39,7 @@ ${CPACK_PACKAGE_DESCRIPTION}")
 
   zelp_debian_package(devel ${ZELP_DEV_PACKAGE})
   set(CPACK_DEBIAN_DEVEL_PACKAGE_SECTION libdevel)
-  # The package's name in 0.1.
+  # The package's earlier name.
   set(CPACK_DEBIAN_DEVEL_PACKAGE_PROVIDES zelp7x-flash-dev)
   set(CPACK_DEBIAN_DEVEL_PACKAGE_CONFLICTS zelp7x-flash-dev)
   set(CPACK_DEBIAN_DEVEL_PACKAGE_REPLACES zelp7x-flash-dev)

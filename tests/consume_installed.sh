@@ -3,7 +3,7 @@
 # its own, included by folder with nothing but the prefix's include folder on the path; the C host
 # example builds with the CMake package `morvel` and with pkg-config and runs on the simulated
 # board; the flash example builds with morvel::flash alone and with pkg-config's morvel_flash
-# alone and flashes a simulated board; and a host written for 0.1 (the package morvel_devlib, the
+# alone and flashes a simulated board; and a host written before the rule (the package morvel_devlib, the
 # board I/O headers by bare name) still builds. The install test runs it on `cmake --install`'s tree, tools/package.sh on
 # the unpacked Debian package.
 #   consume_installed.sh PREFIX SOURCE_DIR LIBDIR GENERATOR C_COMPILER
@@ -58,7 +58,7 @@ for host in "$work/flash_cmake/flash_host" "$work/flash_host"; do
     grep -qx 'verified 10000 bytes' <<<"$output"
 done
 
-# A host written for 0.1.
+# A host written before the rule.
 mkdir "$work/old"
 sed 's|"morvel_evb_io/zelp_linux_io.h"|"zelp_linux_io.h"|' "$source/examples/c_host/c_host.c" >"$work/old/c_host.c"
 grep -q '^#include "zelp_linux_io.h"' "$work/old/c_host.c"
