@@ -33,17 +33,19 @@ class BytePort {
 std::string serial_device_path(const std::string &name);
 
 // Why a serial device did not open: the system's text, and whether it was a matter of access
-// rights, which the user can mend.
+// rights, which the user can mend: then the group that owns the device, when the system says, and
+// whether that group may open it.
 struct OpenFailure {
     std::string reason;
     bool permission = false;
+    std::string group;
+    bool group_may_open = false;
 };
 
 // A serial device at `path`, exclusive, raw, synchronous. Null when it cannot be opened, with
 // the reason in `failure` when one is given. Exclusive holds for every user of the system: a
 // device another process holds is refused as "in use by another process".
-std::unique_ptr<BytePort> open_serial_port(const std::string &path,
-                                           OpenFailure *failure = nullptr);
+std::unique_ptr<BytePort> open_serial_port(const std::string &path, OpenFailure *failure = nullptr);
 
 // "sim" or "sim:FILE[,name=value...]": an in-process simulated board. Null with the reason in
 // `error` when the options are not usable.

@@ -1,4 +1,8 @@
 // zelp7x_flash as a user runs it: the usage, the option errors and their exit statuses.
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -151,6 +155,43 @@ TEST_F(ToolCli, StepsRunInTheirFixedOrder) {
     o = run_on_board({"-Q", "-d", "-e", "-E"});
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out + o.err, "");
+}
+
+// A device the user may not open: the hint names the group that really owns it, and offers
+// joining it only when that group may read and write the device.
+TEST(ToolOpenFailure, HintNamesTheGroupThatOwnsTheDevice) {
+    const auto user = ztest::unprivileged_user();
+    if (!user) GTEST_SKIP() << "running as root, and there is no user nobody to run the tool as";
+    const bool root = ::geteuid() == 0;
+    // Root hands the device to plugdev, as the udev rules do; anyone else keeps their own group
+    // and shuts themselves out through the owner's bits.
+    const group *plugdev = ::getgrnam("plugdev");
+    if (root && !plugdev) GTEST_SKIP() << "there is no group plugdev to give the device to";
+    const gid_t gid = root ? plugdev->gr_gid : ::getegid();
+    const std::string group_name = ::getgrgid(gid)->gr_name;
+    const ztest::TempDir dir("tool_open_failure");
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    const std::string device = (dir.path() / "ttyACM9").string();
+    ztest::write_bytes(device, {});
+    ASSERT_EQ(::chown(device.c_str(), ::geteuid(), gid), 0);
+    const struct {
+        mode_t mode;
+        std::string hint;
+    } cases[] = {
+        {root ? 0660u : 0060u, "install the udev rules (60-zelp7x.rules) or join the group that "
+                               "owns " +
+                                   device + " (" + group_name + "), then log in again\n"},
+        {root ? 0600u : 0000u,
+         "install the udev rules (60-zelp7x.rules), then unplug and replug the board\n"},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(::chmod(device.c_str(), c.mode), 0);
+        const auto o = ztest::run_program(ZELP_FLASH_BIN, {"-s", device, "-d"}, dir.path(), user);
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(o.err, "Error in opening serial port\ncannot open " + device +
+                             ": Permission denied\n" + c.hint + "error opening spi: fail\n")
+            << std::oct << c.mode;
+    }
 }
 
 } // namespace
