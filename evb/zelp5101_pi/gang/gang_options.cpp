@@ -10,6 +10,7 @@
 
 #include "bridges.h"
 #include "options.h"
+#include "unknown_option.h"
 
 namespace {
 
@@ -38,6 +39,14 @@ exit status: 0 when every board passed, 1 when any failed, 2 for a usage error)"
 gang_parse usage_error(const std::string &text) {
     std::fprintf(stderr, "zelp7x_gang: %s\n", text.c_str());
     return gang_parse::usage_error;
+}
+
+// Every long option, for the one an unknown option is nearest to.
+std::vector<std::string_view> long_option_names() {
+    std::vector<std::string_view> names = run_long_option_names();
+    for (std::string_view own : {"--all", "--json", "--help", "--version", "--list"})
+        names.push_back(own);
+    return names;
 }
 
 // The long options, taken out before getopt reads the letters (up to a "--").
@@ -69,7 +78,7 @@ gang_parse take_long_options(int argc, char **argv, gang_options &o, std::vector
         } else if (arg == "--list") {
             return list_bridges() == 0 ? gang_parse::exit_success : gang_parse::exit_failure;
         } else if (!apply_run_long_option(argv[i], o.run)) {
-            std::fprintf(stderr, "unknown option: %s\n", argv[i]);
+            std::fprintf(stderr, "%s\n", unknown_long_option(arg, long_option_names()).c_str());
             gang_usage();
             return gang_parse::usage_error;
         }

@@ -68,7 +68,7 @@ TEST_F(ToolCli, OptionErrorsFailAndOnlyUnknownOptionsShowTheUsage) {
     };
     const expectation cases[] = {
         {{"-x"}, usage, "unknown option: x\n"},
-        {{"--frob"}, usage, "unknown option: -\n"},
+        {{"--frob"}, usage, "unknown option: --frob\n"},
         {{"-q-", "--help"}, usage, "unknown option: -\n"},
         {{"-a"}, usage, "unknown option: a\n"},
         {{"-B", "1:2:3:4"}, usage, "SPI speed option error: ?\n"},
@@ -128,6 +128,51 @@ TEST(ToolConventions, HelpAndVersionGoToStandardOutputAndSucceed) {
         EXPECT_EQ(o.status, 0) << t.name;
         EXPECT_EQ(o.out, std::string(t.name) + " " ZELP_VERSION "\n");
         EXPECT_EQ(o.err, "") << t.name;
+    }
+}
+
+// A long option a tool does not know is named whole, with the known one it is nearest to when
+// it is near; single letters keep their one-letter message.
+TEST(ToolConventions, UnknownLongOptionsAreNamedWithTheNearestKnownOne) {
+    const struct {
+        const char *program;
+        std::vector<std::string> args;
+        int status;
+        std::string first_line; // of standard error
+    } cases[] = {
+        {ZELP_FLASH_BIN, {"--lsit"}, 1, "unknown option: --lsit (did you mean --list?)"},
+        {ZELP_FLASH_BIN,
+         {"-s", "sim", "--skip-unchaged"},
+         1,
+         "unknown option: --skip-unchaged (did you mean --skip-unchanged?)"},
+        {ZELP_FLASH_BIN,
+         {"--verison=2"},
+         1,
+         "unknown option: --verison=2 (did you mean --version?)"},
+        {ZELP_FLASH_BIN, {"--frobnicate"}, 1, "unknown option: --frobnicate"},
+        {ZELP_FLASH_BIN, {"-q-"}, 1, "unknown option: -"},
+        {ZELP_GANG_BIN, {"--lsit"}, 2, "unknown option: --lsit (did you mean --list?)"},
+        {ZELP_GANG_BIN,
+         {"-s", "sim", "--jsno", "r.json"},
+         2,
+         "unknown option: --jsno (did you mean --json?)"},
+        {ZELP_GANG_BIN, {"-s", "sim", "-x"}, 2, "unknown option: x"},
+        {ZELP_HOST_BIN,
+         {"--lsit"},
+         2,
+         "zelp7x_host: unknown option: --lsit (did you mean --list?)"},
+        {ZELP_HOST_BIN,
+         {"-s", "sim", "watch", "--jsn"},
+         2,
+         "zelp7x_host: unknown option: --jsn (did you mean --json?)"},
+        {ZELP_HOST_BIN, {"-x", "info"}, 2, "zelp7x_host: unknown option: -x"},
+    };
+    const ztest::TempDir dir("tool_unknown_long");
+    for (const auto &c : cases) {
+        const ztest::ToolOutcome o = ztest::run_program(c.program, c.args, dir.path());
+        const std::string what = std::string(c.program) + " " + c.args.back();
+        EXPECT_EQ(o.status, c.status) << what;
+        EXPECT_EQ(o.err.substr(0, o.err.find('\n')), c.first_line) << what;
     }
 }
 
