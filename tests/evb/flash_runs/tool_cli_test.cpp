@@ -207,6 +207,8 @@ TEST_F(ToolCli, StepsRunInTheirFixedOrder) {
 TEST(ToolOpenFailure, HintNamesTheGroupThatOwnsTheDevice) {
     const auto user = ztest::unprivileged_user();
     if (!user) GTEST_SKIP() << "running as root, and there is no user nobody to run the tool as";
+    const ztest::SharedPrograms programs({ZELP_FLASH_BIN});
+    if (const std::string why = programs.unusable_by(user); !why.empty()) GTEST_SKIP() << why;
     const bool root = ::geteuid() == 0;
     // Root hands the device to plugdev, as the udev rules do; anyone else keeps their own group
     // and shuts themselves out through the owner's bits.
@@ -231,7 +233,8 @@ TEST(ToolOpenFailure, HintNamesTheGroupThatOwnsTheDevice) {
     };
     for (const auto &c : cases) {
         ASSERT_EQ(::chmod(device.c_str(), c.mode), 0);
-        const auto o = ztest::run_program(ZELP_FLASH_BIN, {"-s", device, "-d"}, dir.path(), user);
+        const auto o =
+            ztest::run_program(programs[ZELP_FLASH_BIN], {"-s", device, "-d"}, dir.path(), user);
         EXPECT_EQ(o.status, 1);
         EXPECT_EQ(o.err, "Error in opening serial port\ncannot open " + device +
                              ": Permission denied\n" + c.hint + "error opening spi: fail\n")

@@ -112,6 +112,28 @@ void BackgroundProgram::kill() {
     pid_ = -1;
 }
 
+SharedPrograms::SharedPrograms(const std::vector<std::string> &programs) : programs_(programs) {
+    fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read |
+                                     fs::perms::others_exec);
+    for (const std::string &p : programs)
+        fs::copy_file(p, (*this)[p], fs::copy_options::overwrite_existing);
+}
+
+std::string SharedPrograms::operator[](const std::string &program) const {
+    return (dir_.path() / fs::path(program).filename()).string();
+}
+
+std::string SharedPrograms::unusable_by(const std::optional<RunAs> &as) const {
+    for (const std::string &p : programs_) {
+        const ToolOutcome o = run_program((*this)[p], {"--version"}, dir_.path(), as);
+        if (o.status != 0)
+            return "the user cannot run a copy of " + p + " from " + dir_.path().string() +
+                   " (status " + std::to_string(o.status) + "): " + o.err;
+    }
+    return {};
+}
+
 namespace {
 
 std::vector<std::string> with_flash(const fs::path &flash, std::vector<std::string> options) {

@@ -57,6 +57,22 @@ class BackgroundProgram {
     pid_t pid_ = -1;
 };
 
+// Copies of built programs in a folder every user may enter, for runs as another user: the build
+// tree may lie under a folder only its owner may enter (a home folder of mode 0700), from where
+// that user could not start the programs themselves.
+class SharedPrograms {
+  public:
+    explicit SharedPrograms(const std::vector<std::string> &programs);
+    // The copy of `program`.
+    std::string operator[](const std::string &program) const;
+    // Empty when `as` can run every copy, else why not.
+    std::string unusable_by(const std::optional<RunAs> &as) const;
+
+  private:
+    TempDir dir_{"shared_programs"};
+    std::vector<std::string> programs_;
+};
+
 // zelp7x_board_sim --flash-file FLASH plus `options`, stopped on destruction. `dir` is kept for
 // callers that name the run's directory; the link lives where BoardSimProcess puts it.
 class BoardDaemon {
