@@ -166,7 +166,9 @@ TEST(SimBridgePty, LinksToLiveTerminalsAreNeverTakenOver) {
         {{"--link", "folder"}, "folder exists and is not a link"},
     };
     for (const auto &c : cases) {
-        const auto r = ztest::run_program(ZELP_BOARD_SIM_BIN, c.args, dir.path());
+        // A daemon that took the link would serve on: the alarm ends it.
+        const auto r =
+            ztest::run_program(ZELP_BOARD_SIM_BIN, c.args, dir.path(), {}, {.seconds = 30});
         EXPECT_EQ(r.status, 1) << c.refusal;
         EXPECT_EQ(r.out, "") << c.refusal;
         EXPECT_EQ(r.err, "zelp7x_board_sim: " + c.refusal + "\n");
