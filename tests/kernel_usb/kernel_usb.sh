@@ -148,7 +148,7 @@ add_module() {
   load_order+=("$path")
 }
 for name in "${wanted_modules[@]}"; do
-  path=$(grep -o "^[^:]*/$name\.ko:" "$modules/modules.dep" | tr -d :)
+  path=$(grep -o "^[^:]*/$name\.ko\(\.xz\)\{0,1\}:" "$modules/modules.dep" | tr -d :)
   [ -n "$path" ] || unavailable "kernel $version has no module $name"
   add_module "$path"
 done
@@ -162,8 +162,13 @@ initramfs() {
   : > "$root/modules.load"
   local path name
   for path in "${load_order[@]}"; do
-    cp "$modules/$path" "$root/modules/"
-    name=$(basename "$path" .ko)
+    name=$(basename "${path%.xz}" .ko)
+    # Kernels that compress their modules get them unpacked here: insmod takes them plain.
+    if [[ $path == *.xz ]]; then
+      busybox xzcat "$modules/$path" > "$root/modules/$name.ko"
+    else
+      cp "$modules/$path" "$root/modules/$name.ko"
+    fi
     echo "$name.ko ${module_params[$name]:-}" >> "$root/modules.load"
   done
   cat > "$root/harness.env" <<EOF
