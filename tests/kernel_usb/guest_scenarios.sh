@@ -132,19 +132,19 @@ wait_for_no_board() {
 }
 
 gadget_create() {
-  local k=$1 g=$GADGETS/zk$1 spec=$WORK/gadget$1 a
-  "$BIN/kernel_usb_gadget" "${BOARD_KIND[$k]}" "$spec" > "$WORK/ids$k" || return 1
+  local k=$1 g=$GADGETS/zk$1 attrs=$WORK/gadget$1 a
+  "$BIN/kernel_usb_gadget" "${BOARD_KIND[$k]}" "$attrs" > "$WORK/ids$k" || return 1
   mkdir -p "$g/strings/0x409" "$g/configs/c.1/strings/0x409" "$g/functions/acm.zk" \
     "$g/functions/hid.zk" || return 1
-  cat "$spec/idVendor" > "$g/idVendor"
-  cat "$spec/idProduct" > "$g/idProduct"
+  cat "$attrs/idVendor" > "$g/idVendor"
+  cat "$attrs/idProduct" > "$g/idProduct"
   echo "${BOARD_SERIAL[$k]}" > "$g/strings/0x409/serialnumber"
   echo "zelp7x test" > "$g/strings/0x409/manufacturer"
   echo "zelp7x bridge ${BOARD_KIND[$k]}" > "$g/strings/0x409/product"
   echo "serial and interrupt" > "$g/configs/c.1/strings/0x409/configuration"
   # The descriptor goes in one write: configfs takes report_desc whole or not at all.
   for a in protocol subclass report_length report_desc; do
-    cat "$spec/$a" > "$g/functions/hid.zk/$a" || return 1
+    cat "$attrs/$a" > "$g/functions/hid.zk/$a" || return 1
   done
   # The serial function first: its control interface is interface 0.
   ln -s "$g/functions/acm.zk" "$g/configs/c.1/" && ln -s "$g/functions/hid.zk" "$g/configs/c.1/"

@@ -4,8 +4,7 @@
 // up to 5 s on the raw HID node for reports until the library's poll finds a match. It prints the
 // raw HID node it holds and one line a match with the time it took; exit status 0 when every
 // match came with a report, 1 otherwise. With COUNT 0 it only opens the board and names the node.
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
