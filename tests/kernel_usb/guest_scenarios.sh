@@ -289,7 +289,7 @@ scenario_host_interrupt() {
 # A second tool on a port in use fails at once, while the first one reads on; the first one's
 # data are the flash's.
 scenario_exclusive() {
-  local a pid i k n=1024
+  local a pid i k n=2048
   a=$(tty_of 0)
   "$BIN/zelp7x_flash" -q -s "$a" -r "$WORK/long" -c $n > "$WORK/long.out" 2>&1 &
   pid=$!
