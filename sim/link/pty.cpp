@@ -116,18 +116,21 @@ void PtyServer::serve(UsbLink &link, const std::atomic<bool> &stop) {
     // An answer is due at a given microsecond; the default timer slack would send it up to 50 us
     // late, which the link's latency would then be blamed for.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
-    while (!stop.load(std::memory_order_relaxed)) {
-        send(link.take_arrived(UsbLink::Clock::now()));
-        std::array<pollfd, 2> p{{{clients_->fd(), POLLIN, 0}, {master_, POLLIN, 0}}};
-        const timespec wait = wait_for_next(link);
-        const int r = ::ppoll(p.data(), p.size(), &wait, nullptr);
-        if (r < 0 && errno != EINTR) return;
-        if (r <= 0) continue;
-        // Comings and goings first: a new client's bytes never arrive before the close of the
-        // client it follows is known.
-        if (p[0].revents & POLLIN) after_clients_changed(link);
-        if ((p[1].revents & POLLIN) && !take_input(link)) return;
-    }
+    while (!stop.load(std::memory_order_relaxed))
+        if (!serve_once(link)) return;
+}
+
+bool PtyServer::serve_once(UsbLink &link) {
+    send(link.take_arrived(UsbLink::Clock::now()));
+    std::array<pollfd, 2> p{{{clients_->fd(), POLLIN, 0}, {master_, POLLIN, 0}}};
+    const timespec wait = wait_for_next(link);
+    const int r = ::ppoll(p.data(), p.size(), &wait, nullptr);
+    if (r < 0 && errno != EINTR) return false;
+    if (r <= 0) return true;
+    // Comings and goings first: a new client's bytes never arrive before the close of the
+    // client it follows is known.
+    if (p[0].revents & POLLIN) after_clients_changed(link);
+    return !(p[1].revents & POLLIN) || take_input(link);
 }
 
 bool PtyServer::take_input(UsbLink &link) {

@@ -39,6 +39,11 @@ class PtyServer {
     void serve(Board &board, const std::atomic<bool> &stop);
     // The same over a link the caller holds, e.g. to read what crossed it.
     void serve(UsbLink &link, const std::atomic<bool> &stop);
+    // One turn of serve: the answers that have arrived go out, then the comings and goings of
+    // clients and the bytes they wrote up to now are taken in, after a wait for either of at
+    // most the next answer's arrival or 100 ms. False when the master failed. A test that turns
+    // the server itself orders its clients' steps exactly against the server's.
+    bool serve_once(UsbLink &link);
 
   private:
     void send(const std::vector<uint8_t> &bytes);
