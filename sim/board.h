@@ -13,20 +13,20 @@
 
 #include "board_options.h"
 #include "chip/boot_loader.h"
-#include "link/bridge.h"
 #include "chip/chip.h"
 #include "chip/clock_unit.h"
-#include "firmware/streams/features.h"
-#include "firmware/firmware.h"
 #include "chip/gpio.h"
-#include "firmware/match_source.h"
 #include "chip/mcu_core.h"
 #include "chip/mspi.h"
-#include "firmware/streams/sensor_ring.h"
 #include "devices/i2c_register_device.h"
-#include "sim_clock.h"
 #include "devices/spi_flash.h"
+#include "firmware/firmware.h"
+#include "firmware/match_source.h"
+#include "firmware/streams/features.h"
+#include "firmware/streams/sensor_ring.h"
 #include "firmware/streams/tank.h"
+#include "link/bridge.h"
+#include "sim_clock.h"
 
 namespace zsim {
 
@@ -41,6 +41,12 @@ class Board {
 
     // Writes the flash contents to its file, when it has one.
     void save_flash() const { flash_.save(); }
+    // The host closed the board's link: the flash's contents go to its file, and time passes
+    // before the next host comes (SpiFlash::host_left).
+    void host_left() {
+        flash_.save();
+        flash_.host_left();
+    }
 
     Chip &chip() { return chip_; }
     SpiFlash &flash() { return flash_; }

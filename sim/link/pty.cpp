@@ -151,7 +151,7 @@ void PtyServer::after_clients_changed(UsbLink &link) {
     }
     clients_->discard_unread();
     link.reset();
-    link.board().save_flash();
+    link.board().host_left();
 }
 
 } // namespace zsim
