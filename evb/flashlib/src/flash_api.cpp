@@ -43,6 +43,28 @@ void check_buffer(const void *p, uint32_t count, const char *step) {
     if (p == nullptr && count != 0) zflash::fail_argument(step, "no buffer");
 }
 
+// The data and further pieces of a write. Pieces that overlap are refused, as neither could be
+// said to win.
+zflash::write_request request_of(uint32_t address, std::span<const uint8_t> data,
+                                 const morvel_zelp7x_flash_write_options_s &o) {
+    if (o.pieces == nullptr && o.piece_count != 0)
+        zflash::fail_argument("flash write", "no pieces");
+    zflash::write_request r{{address, data}, {}, o.erase_count};
+    for (uint32_t k = 0; k < o.piece_count; ++k) {
+        const morvel_zelp7x_flash_piece_s &p = o.pieces[k];
+        check_buffer(p.data, p.count, "flash write");
+        r.more.push_back({p.address, std::span(p.data, p.count)});
+    }
+    std::ranges::sort(r.more, {}, &zflash::write_piece::address);
+    std::vector<zflash::write_piece> all = r.all();
+    std::erase_if(all, [](const zflash::write_piece &p) { return p.data.empty(); });
+    std::ranges::sort(all, {}, &zflash::write_piece::address);
+    for (size_t k = 1; k < all.size(); ++k)
+        if (all[k - 1].end() > all[k].address)
+            zflash::fail_argument("flash write", "flash write pieces overlap");
+    return r;
+}
+
 } // namespace
 
 extern "C" {
@@ -129,7 +151,9 @@ int morvel_zelp7x_flash_write(const morvel_zelp7x_flash_s *flash, uint32_t addre
     return run(flash, failure, [&](const session &s) {
         check_buffer(data, count, "flash write");
         check_range(address, std::max<uint64_t>(count, o.erase_count), "flash write");
-        const zflash::write_request r{address, std::span(data, count), o.erase_count};
+        const zflash::write_request r = request_of(address, std::span(data, count), o);
+        for (const zflash::write_piece &p : r.more)
+            check_range(p.address, p.data.size(), "flash write");
         morvel_zelp7x_flash_write_stats_s st{};
         if (o.skip_unchanged)
             st = zflash::write_changed(s, r);
@@ -139,10 +163,15 @@ int morvel_zelp7x_flash_write(const morvel_zelp7x_flash_s *flash, uint32_t addre
     });
 }
 
+int64_t morvel_zelp7x_flash_encoded_data_size(int64_t count, int three_byte) {
+    if (!three_byte || count <= 0) return count;
+    // Three data bytes after each filler: the last one sits one place past its group's filler.
+    const int64_t last = count - 1;
+    return last / 3 * 4 + last % 3 + 2;
+}
+
 int64_t morvel_zelp7x_flash_encoded_size(int64_t count, int three_byte) {
-    int64_t n = count;
-    if (three_byte) n += n / 3;
-    return (n + 3) / 4 * 4;
+    return (morvel_zelp7x_flash_encoded_data_size(count, three_byte) + 3) / 4 * 4;
 }
 
 void morvel_zelp7x_flash_encode(const uint8_t *data, uint32_t count, int three_byte, uint8_t *flash,

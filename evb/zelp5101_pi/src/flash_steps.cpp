@@ -139,30 +139,32 @@ void program_image(run_flash &flash, const run_options &run, std::span<const uin
     }
 }
 
-// --skip-unchanged: the same bytes written through the library's changed-only write, which also
-// erases the -e span where it is not blank.
+// --skip-unchanged: the image up to its last data byte and, with -A, the descriptor, written in
+// one pass of the library's changed-only write, which also erases the -e span where it does not
+// hold what it must. The filler that rounds the image up to a multiple of 4 is not written: the
+// flash keeps its own bytes there.
 morvel_zelp7x_flash_write_stats_s write_changed(run_flash &flash, const run_options &run,
                                                 std::span<const uint8_t> encoded) {
+    const auto image = encoded.first(std::min<size_t>(
+        encoded.size(),
+        static_cast<size_t>(morvel_zelp7x_flash_encoded_data_size(run.count, run.three_byte))));
+    const morvel_zelp7x_flash_piece_s descriptor = {
+        run.dongle_descriptor_address, run.dongle_descriptor.data(),
+        static_cast<uint32_t>(run.dongle_descriptor.size())};
     morvel_zelp7x_flash_write_options_s options{};
     options.skip_unchanged = 1;
     options.erase_count = run.erase_region ? static_cast<uint32_t>(run.erase_count) : 0;
-    morvel_zelp7x_flash_write_stats_s total{};
-    const auto write = [&](uint32_t address, std::span<const uint8_t> bytes) {
-        morvel_zelp7x_flash_write_stats_s st{};
-        flash.call([&](auto *f, auto *failure) {
-            return morvel_zelp7x_flash_write(f, address, bytes.data(),
-                                             static_cast<uint32_t>(bytes.size()), &options, &st,
-                                             failure);
-        });
-        total.sectors += st.sectors;
-        total.sectors_unchanged += st.sectors_unchanged;
-        total.sectors_erased += st.sectors_erased;
-        total.pages_programmed += st.pages_programmed;
-    };
-    write(static_cast<uint32_t>(run.address), encoded);
-    options.erase_count = 0;
-    if (run.atmel_dongle) write(run.dongle_descriptor_address, run.dongle_descriptor);
-    return total;
+    if (run.atmel_dongle) {
+        options.pieces = &descriptor;
+        options.piece_count = 1;
+    }
+    morvel_zelp7x_flash_write_stats_s stats{};
+    flash.call([&](auto *f, auto *failure) {
+        return morvel_zelp7x_flash_write(f, static_cast<uint32_t>(run.address), image.data(),
+                                         static_cast<uint32_t>(image.size()), &options, &stats,
+                                         failure);
+    });
+    return stats;
 }
 
 int run_write_step(run_flash &flash, run_options &run) {

@@ -104,22 +104,37 @@ int morvel_zelp7x_flash_verify(const morvel_zelp7x_flash_s *flash, uint32_t addr
 int morvel_zelp7x_flash_start_of_file(const morvel_zelp7x_flash_s *flash, uint32_t total,
                                       morvel_zelp7x_flash_failure_s *failure);
 
+/* A further piece of a write: `count` bytes at `address`. */
+typedef struct morvel_zelp7x_flash_piece_s {
+    uint32_t address;
+    const uint8_t *data;
+    uint32_t count;
+} morvel_zelp7x_flash_piece_s;
+
 /* Writes `data` at `address`: erases the sectors it touches and programs it. With
  * `skip_unchanged` it reads those sectors first and sends only what differs: nothing for a sector
- * that already holds the data, a program of the differing pages where the data only clears bits,
- * else an erase and a program of the pages that are not blank, with the sector's bytes outside
- * the data programmed back as they were. On the bridge path a changed sector is sent whole (the
- * bridge erases it) and an unchanged one not at all. `count` need not be a multiple of 4.
- * `options` may be null (a plain write). */
+ * that already holds what it must, a program of the differing pages where the data only clears
+ * bits, else an erase and a program of the pages that are not blank, with the sector's bytes
+ * outside the data (and outside the erase span) programmed back as they were. On the bridge path
+ * a changed sector is sent whole (the bridge erases it) and an unchanged one not at all. `count`
+ * need not be a multiple of 4: the flash bytes after the data keep what they hold (with
+ * `skip_unchanged`) or end erased. `options` may be null (a plain write). */
 typedef struct morvel_zelp7x_flash_write_options_s {
     int skip_unchanged;
-    /* Bytes from `address` to erase as well (MSPI path); sectors of that span which the data
-     * does not cover end blank, and with `skip_unchanged` are erased only when they are not. */
+    /* Bytes from `address` to erase as well (MSPI path); every sector of that span ends blank
+     * but for the data, and with `skip_unchanged` is erased only when it does not already hold
+     * what it must. */
     uint32_t erase_count;
+    /* More pieces written in the same pass, such as a descriptor at the end of the erase span:
+     * each sector is planned once with everything that lands in it, so with `skip_unchanged` a
+     * sector that already holds the data and the pieces is not touched. Pieces may not overlap
+     * each other or the data. Null (with `piece_count` 0): none. */
+    const morvel_zelp7x_flash_piece_s *pieces;
+    uint32_t piece_count;
 } morvel_zelp7x_flash_write_options_s;
 
 typedef struct morvel_zelp7x_flash_write_stats_s {
-    uint32_t sectors;           /* 4 KiB sectors the data touches */
+    uint32_t sectors;           /* 4 KiB sectors the data and the pieces touch */
     uint32_t sectors_unchanged; /* of those, already holding the data */
     uint32_t sectors_erased;
     uint32_t pages_programmed;
@@ -170,6 +185,10 @@ void morvel_zelp7x_flash_board_close(morvel_zelp7x_flash_board_s *board);
  * fourth flash byte (offsets 0, 4, 8, ...) is a 0xFF filler. The flash bytes for `count` data
  * bytes, rounded up to a multiple of 4 (plain when `three_byte` is 0). */
 int64_t morvel_zelp7x_flash_encoded_size(int64_t count, int three_byte);
+/* The same without the rounding: the flash bytes up to and including the last data byte. The
+ * bytes after it up to the rounded size are filler, not image: a changed-only write covers only
+ * these, so the flash keeps its own bytes there. */
+int64_t morvel_zelp7x_flash_encoded_data_size(int64_t count, int three_byte);
 /* Lays `count` data bytes out on `flash_count` flash bytes (fillers and the tail become 0xFF). */
 void morvel_zelp7x_flash_encode(const uint8_t *data, uint32_t count, int three_byte, uint8_t *flash,
                                 uint32_t flash_count);
