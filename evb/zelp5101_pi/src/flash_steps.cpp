@@ -14,9 +14,6 @@
 
 namespace {
 
-// Commands carry a 3-byte address, so this is all the flash the tool can reach.
-constexpr uint64_t flash_address_limit = 0x1000000;
-
 // A buffer of `n` bytes, or none when memory runs out (reported with `message`).
 std::optional<std::vector<uint8_t>> allocate(int n, const char *message) {
     try {
@@ -31,23 +28,10 @@ std::optional<std::vector<uint8_t>> allocate(int n, const char *message) {
 
 std::string range_problem(const run_options &run, uint64_t address, uint64_t count,
                           const char *what) {
-    const uint64_t end = address + count;
-    char text[160];
-    if (run.flash_size != 0) {
-        if (end <= run.flash_size) return {};
-        std::snprintf(text, sizeof text,
-                      "flash range 0x%llx to 0x%llx does not fit the %u-byte flash\n",
-                      static_cast<unsigned long long>(address),
-                      static_cast<unsigned long long>(end), run.flash_size);
-        return text;
-    }
-    if (end <= flash_address_limit) return {};
-    std::snprintf(text, sizeof text,
-                  "%s at 0x%llx, %llu bytes, goes beyond the 16 MiB that 3-byte flash addresses "
-                  "reach\n",
-                  what, static_cast<unsigned long long>(address),
-                  static_cast<unsigned long long>(count));
-    return text;
+    morvel_zelp7x_flash_failure_s failure;
+    if (morvel_zelp7x_flash_check_range(run.flash_size, address, count, what, &failure) == 0)
+        return {};
+    return std::string(failure.message) + "\n";
 }
 
 std::string data_range_problem(const run_options &run) {

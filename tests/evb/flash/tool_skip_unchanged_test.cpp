@@ -79,7 +79,7 @@ TEST(ToolSkipUnchanged, EachSectorIsLeftProgrammedOrErasedAsItNeeds) {
     for (const SectorCase &c : sector_cases()) {
         SimDevice dev;
         std::ranges::copy(c.before, dev.flash().cells().begin());
-        const auto f = dev.session();
+        auto f = dev.session();
         morvel_zelp7x_flash_write_options_s options{1, c.erase_count, nullptr, 0};
         morvel_zelp7x_flash_write_stats_s stats{};
         ASSERT_EQ(morvel_zelp7x_flash_write(&f, c.address, c.data.data(),
@@ -225,7 +225,7 @@ TEST(ToolSkipUnchanged, ThroughTheBridgeOnlyChangedSectorsAreSentWhole) {
     std::ranges::copy(old, dev.flash().cells().begin());
     bytes data = old;
     data[sector + 3] ^= 0x5A; // sector 1 changes; sectors 0 and 2 stay
-    const auto f = dev.session(MORVEL_ZELP7X_FLASH_PATH_BRIDGE);
+    auto f = dev.session(MORVEL_ZELP7X_FLASH_PATH_BRIDGE);
     morvel_zelp7x_flash_write_options_s options{1, 0, nullptr, 0};
     morvel_zelp7x_flash_write_stats_s stats{};
     ASSERT_EQ(morvel_zelp7x_flash_write(&f, 0, data.data(), static_cast<uint32_t>(data.size()),
@@ -248,7 +248,7 @@ TEST(ToolSkipUnchanged, TwoBoardsWrittenFromTwoThreadsAtOnce) {
     const bytes image_a = ztest::pseudo_random_bytes(5 * sector + 100, 3),
                 image_b = ztest::pseudo_random_bytes(3 * sector, 4);
     const auto write = [](SimDevice &dev, const bytes &image, int &status) {
-        const auto f = dev.session();
+        auto f = dev.session();
         morvel_zelp7x_flash_write_options_s options{1, 0, nullptr, 0};
         morvel_zelp7x_flash_verify_s v{};
         status =

@@ -5,7 +5,15 @@
  * Every call works on one caller-owned session record and keeps no state of its own, so distinct
  * boards may be flashed from distinct threads at once. No call prints or exits: each returns a
  * library error code (morvel_devlib/morvel_zelp_error.h) and, on failure, fills the caller's
- * failure record with the failing step and a message. */
+ * failure record with the failing step and a message.
+ *
+ * One session, one call at a time. A call on a session record that is already in a call (from
+ * that call's progress callback, or from another thread) is refused with MORVEL_ZELP_ERROR_BUSY
+ * before anything is sent, and the first call goes on undisturbed. Calls are not queued: waiting
+ * would deadlock a progress callback that calls its own session, or one that waits for a thread
+ * which calls it. Hosts that share a board between threads take turns themselves (one lock around
+ * each call) or give each thread a board of its own. Two session records over one device handle
+ * are one board: the same rule applies, and the library cannot see it. */
 #ifndef MORVEL_ZELP7X_FLASH_H
 #define MORVEL_ZELP7X_FLASH_H
 
@@ -38,8 +46,8 @@ typedef enum morvel_zelp7x_flash_failure_kind_e {
 typedef struct morvel_zelp7x_flash_failure_s {
     int status; /* the error code the call returned */
     morvel_zelp7x_flash_failure_kind_e kind;
-    const char *step; /* static text: "mspi ctl write", "flash wait", ... */
-    char message[96]; /* the whole message, without a newline */
+    const char *step;  /* static text: "mspi ctl write", "flash wait", ... */
+    char message[128]; /* the whole message, without a newline */
 } morvel_zelp7x_flash_failure_s;
 
 /* Progress of a long phase ("Erase", "Program", "Read"): `fraction` from 0 to 1. */
@@ -55,38 +63,53 @@ typedef struct morvel_zelp7x_flash_board_calls_s {
 } morvel_zelp7x_flash_board_calls_s;
 
 /* One board's flash. `zelp` is an initialised device handle over the board I/O layer (its
- * integration record's `d` is the board I/O handle). */
+ * integration record's `d` is the board I/O handle). Start the record zeroed; calls write to it
+ * (`in_call`, and `capacity` when they learn it), so it may not be const. */
 typedef struct morvel_zelp7x_flash_s {
     morvel_zelp_device_s *zelp;
     morvel_zelp7x_flash_path_e path;
     morvel_zelp7x_flash_progress_f progress; /* may be null */
     void *progress_user;
     const morvel_zelp7x_flash_board_calls_s *board; /* null: the board I/O layer's */
+    /* Bytes the flash holds: every call refuses a range that reaches past it, with the text of
+     * morvel_zelp7x_flash_check_range. 0 when not known: then only the 16 MiB that 3-byte flash
+     * addresses reach bound a call. The host may set it; read_id sets it when it is 0 and the ID
+     * names a size, and morvel_zelp7x_flash_board_session fills it from the board's open. */
+    uint32_t capacity;
+    /* The library's: nonzero while a call runs on this record. */
+    int in_call;
 } morvel_zelp7x_flash_s;
 
 /* Flash bytes a JEDEC device ID's capacity code stands for; 0 for a code not known. */
 uint32_t morvel_zelp7x_flash_capacity(uint16_t device_id);
 
+/* Whether [address, address + count) fits a flash of `capacity` bytes (0: not known, then the
+ * 16 MiB that 3-byte flash addresses reach). 0 when it fits; else MORVEL_ZELP_ERROR_ARG, and the
+ * failure record (which may be null) says "flash range 0xFIRST to 0xEND does not fit the N-byte
+ * flash" (end exclusive) or, without a capacity, "WHAT at 0xADDRESS, N bytes, goes beyond the 16
+ * MiB that 3-byte flash addresses reach", with `what` naming the range. A range that ends exactly
+ * at the end fits. Every call below refuses its range with this text before anything is sent. */
+int morvel_zelp7x_flash_check_range(uint32_t capacity, uint64_t address, uint64_t count,
+                                    const char *what, morvel_zelp7x_flash_failure_s *failure);
+
 /* The JEDEC ID: vendor byte and the 16-bit device ID (memory type, capacity code). `capacity`
  * may be null. */
-int morvel_zelp7x_flash_read_id(const morvel_zelp7x_flash_s *flash, uint8_t *vendor,
-                                uint16_t *device_id, uint32_t *capacity,
-                                morvel_zelp7x_flash_failure_s *failure);
+int morvel_zelp7x_flash_read_id(morvel_zelp7x_flash_s *flash, uint8_t *vendor, uint16_t *device_id,
+                                uint32_t *capacity, morvel_zelp7x_flash_failure_s *failure);
 
 /* Erases every 4 KiB sector that [address, address + count) touches, with a 64 KiB block erase
- * for each whole aligned block inside it. A range beyond 16 MiB is refused. */
-int morvel_zelp7x_flash_erase(const morvel_zelp7x_flash_s *flash, uint32_t address, uint32_t count,
+ * for each whole aligned block inside it. */
+int morvel_zelp7x_flash_erase(morvel_zelp7x_flash_s *flash, uint32_t address, uint32_t count,
                               morvel_zelp7x_flash_failure_s *failure);
-int morvel_zelp7x_flash_erase_chip(const morvel_zelp7x_flash_s *flash,
+int morvel_zelp7x_flash_erase_chip(morvel_zelp7x_flash_s *flash,
                                    morvel_zelp7x_flash_failure_s *failure);
 
 /* Programs `count` bytes (a multiple of 4) page by page; the flash must be erased there. */
-int morvel_zelp7x_flash_program(const morvel_zelp7x_flash_s *flash, uint32_t address,
-                                const uint8_t *data, uint32_t count,
-                                morvel_zelp7x_flash_failure_s *failure);
+int morvel_zelp7x_flash_program(morvel_zelp7x_flash_s *flash, uint32_t address, const uint8_t *data,
+                                uint32_t count, morvel_zelp7x_flash_failure_s *failure);
 
-/* Reads `count` bytes (a multiple of 4). A range beyond 16 MiB is refused, here and in verify. */
-int morvel_zelp7x_flash_read(const morvel_zelp7x_flash_s *flash, uint32_t address, uint8_t *buf,
+/* Reads `count` bytes (a multiple of 4). */
+int morvel_zelp7x_flash_read(morvel_zelp7x_flash_s *flash, uint32_t address, uint8_t *buf,
                              uint32_t count, morvel_zelp7x_flash_failure_s *failure);
 
 typedef struct morvel_zelp7x_flash_verify_s {
@@ -95,13 +118,12 @@ typedef struct morvel_zelp7x_flash_verify_s {
 } morvel_zelp7x_flash_verify_s;
 
 /* Reads [address, address + count) and compares it with `data`; a difference is not a failure. */
-int morvel_zelp7x_flash_verify(const morvel_zelp7x_flash_s *flash, uint32_t address,
-                               const uint8_t *data, uint32_t count,
-                               morvel_zelp7x_flash_verify_s *result,
+int morvel_zelp7x_flash_verify(morvel_zelp7x_flash_s *flash, uint32_t address, const uint8_t *data,
+                               uint32_t count, morvel_zelp7x_flash_verify_s *result,
                                morvel_zelp7x_flash_failure_s *failure);
 
 /* Bridge path: announces an image of `total` flash bytes before its first write. */
-int morvel_zelp7x_flash_start_of_file(const morvel_zelp7x_flash_s *flash, uint32_t total,
+int morvel_zelp7x_flash_start_of_file(morvel_zelp7x_flash_s *flash, uint32_t total,
                                       morvel_zelp7x_flash_failure_s *failure);
 
 /* A further piece of a write: `count` bytes at `address`. */
@@ -140,16 +162,16 @@ typedef struct morvel_zelp7x_flash_write_stats_s {
     uint32_t pages_programmed;
 } morvel_zelp7x_flash_write_stats_s;
 
-int morvel_zelp7x_flash_write(const morvel_zelp7x_flash_s *flash, uint32_t address,
-                              const uint8_t *data, uint32_t count,
-                              const morvel_zelp7x_flash_write_options_s *options,
+int morvel_zelp7x_flash_write(morvel_zelp7x_flash_s *flash, uint32_t address, const uint8_t *data,
+                              uint32_t count, const morvel_zelp7x_flash_write_options_s *options,
                               morvel_zelp7x_flash_write_stats_s *stats,
                               morvel_zelp7x_flash_failure_s *failure);
 
 /* A board opened as zelp7x_flash opens it: the board I/O layer on `port` (a name -s takes: "sim",
  * "sim:FILE,opts", a serial device, or null for the first supported bridge), the device library
- * started with a chip reset, and the chip's input clock set (`input_freq` in Hz, or 0 for the
- * board kind's default). Close it with morvel_zelp7x_flash_board_close. */
+ * started with a chip reset, the chip's input clock set (`input_freq` in Hz, or 0 for the board
+ * kind's default), and the flash's JEDEC ID read, so the board knows the flash's capacity. Close
+ * it with morvel_zelp7x_flash_board_close. */
 typedef struct morvel_zelp7x_flash_board_s morvel_zelp7x_flash_board_s;
 
 int morvel_zelp7x_flash_board_open(const char *port, int input_freq,
@@ -167,6 +189,10 @@ typedef struct morvel_zelp7x_flash_board_options_s {
     int spi_sample_write_speed;
     int spi_split; /* carried for other board I/O layers */
     int spi_read_delay;
+    /* Read the flash's JEDEC ID once the clock is set (1 from options_init), so sessions over the
+     * board know the flash's capacity; 0 leaves the flash alone, as a run through the bridge's
+     * own flash commands does. */
+    int read_id;
 } morvel_zelp7x_flash_board_options_s;
 
 void morvel_zelp7x_flash_board_options_init(morvel_zelp7x_flash_board_options_s *options);
@@ -179,6 +205,10 @@ int morvel_zelp7x_flash_default_input_freq(int io_device_type);
 
 /* The device handle to put in a session record. */
 morvel_zelp_device_s *morvel_zelp7x_flash_board_device(const morvel_zelp7x_flash_board_s *board);
+/* A session record over the board: on the MSPI path, without progress, with the board's device
+ * handle and the capacity its open read (0 when the ID was not read or names no size). */
+void morvel_zelp7x_flash_board_session(const morvel_zelp7x_flash_board_s *board,
+                                       morvel_zelp7x_flash_s *flash);
 void morvel_zelp7x_flash_board_close(morvel_zelp7x_flash_board_s *board);
 
 /* 3-byte encoding, for flashes read by loaders that take three data bytes per word: every
