@@ -1,5 +1,6 @@
 // The flash library's session seams: every call bounded by the flash's capacity (which the board
-// open reads and a host may set), and one call at a time on a session. Each runs on the simulated device in this process and, where a board is
+// open reads and a host may set), one call at a time on a session, and the ID read after a run
+// that was cut off. Each runs on the simulated device in this process and, where a board is
 // opened, on the board daemon as well.
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "chip/mspi.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "support/board/sim_device.h"
 #include "support/process/temp_files.h"
@@ -276,5 +278,76 @@ TEST_P(FlashBoard, ASecondCallOnASessionInACallIsRefusedAndTheFirstReadsRightDat
 
 INSTANTIATE_TEST_SUITE_P(Boards, FlashBoard, testing::Bool(),
                          [](const auto &info) { return info.param ? "Daemon" : "InProcess"; });
+
+// The MSPI port as a run cut off part-way leaves it: chip select low inside a command, or the
+// flash busy with an operation nobody waited for.
+void leave_mspi(SimDevice &dev, std::initializer_list<std::pair<uint32_t, unsigned>> words,
+                bool deselect) {
+    using zsim::Mspi;
+    const auto ctl = [&](uint32_t mode, unsigned n) {
+        dev.mspi().write_word(Mspi::control_address, mode | (n - 1) << 2 | Mspi::port_enable);
+    };
+    ctl(Mspi::mode_enable, 1);
+    for (const auto &[word, n] : words) {
+        dev.mspi().write_word(Mspi::transmit_address, word);
+        ctl(Mspi::mode_transfer, n);
+        ctl(Mspi::mode_update, 1);
+    }
+    if (deselect) ctl(Mspi::mode_idle, 1);
+}
+
+TEST(FlashSession, AnIdReadAfterACutRunWaitsOutTheFlashAndAsksAgain) {
+    struct Case {
+        const char *name;
+        std::function<void(SimDevice &)> leave;
+        uint8_t vendor;
+    };
+    const Case cases[] = {
+        {"inside a page program",
+         [](SimDevice &d) {
+             leave_mspi(d, {{0x06, 1}}, true);
+             leave_mspi(d, {{0x02000100, 4}, {0x11223344, 4}}, false);
+         },
+         0xEF},
+        {"inside a read of erased cells",
+         [](SimDevice &d) {
+             leave_mspi(d, {{0x03000000, 4}}, false);
+         },
+         0xEF},
+        {"busy with a sector erase",
+         [](SimDevice &d) {
+             leave_mspi(d, {{0x06, 1}}, true);
+             leave_mspi(d, {{0x20001000, 4}}, true);
+         },
+         0xEF},
+        {"a flash that never answers", [](SimDevice &) {}, 0xFF},
+    };
+    for (const Case &c : cases) {
+        zsim::FlashConfig config;
+        config.all_ones = c.vendor == 0xFF;
+        SimDevice dev(config);
+        c.leave(dev);
+        auto f = dev.session();
+        uint8_t vendor = 0;
+        uint16_t id = 0;
+        morvel_zelp7x_flash_failure_s failure{};
+        ASSERT_EQ(morvel_zelp7x_flash_read_id(&f, &vendor, &id, nullptr, &failure), 0)
+            << c.name << ": " << failure.message;
+        EXPECT_EQ(vendor, c.vendor) << c.name;
+        if (c.vendor == 0xEF) {
+            EXPECT_EQ(id, 0x4016) << c.name;
+        }
+        EXPECT_FALSE(dev.flash().busy()) << c.name;
+        EXPECT_FALSE(dev.mspi().selected()) << c.name;
+    }
+    // A flash that answers at once costs the one ID read it always did: four accesses and the
+    // receive word.
+    SimDevice dev;
+    auto f = dev.session();
+    uint8_t vendor = 0;
+    uint16_t id = 0;
+    ASSERT_EQ(morvel_zelp7x_flash_read_id(&f, &vendor, &id, nullptr, nullptr), 0);
+    EXPECT_EQ(dev.accesses, 5u);
+}
 
 } // namespace

@@ -93,7 +93,10 @@ int morvel_zelp7x_flash_check_range(uint32_t capacity, uint64_t address, uint64_
                                     const char *what, morvel_zelp7x_flash_failure_s *failure);
 
 /* The JEDEC ID: vendor byte and the 16-bit device ID (memory type, capacity code). `capacity`
- * may be null. */
+ * may be null. A vendor byte of 0xFF (a data line nothing drives) is read once more after the
+ * flash has finished any program or erase it is busy with, as a flash a cut-off run left busy
+ * answers so; a flash that stays busy past the 64 KiB erase's limit fails the call with "flash
+ * wait expired". */
 int morvel_zelp7x_flash_read_id(morvel_zelp7x_flash_s *flash, uint8_t *vendor, uint16_t *device_id,
                                 uint32_t *capacity, morvel_zelp7x_flash_failure_s *failure);
 
