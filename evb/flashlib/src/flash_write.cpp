@@ -89,15 +89,16 @@ sector_plan plan_sector(uint32_t address, std::span<const uint8_t> have,
     return plan;
 }
 
-bool touches_piece(const write_request &r, uint32_t sector) {
-    return std::ranges::any_of(r.all(), [&](const write_piece &p) {
+bool touches_piece(std::span<const write_piece> pieces, uint32_t sector) {
+    return std::ranges::any_of(pieces, [&](const write_piece &p) {
         return !p.data.empty() && p.address < uint64_t{sector} + sector_size && p.end() > sector;
     });
 }
 
 // Reads a covered region and lays out what it must hold: the erase span blank, the pieces on
 // it, every other byte as it is.
-covered_region read_region(const session &s, const write_request &r, const sector_span &span,
+covered_region read_region(const session &s, const write_request &r,
+                           std::span<const write_piece> pieces, const sector_span &span,
                            bool with_erase) {
     covered_region region{span.first, std::vector<uint8_t>(span.last - span.first), {}};
     read_range(s, span.first, region.have);
@@ -114,37 +115,34 @@ covered_region read_region(const session &s, const write_request &r, const secto
         lay(erased.first, erased.last,
             [](auto at, uint64_t n, uint64_t) { std::fill_n(at, n, uint8_t{0xFF}); });
     }
-    for (const write_piece &p : r.all())
+    for (const write_piece &p : pieces)
         lay(p.address, p.end(), [&](auto at, uint64_t n, uint64_t from) {
             std::copy_n(p.data.begin() + static_cast<std::ptrdiff_t>(from - p.address), n, at);
         });
     return region;
 }
 
-// Erases the planned sectors, each run of neighbours with the planner's mix of block and sector
-// erases.
-void erase_planned(const session &s, const std::vector<sector_plan> &plans) {
-    size_t total = 0, done = 0;
-    for (const sector_plan &p : plans) total += p.erase ? 1 : 0;
-    if (total == 0) return;
-    for (size_t i = 0; i < plans.size();) {
-        if (!plans[i].erase) {
-            ++i;
-            continue;
-        }
-        size_t j = i;
-        while (j < plans.size() && plans[j].erase &&
-               plans[j].address == plans[i].address + (j - i) * sector_size)
-            ++j;
-        const auto count = static_cast<uint32_t>((j - i) * sector_size);
-        for (const flash_erase_step &step : plan_erase(plans[i].address, count))
+// Erases `sectors` (in ascending order), each run of neighbours with the planner's mix of block
+// and sector erases, reporting the share done after each run.
+void erase_sectors(const session &s, std::span<const uint32_t> sectors) {
+    for (size_t i = 0; i < sectors.size();) {
+        size_t j = i + 1;
+        while (j < sectors.size() && sectors[j] == sectors[i] + (j - i) * sector_size) ++j;
+        for (const flash_erase_step &step :
+             plan_erase(sectors[i], static_cast<uint32_t>((j - i) * sector_size)))
             erase_with(s,
                        step.command == FLASH_ERASE_64K_COMMAND ? FLASH_ERASE_64K : FLASH_ERASE_4K,
                        step.address);
-        done += j - i;
-        s.progress("Erase", static_cast<double>(done) / static_cast<double>(total));
+        s.progress("Erase", static_cast<double>(j) / static_cast<double>(sectors.size()));
         i = j;
     }
+}
+
+void erase_planned(const session &s, const std::vector<sector_plan> &plans) {
+    std::vector<uint32_t> sectors;
+    for (const sector_plan &p : plans)
+        if (p.erase) sectors.push_back(p.address);
+    erase_sectors(s, sectors);
 }
 
 void program_planned(const session &s, const std::vector<sector_plan> &plans, uint32_t pages) {
@@ -174,8 +172,7 @@ void rewrite_through_bridge(const session &s, const std::vector<sector_plan> &pl
     }
 }
 
-// Erases the sectors of `pieces` outside [done.first, done.last), each run of neighbours with the
-// planner.
+// Erases the sectors of `pieces` outside [done.first, done.last).
 void erase_outside(const session &s, const std::vector<write_piece> &pieces, sector_span done) {
     std::vector<uint32_t> sectors;
     for (const write_piece &p : pieces) {
@@ -187,12 +184,7 @@ void erase_outside(const session &s, const std::vector<write_piece> &pieces, sec
     std::ranges::sort(sectors);
     const auto [end, _] = std::ranges::unique(sectors);
     sectors.erase(end, sectors.end());
-    for (size_t i = 0; i < sectors.size();) {
-        size_t j = i + 1;
-        while (j < sectors.size() && sectors[j] == sectors[i] + (j - i) * sector_size) ++j;
-        erase_range(s, sectors[i], static_cast<uint32_t>((j - i) * sector_size));
-        i = j;
-    }
+    erase_sectors(s, sectors);
 }
 
 } // namespace
@@ -206,9 +198,10 @@ std::vector<write_piece> write_request::all() const {
 morvel_zelp7x_flash_write_stats_s write_changed(const session &s, const write_request &r) {
     // The bridge path has no erase of its own: a changed sector is erased by being sent.
     const bool with_erase = !s.bridge_path();
+    const std::vector<write_piece> pieces = r.all();
     std::vector<covered_region> regions;
     for (const sector_span &span : covered_spans(r, with_erase))
-        regions.push_back(read_region(s, r, span, with_erase));
+        regions.push_back(read_region(s, r, pieces, span, with_erase));
 
     morvel_zelp7x_flash_write_stats_s stats{};
     std::vector<sector_plan> plans;
@@ -216,9 +209,9 @@ morvel_zelp7x_flash_write_stats_s write_changed(const session &s, const write_re
     for (const covered_region &region : regions) {
         for (size_t at = 0; at < region.have.size(); at += sector_size) {
             const auto a = static_cast<uint32_t>(region.first + at);
-            sector_plan plan =
-                plan_sector(a, std::span(region.have).subspan(at, sector_size),
-                            std::span(region.want).subspan(at, sector_size), touches_piece(r, a));
+            sector_plan plan = plan_sector(a, std::span(region.have).subspan(at, sector_size),
+                                           std::span(region.want).subspan(at, sector_size),
+                                           touches_piece(pieces, a));
             stats.sectors += plan.data ? 1 : 0;
             stats.sectors_unchanged += plan.data && !plan.changes() ? 1 : 0;
             stats.sectors_erased += plan.erase ? 1 : 0;

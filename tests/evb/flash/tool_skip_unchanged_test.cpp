@@ -219,6 +219,46 @@ TEST(ToolSkipUnchanged, RandomImagesChangeOnlyWhatTheRunMustAndNothingTheSecondT
     }
 }
 
+// A piece beside the data, on each way of writing: a plain write erases the sectors both touch
+// and programs both; a changed-only one (either path) keeps every other byte. Either way a second
+// changed-only write finds nothing to do.
+TEST(ToolSkipUnchanged, APieceIsWrittenWithTheDataInOnePass) {
+    const bytes data = ztest::pseudo_random_bytes(100, 20), piece = {1, 2, 3, 4, 5, 6, 7, 8};
+    const morvel_zelp7x_flash_piece_s more = {0x5FF8, piece.data(), 8};
+    struct Way {
+        int skip_unchanged;
+        morvel_zelp7x_flash_path_e path;
+    };
+    for (const Way way :
+         {Way{0, MORVEL_ZELP7X_FLASH_PATH_MSPI}, Way{1, MORVEL_ZELP7X_FLASH_PATH_MSPI},
+          Way{1, MORVEL_ZELP7X_FLASH_PATH_BRIDGE}}) {
+        SimDevice dev;
+        const bytes noise = ztest::pseudo_random_bytes(8 * sector, 21);
+        std::ranges::copy(noise, dev.flash().cells().begin());
+        bytes want = noise;
+        if (way.skip_unchanged == 0) {
+            std::fill_n(want.begin() + sector, sector, 0xFF);
+            std::fill_n(want.begin() + 5 * sector, sector, 0xFF);
+        }
+        std::ranges::copy(data, want.begin() + 0x1010);
+        std::ranges::copy(piece, want.begin() + 0x5FF8);
+        auto f = dev.session(way.path);
+        morvel_zelp7x_flash_write_options_s options{way.skip_unchanged, 0, &more, 1};
+        morvel_zelp7x_flash_write_stats_s stats{};
+        ASSERT_EQ(
+            morvel_zelp7x_flash_write(&f, 0x1010, data.data(), 100, &options, &stats, nullptr), 0);
+        EXPECT_TRUE(std::ranges::equal(dev.flash().contents().first(want.size()), want))
+            << way.skip_unchanged << way.path;
+        if (way.skip_unchanged) {
+            EXPECT_EQ(stats.sectors, 2u);
+        }
+        options.skip_unchanged = 1;
+        ASSERT_EQ(
+            morvel_zelp7x_flash_write(&f, 0x1010, data.data(), 100, &options, &stats, nullptr), 0);
+        EXPECT_EQ(stats.sectors_unchanged, 2u) << way.skip_unchanged << way.path;
+    }
+}
+
 TEST(ToolSkipUnchanged, ThroughTheBridgeOnlyChangedSectorsAreSentWhole) {
     SimDevice dev;
     const bytes old = ztest::pseudo_random_bytes(3 * sector, 2);
