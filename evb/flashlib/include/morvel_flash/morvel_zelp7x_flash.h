@@ -39,7 +39,8 @@ typedef enum morvel_zelp7x_flash_failure_kind_e {
     MORVEL_ZELP7X_FLASH_FAILED_CALL = 1,
     /* The flash stayed busy past its time limit; "flash wait expired after N MS". */
     MORVEL_ZELP7X_FLASH_FAILED_WAIT = 2,
-    /* The call was refused before anything was sent, such as a size that is not a multiple of 4. */
+    /* The call was refused before anything was sent: a size that is not a multiple of 4, a range
+     * past the flash, a session already in a call. */
     MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT = 3,
 } morvel_zelp7x_flash_failure_kind_e;
 
