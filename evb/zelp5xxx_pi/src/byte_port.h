@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace zio {
 
@@ -42,13 +43,13 @@ struct OpenFailure {
 // A serial device at `path`, exclusive, raw, synchronous. Null when it cannot be opened, with
 // the reason in `failure` when one is given. Exclusive holds for every user of the system: a
 // device another process holds is refused as "in use by another process".
-std::unique_ptr<BytePort> open_serial_port(const std::string &path,
-                                           OpenFailure *failure = nullptr);
+std::unique_ptr<BytePort> open_serial_port(const std::string &path, OpenFailure *failure = nullptr);
 
 // "sim" or "sim:FILE[,name=value...]": an in-process simulated board. Null with the reason in
-// `error` when the options are not usable.
+// `error` when the options are not usable or the build has no simulated board.
 std::unique_ptr<BytePort> open_sim_port(const std::string &name, std::string &error);
 
+constexpr std::string_view kSimPortName = "sim";
 bool is_sim_port_name(const std::string &name);
 
 } // namespace zio
