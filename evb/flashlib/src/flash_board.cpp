@@ -17,6 +17,7 @@
 struct morvel_zelp7x_flash_board_s {
     morvel_evb_io_handle_t io = nullptr;
     morvel_zelp_device_s *zelp = nullptr;
+    uint32_t capacity = 0; // as the flash's ID gave it; 0 when not read or not known
 };
 
 namespace {
@@ -85,6 +86,18 @@ struct board_closer {
 };
 using board_ptr = std::unique_ptr<morvel_zelp7x_flash_board_s, board_closer>;
 
+// The flash's size, from its ID; a board without a flash that answers still opens.
+void read_capacity(morvel_zelp7x_flash_board_s &b) {
+    morvel_zelp7x_flash_s flash{};
+    flash.zelp = b.zelp;
+    uint8_t vendor = 0;
+    uint16_t id = 0;
+    morvel_zelp7x_flash_failure_s failure{};
+    if (morvel_zelp7x_flash_read_id(&flash, &vendor, &id, &b.capacity, &failure) != 0)
+        throw zflash::flash_failure{failure.kind, failure.status, failure.step, failure.message};
+    if (vendor == 0 || vendor == 0xFF) b.capacity = 0;
+}
+
 void open_steps(morvel_zelp7x_flash_board_s &b, const morvel_zelp7x_flash_board_options_s &o) {
     std::string name = o.port != nullptr ? o.port : "";
     zelp_io_init_args args{};
@@ -107,12 +120,12 @@ void open_steps(morvel_zelp7x_flash_board_s &b, const morvel_zelp7x_flash_board_
     iif.transfer = board_transfer;
     zflash::check_call("zelp_init", morvel_zelp_init(&b.zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET));
     int input_freq = o.input_freq;
-    if (input_freq <= 0)
-        input_freq = morvel_zelp7x_flash_default_input_freq(args.device_type);
+    if (input_freq <= 0) input_freq = morvel_zelp7x_flash_default_input_freq(args.device_type);
     morvel_zelp7x_config_s config{};
     config.set = MORVEL_ZELP7X_CONFIG_SET_INPUT_CLOCK_RATE;
     config.input_clock_rate = static_cast<unsigned int>(input_freq);
     zflash::check_call("zelp7x_config input set", morvel_zelp7x_config(b.zelp, &config));
+    if (o.read_id) read_capacity(b);
 }
 
 } // namespace
@@ -124,6 +137,7 @@ void morvel_zelp7x_flash_board_options_init(morvel_zelp7x_flash_board_options_s 
     *options = {};
     options->spi_default_speed = 1000000;
     options->spi_read_delay = 1;
+    options->read_id = 1;
 }
 
 int morvel_zelp7x_flash_board_open_with(const morvel_zelp7x_flash_board_options_s *options,
@@ -161,6 +175,16 @@ int morvel_zelp7x_flash_board_open(const char *port, int input_freq,
 
 morvel_zelp_device_s *morvel_zelp7x_flash_board_device(const morvel_zelp7x_flash_board_s *board) {
     return board != nullptr ? board->zelp : nullptr;
+}
+
+void morvel_zelp7x_flash_board_session(const morvel_zelp7x_flash_board_s *board,
+                                       morvel_zelp7x_flash_s *flash) {
+    if (flash == nullptr) return;
+    *flash = {};
+    if (board == nullptr) return;
+    flash->zelp = board->zelp;
+    flash->path = MORVEL_ZELP7X_FLASH_PATH_MSPI;
+    flash->capacity = board->capacity;
 }
 
 void morvel_zelp7x_flash_board_close(morvel_zelp7x_flash_board_s *board) {
