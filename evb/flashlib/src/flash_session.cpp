@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "flash_ops.h"
+#include "morvel_board/morvel_zelp7x_board.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "zelp_linux_io.h"
 
@@ -48,7 +49,7 @@ session::session(const morvel_zelp7x_flash_s &f)
     : f_(f), board_(f.board != nullptr ? f.board : &board_io_calls), path_(&path_of(f.path)) {}
 
 morvel_evb_io_handle_t session::io() const {
-    return static_cast<morvel_evb_io_handle_t>(f_.zelp->iif.d);
+    return morvel_zelp7x_board_device_io(f_.zelp);
 }
 
 } // namespace zflash

@@ -60,7 +60,8 @@ typedef struct morvel_zelp7x_flash_board_calls_s {
 } morvel_zelp7x_flash_board_calls_s;
 
 /** One board's flash: the session record every call takes. `zelp` is an initialised device handle
- * over the board I/O layer (its integration record's `d` is the board I/O handle). The caller owns
+ * over the board I/O layer: one morvel_zelp7x_board_open started (morvel_board), or one whose
+ * integration record's `d` is the board I/O handle itself. The caller owns
  * the record and what it points to; the library keeps nothing of it after a call. One call at a
  * time per board: the calls run whole sequences of register accesses that must not interleave. */
 typedef struct morvel_zelp7x_flash_s {
@@ -162,7 +163,8 @@ int morvel_zelp7x_flash_write(const morvel_zelp7x_flash_s *flash, uint32_t addre
                               morvel_zelp7x_flash_write_stats_s *stats,
                               morvel_zelp7x_flash_failure_s *failure);
 
-/** A board opened as zelp7x_flash opens it: its board I/O handle and device handle. */
+/** A board opened as zelp7x_flash opens it, through morvel_zelp7x_board_open (morvel_board):
+ * its board I/O handle and device handle. */
 typedef struct morvel_zelp7x_flash_board_s morvel_zelp7x_flash_board_s;
 
 /** Opens a board as zelp7x_flash opens it: the board I/O layer on `port` (a name -s takes: "sim",
