@@ -6,6 +6,7 @@
 
 #include "flash_ops.h"
 #include "flash_range.h"
+#include "morvel_board/morvel_zelp7x_board.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "zelp_linux_io.h"
 
@@ -59,7 +60,7 @@ void session::check_range(uint64_t address, uint64_t count, const char *step) co
 }
 
 morvel_evb_io_handle_t session::io() const {
-    return static_cast<morvel_evb_io_handle_t>(f_.zelp->iif.d);
+    return morvel_zelp7x_board_device_io(f_.zelp);
 }
 
 } // namespace zflash

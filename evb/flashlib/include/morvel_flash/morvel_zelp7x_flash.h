@@ -68,11 +68,12 @@ typedef struct morvel_zelp7x_flash_board_calls_s {
 } morvel_zelp7x_flash_board_calls_s;
 
 /** One board's flash: the session record every call takes. `zelp` is an initialised device handle
- * over the board I/O layer (its integration record's `d` is the board I/O handle). The caller owns
- * the record and what it points to; the library keeps nothing of it after a call. Start it zeroed:
- * calls write to it (`in_call`, and `capacity` when they learn it), so it may not be const. One
- * call at a time per board: the calls run whole sequences of register accesses that must not
- * interleave, and a second call on a record in a call is refused. */
+ * over the board I/O layer: one morvel_zelp7x_board_open started (morvel_board), or one whose
+ * integration record's `d` is the board I/O handle itself. The caller owns the record and what it
+ * points to; the library keeps nothing of it after a call. Start it zeroed: calls write to it
+ * (`in_call`, and `capacity` when they learn it), so it may not be const. One call at a time per
+ * board: the calls run whole sequences of register accesses that must not interleave, and a second
+ * call on a record in a call is refused. */
 typedef struct morvel_zelp7x_flash_s {
     morvel_zelp_device_s *zelp;
     morvel_zelp7x_flash_path_e path;
@@ -201,8 +202,8 @@ int morvel_zelp7x_flash_write(morvel_zelp7x_flash_s *flash, uint32_t address, co
                               morvel_zelp7x_flash_write_stats_s *stats,
                               morvel_zelp7x_flash_failure_s *failure);
 
-/** A board opened as zelp7x_flash opens it: its board I/O handle and device handle, and the
- * flash's capacity. */
+/** A board opened as zelp7x_flash opens it, through morvel_zelp7x_board_open (morvel_board):
+ * its board I/O handle and device handle, and the flash's capacity. */
 typedef struct morvel_zelp7x_flash_board_s morvel_zelp7x_flash_board_s;
 
 /** Opens a board as zelp7x_flash opens it: the board I/O layer on `port` (a name -s takes: "sim",
