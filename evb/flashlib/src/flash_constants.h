@@ -1,5 +1,5 @@
 // The SPI NOR flash command set, its geometry and time limits, and the MSPI port modes: the
-// flash and MSPI half of the tool's constants (the dongle half is in atmel_dongle.h).
+// flash and MSPI half of the tool's constants (the dongle half is in flash_dongle.h).
 #pragma once
 
 #include <array>

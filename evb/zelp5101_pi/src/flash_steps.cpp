@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "atmel_dongle.h"
+#include "flash_dongle.h"
 #include "elapsed.h"
 #include "flash_steps.h"
 #include "image_file.h"

@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "atmel_dongle.h"
+#include "flash_dongle.h"
 #include "elapsed.h"
 #include "flash_steps.h"
 #include "image_file.h"

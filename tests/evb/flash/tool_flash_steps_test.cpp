@@ -4,7 +4,7 @@
 
 #include <regex>
 
-#include "atmel_dongle.h"
+#include "flash_dongle.h"
 #include "flash_steps.h"
 #include "image_file.h"
 #include "run_options.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "atmel_dongle.h"
+#include "flash_dongle.h"
 #include "run.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "atmel_dongle.h"
+#include "flash_dongle.h"
 
 namespace {
 

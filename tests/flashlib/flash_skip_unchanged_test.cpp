@@ -16,7 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "atmel_dongle.h"
+#include "flash_dongle.h"
 #include "flash_steps.h"
 #include "image_file.h"
 #include "support/board/sim_device.h"
