@@ -32,8 +32,10 @@ void register_failure(py::module_ &m) {
             if (p) std::rethrow_exception(p);
         } catch (const board_failure &f) {
             const char *name = morvel_zelp_error_name(f.status);
-            const std::string text = f.message.empty() ? f.step + " failed: " + name : f.message;
-            py::object e = py::reinterpret_borrow<py::object>(error_type)(text);
+            char line[256];
+            morvel_zelp_failure_text(f.step.c_str(), f.status, line, sizeof line);
+            py::object e = py::reinterpret_borrow<py::object>(error_type)(
+                f.message.empty() ? std::string(line) : f.message);
             e.attr("step") = f.step;
             e.attr("name") = name;
             e.attr("code") = f.status;

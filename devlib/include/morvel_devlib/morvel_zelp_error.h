@@ -4,6 +4,8 @@
 #ifndef MORVEL_ZELP_ERROR_H
 #define MORVEL_ZELP_ERROR_H
 
+#include <stddef.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -28,13 +30,22 @@ typedef enum morvel_zelp_errors_e {
     MORVEL_ZELP_ERROR_LAST = 13
 } morvel_zelp_errors_e;
 
-/** Names of codes 0 to MORVEL_ZELP_ERROR_LAST, in order: "none", "fail", "arg", ... Constant data. */
+/** Names of codes 0 to MORVEL_ZELP_ERROR_LAST, in order: "none", "fail", "arg", ... Constant data.
+ */
 extern const char *const morvel_zelp_error_names[MORVEL_ZELP_ERROR_LAST + 1];
 
 /** The name of an error code, as the tools print it ("timeout").
  * @return a static text; "*unknown*" for any code without a name, negative ones included.
  * @threads Any thread; reads constant data only. */
 const char *morvel_zelp_error_name(int e);
+
+/** The line the tools print for a step that failed: "STEP failed: NAME", with the error's name as
+ * morvel_zelp_error_name gives it ("io_init failed: arg"), NUL-terminated in `text` and cut short
+ * to fit `size` bytes.
+ * @return the length of the whole line, as snprintf counts it.
+ * @threads Any thread; writes `text` only.
+ * @never Prints, or writes past `size` bytes of `text` (none when `size` is 0). */
+int morvel_zelp_failure_text(const char *step, int status, char *text, size_t size);
 
 #ifdef __cplusplus
 }

@@ -21,8 +21,9 @@ constexpr morvel_zelp7x_flash_board_calls_s board_io_calls = {
 } // namespace
 
 void fail_call(const char *step, int status) {
-    throw flash_failure{MORVEL_ZELP7X_FLASH_FAILED_CALL, status, step,
-                        std::string(step) + " failed: " + morvel_zelp_error_name(status)};
+    char text[sizeof(morvel_zelp7x_flash_failure_s::message)];
+    morvel_zelp_failure_text(step, status, text, sizeof text);
+    throw flash_failure{MORVEL_ZELP7X_FLASH_FAILED_CALL, status, step, text};
 }
 
 void fail_wait(int elapsed_ms) {
