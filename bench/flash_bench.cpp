@@ -28,11 +28,10 @@
 #include <vector>
 
 #include "board.h"
+#include "board_open.h"
 #include "link/pty.h"
 #include "link/usb_link.h"
 #include "morvel_flash/morvel_zelp7x_flash.h"
-#include "run.h"
-#include "run_failure.h"
 
 namespace {
 
@@ -114,14 +113,16 @@ morvel_zelp_device_s *start_on(ServedBoard &board, int pipeline, benchmark::Stat
         state.SkipWithError("no pseudo-terminal");
         return nullptr;
     }
-    run_options run;
-    run.spi_dev = board.path() + (pipeline > 0 ? ",pipeline=" + std::to_string(pipeline) : "");
-    try {
-        return morvel_zelp7x_board_device(open_board(run));
-    } catch (const run_failure &f) {
-        state.SkipWithError(f.text.c_str());
+    board_settings settings;
+    settings.spi_dev = board.path() + (pipeline > 0 ? ",pipeline=" + std::to_string(pipeline) : "");
+    const morvel_zelp7x_board_options_s options = board_options(settings);
+    morvel_zelp7x_board_s *opened = nullptr;
+    morvel_zelp7x_board_failure_s failure{};
+    if (morvel_zelp7x_board_open(&options, &opened, &failure) != 0) {
+        state.SkipWithError(failure.message);
         return nullptr;
     }
+    return morvel_zelp7x_board_device(opened);
 }
 
 void program_and_verify(benchmark::State &state, int fw, int pipeline, zsim::LinkOptions link) {

@@ -1,38 +1,25 @@
-// MSPI primitives and SPI flash commands of the flash library, as the tool shows them, run against
-// the simulated MSPI and flash.
+// MSPI primitives and SPI flash commands of the flash library, with the progress they report, run
+// against the simulated MSPI and flash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <regex>
 #include <string>
 #include <thread>
-#include <tuple>
-#include <unistd.h>
 
 #include "flash_ops.h"
-#include "flash_steps.h"
 #include "mspi_access.h"
-#include "run_failure.h"
 #include "support/board/sim_device.h"
 
 namespace {
 
 using namespace zflash;
-using ztest::failure_of;
+using ztest::ProgressLog;
 using ztest::SimDevice;
-using ztest::stdout_of;
 
-std::string progress_line(const char *prefix, int pct, int bars) {
-    return "\r" + std::string(prefix) + std::string(8 - std::string(prefix).size(), ' ') + ": " +
-           (pct < 10    ? "  "
-            : pct < 100 ? " "
-                        : "") +
-           std::to_string(pct) + "% [" + std::string(bars, '=') + std::string(60 - bars, ' ') + "]";
-}
-
-TEST(ToolFlashCommands, ReadsTheJedecIdAndTheStatusThroughTheMspiRegisters) {
+TEST(FlashCommands, ReadsTheJedecIdAndTheStatusThroughTheMspiRegisters) {
     SimDevice dev;
     uint8_t mfg = 0;
     uint16_t id = 0;
@@ -50,7 +37,7 @@ TEST(ToolFlashCommands, ReadsTheJedecIdAndTheStatusThroughTheMspiRegisters) {
     EXPECT_EQ(dev.mspi().misuse(), 0u);
 }
 
-TEST(ToolFlashCommands, EachFailingRegisterAccessEndsTheRunNamingIt) {
+TEST(FlashCommands, EachFailingRegisterAccessEndsTheRunNamingIt) {
     const std::pair<long, const char *> cases[] = {
         {0, "mspi ctl write failed: timeout"},
         {1, "mspi spitx write failed: timeout"},
@@ -67,10 +54,6 @@ TEST(ToolFlashCommands, EachFailingRegisterAccessEndsTheRunNamingIt) {
                   MORVEL_ZELP_ERROR_TIMEOUT);
         EXPECT_EQ(failure.kind, MORVEL_ZELP7X_FLASH_FAILED_CALL);
         EXPECT_STREQ(failure.message, message);
-        // The tool prints the same text on standard output.
-        const run_failure r = failure_of([&] { fail_flash(failure); });
-        EXPECT_FALSE(r.on_stderr);
-        EXPECT_EQ(r.text, std::string(message) + "\n");
     }
     SimDevice dev;
     dev.fail_after = 5;
@@ -85,7 +68,7 @@ TEST(ToolFlashCommands, EachFailingRegisterAccessEndsTheRunNamingIt) {
     }
 }
 
-TEST(ToolFlashCommands, PlannerUsesBlocksForWholeBlocksAndSectorsAround) {
+TEST(FlashCommands, PlannerUsesBlocksForWholeBlocksAndSectorsAround) {
     using S = flash_erase_step;
     constexpr uint32_t k4 = FLASH_ERASE_4K_COMMAND, k64 = FLASH_ERASE_64K_COMMAND;
     EXPECT_EQ(plan_erase(0, 16), (std::vector<S>{{k4, 0, false}}));
@@ -103,25 +86,28 @@ TEST(ToolFlashCommands, PlannerUsesBlocksForWholeBlocksAndSectorsAround) {
     EXPECT_EQ(plan, expected);
 }
 
-TEST(ToolFlashCommands, EraseClearsExactlyThePlannedSectorsAndDrawsItsBar) {
+TEST(FlashCommands, EraseClearsExactlyThePlannedSectorsAndReportsItsProgress) {
     SimDevice dev;
     auto cells = dev.flash().cells();
     std::fill(cells.begin(), cells.end(), uint8_t{0});
-    const std::string out = stdout_of([&] { ztest::ToolFlash(dev).erase(0x8000, 0x30000); });
+    auto f = dev.session();
+    ProgressLog log;
+    log.attach(f);
+    ASSERT_EQ(morvel_zelp7x_flash_erase(&f, 0x8000, 0x30000, nullptr), 0);
     EXPECT_EQ(cells[0x7FFF], 0);
     EXPECT_EQ(cells[0x8000], 0xFF);
     EXPECT_EQ(cells[0x37FFF], 0xFF);
     EXPECT_EQ(cells[0x38000], 0);
     EXPECT_EQ(dev.flash().stats().block_erases, 2u);
     EXPECT_EQ(dev.flash().stats().sector_erases, 16u);
-    EXPECT_EQ(out.substr(0, progress_line("Erase", 0, 0).size()), progress_line("Erase", 14, 8))
-        << "starts part-way: 0x8000 / 0x38000 = 0.14";
-    EXPECT_TRUE(out.ends_with(progress_line("Erase", 100, 60) + "\n"));
-    EXPECT_EQ(stdout_of([&] { ztest::ToolFlash(dev, true).erase(0, 0x2000); }), "");
+    ASSERT_FALSE(log.seen.empty());
+    EXPECT_EQ(log.seen.front(), std::make_pair(std::string("Erase"), 0x8000 / double(0x38000)))
+        << "starts part-way: the first sector over the end";
+    EXPECT_EQ(log.seen.back(), std::make_pair(std::string("Erase"), 1.0));
 
     // Beyond three-byte addresses nothing is sent; the last sector itself is fine.
     const unsigned commands = dev.flash().stats().commands;
-    auto f = dev.session();
+    f = dev.session();
     EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFF000, 0x2000, nullptr), MORVEL_ZELP_ERROR_ARG);
     EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFFFF000, 0x2000, nullptr), MORVEL_ZELP_ERROR_ARG);
     // Reads and compares too; a count near 2^32 would round its read buffer down to nothing.
@@ -134,53 +120,41 @@ TEST(ToolFlashCommands, EraseClearsExactlyThePlannedSectorsAndDrawsItsBar) {
     EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFF000, 0x1000, nullptr), 0);
 }
 
-TEST(ToolFlashCommands, ChipEraseClearsEverythingAndEndsItsLineEvenWhenQuiet) {
+TEST(FlashCommands, ChipEraseClearsEverythingAndAWaitFoundReadyReportsItsEnd) {
     SimDevice dev;
     auto cells = dev.flash().cells();
     std::fill(cells.begin(), cells.end(), uint8_t{0x5A});
-    const std::string summary = "chip erased in 0.0";
-    EXPECT_TRUE(
-        stdout_of([&] { ztest::ToolFlash(dev, true).erase_chip(); }).starts_with("\n" + summary));
-    EXPECT_TRUE(std::all_of(cells.begin(), cells.end(), [](uint8_t b) { return b == 0xFF; }));
-    const std::string out = stdout_of([&] { ztest::ToolFlash(dev).erase_chip(); });
-    EXPECT_TRUE(out.starts_with(progress_line("Erase", 0, 0)));
-    EXPECT_NE(out.find(progress_line("Erase", 100, 60) + "\n" + summary), std::string::npos);
-}
-
-TEST(ToolFlashCommands, ProgressBarLayout) {
-    const std::tuple<double, const char *, std::string> cases[] = {
-        {0.5, "Erase", "\rErase   :  50% [" + std::string(30, '=') + std::string(30, ' ') + "]"},
-        {0.0, "Read", "\rRead    :   0% [" + std::string(60, ' ') + "]"},
-        {1.0, "Program", "\rProgram : 100% [" + std::string(60, '=') + "]"},
-        {7.0, "Read", "\rRead    : 100% [" + std::string(60, '=') + "]"},
-    };
-    for (const auto &[pct, prefix, expected] : cases)
-        EXPECT_EQ(stdout_of([&] { print_progress(pct, prefix); }), expected) << pct;
-
-    SimDevice dev; // a wait that finds the flash ready at once draws the full bar
     auto f = dev.session();
-    f.progress = [](const char *phase, double fraction, void *) {
-        print_progress(fraction, phase);
-    };
-    EXPECT_EQ(stdout_of([&] { wait_ready(session(f), 1, "Erase"); }),
-              progress_line("Erase", 100, 60));
-    EXPECT_EQ(dev.flash().stats().status_polls, 1u);
+    ProgressLog log;
+    log.attach(f);
+    ASSERT_EQ(morvel_zelp7x_flash_erase_chip(&f, nullptr), 0);
+    EXPECT_TRUE(std::all_of(cells.begin(), cells.end(), [](uint8_t b) { return b == 0xFF; }));
+    ASSERT_FALSE(log.seen.empty());
+    EXPECT_EQ(log.seen.front(), std::make_pair(std::string("Erase"), 0.0));
+    EXPECT_EQ(log.seen.back(), std::make_pair(std::string("Erase"), 1.0));
+
+    log.seen.clear();
+    const unsigned polls = dev.flash().stats().status_polls;
+    wait_ready(session(f), 1, "Erase");
+    EXPECT_EQ(log.seen, (std::vector<std::pair<std::string, double>>{{"Erase", 1.0}}));
+    EXPECT_EQ(dev.flash().stats().status_polls, polls + 1);
 }
 
-TEST(ToolFlashCommands, StuckBusyExpiresAfterTheLimit) {
+TEST(FlashCommands, StuckBusyExpiresAfterTheLimit) {
     zsim::FlashConfig c;
     c.stuck_busy = true;
     SimDevice dev(c);
-    const run_failure r = failure_of([&] { ztest::ToolFlash(dev, true).erase(0, 0x1000); });
-    EXPECT_TRUE(r.on_stderr);
+    auto f = dev.session();
+    morvel_zelp7x_flash_failure_s failure{};
+    EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0, 0x1000, &failure), MORVEL_ZELP_ERROR_TIMEOUT);
+    EXPECT_EQ(failure.kind, MORVEL_ZELP7X_FLASH_FAILED_WAIT);
     EXPECT_TRUE(std::regex_match(
-        r.text,
-        std::regex(
-            " flash wait expired after (24[0-9]|2[5-9][0-9]|[3-9][0-9][0-9]|[0-9]{4,}) MS\n")))
-        << r.text;
+        failure.message,
+        std::regex("flash wait expired after (24[0-9]|2[5-9][0-9]|[3-9][0-9][0-9]|[0-9]{4,}) MS")))
+        << failure.message;
 }
 
-TEST(ToolFlashCommands, AStatusAnswerArrivingPastTheLimitGetsOneMorePoll) {
+TEST(FlashCommands, AStatusAnswerArrivingPastTheLimitGetsOneMorePoll) {
     // A page program keeps the flash busy for two polls. The second answer comes back after the
     // 500 ms limit, as over a link with 300 ms of latency; the third poll finds the flash ready.
     SimDevice dev;
@@ -190,7 +164,8 @@ TEST(ToolFlashCommands, AStatusAnswerArrivingPastTheLimitGetsOneMorePoll) {
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
     };
     const std::array<uint8_t, 4> data{0x12, 0x34, 0x56, 0x78};
-    ztest::ToolFlash(dev, true).program(0x100, data);
+    auto f = dev.session();
+    ASSERT_EQ(morvel_zelp7x_flash_program(&f, 0x100, data.data(), 4, nullptr), 0);
     EXPECT_EQ(dev.flash().stats().status_polls, 3u);
     EXPECT_EQ(dev.flash().cells()[0x103], 0x78);
 }

@@ -1,11 +1,10 @@
-// Page programming and bulk reads on both paths, the program planner and the checksum.
+// Page programming and bulk reads on both paths, with their progress, and the program planner.
 #include <gtest/gtest.h>
 
-#include <numeric>
-#include <string_view>
+#include <algorithm>
+#include <string>
 
 #include "flash_ops.h"
-#include "flash_steps.h"
 #include "support/board/sim_device.h"
 #include "zelp_linux_io.h"
 
@@ -21,7 +20,7 @@ std::vector<uint8_t> pattern(size_t n, uint8_t seed) {
     return v;
 }
 
-TEST(ToolFlashTransfer, ProgramPiecesNeverCrossAPage) {
+TEST(FlashTransfer, ProgramPiecesNeverCrossAPage) {
     EXPECT_EQ(plan_program(0x80, 0x300), (std::vector<P>{{0x80, 0, 0x80, false},
                                                          {0x100, 0x80, 0x100, true},
                                                          {0x200, 0x180, 0x100, true},
@@ -32,26 +31,23 @@ TEST(ToolFlashTransfer, ProgramPiecesNeverCrossAPage) {
     EXPECT_TRUE(plan_program(0x40, 0).empty());
 }
 
-TEST(ToolFlashTransfer, BsdSumOfAbc) {
-    uint16_t sum = 0;
-    for (char c : std::string_view("abc")) sum = bsd_sum(sum, static_cast<uint8_t>(c));
-    EXPECT_EQ(sum, 16556);
-    EXPECT_EQ(bsd_sum(0x0001, 0), 0x8000) << "bit 0 rotates into bit 15";
-}
-
 class BothPaths : public testing::TestWithParam<int> {};
+
+// A session on the path the test takes, reporting its progress to `log` when given.
+morvel_zelp7x_flash_s session_of(SimDevice &dev, int bridge, ztest::ProgressLog *log = nullptr) {
+    auto f = dev.session(bridge ? MORVEL_ZELP7X_FLASH_PATH_BRIDGE : MORVEL_ZELP7X_FLASH_PATH_MSPI);
+    if (log != nullptr) log->attach(f);
+    return f;
+}
 
 TEST_P(BothPaths, WriteThenReadGivesTheDataBackAndLeavesTheRestErased) {
     const int fw = GetParam();
     SimDevice dev;
     auto data = pattern(0x300, 3);
     std::vector<uint8_t> back(0x400);
-    EXPECT_EQ(ztest::stdout_of([&] {
-                  ztest::ToolFlash(dev, 1, fw).program(0x80, {data.data(), 0x300});
-                  ztest::ToolFlash(dev, 1, fw).read(0, {back.data(), 0x400});
-              }),
-              "")
-        << "quiet";
+    auto f = session_of(dev, fw);
+    ASSERT_EQ(morvel_zelp7x_flash_program(&f, 0x80, data.data(), 0x300, nullptr), 0);
+    ASSERT_EQ(morvel_zelp7x_flash_read(&f, 0, back.data(), 0x400, nullptr), 0);
 
     EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin() + 0x80));
     EXPECT_TRUE(
@@ -69,79 +65,81 @@ TEST_P(BothPaths, WriteThenReadGivesTheDataBackAndLeavesTheRestErased) {
     }
 }
 
-TEST_P(BothPaths, ProgressBarsShowAndEndTheirLine) {
+// Progress each KiB, from the start to the whole.
+TEST_P(BothPaths, ProgressGoesByKibibytesToTheWhole) {
     const int fw = GetParam();
     SimDevice dev;
     auto data = pattern(0x1000, 1);
-    const std::string out = ztest::stdout_of([&] {
-        ztest::ToolFlash(dev, 0, fw).program(0, {data.data(), 0x1000});
-        ztest::ToolFlash(dev, 0, fw).read(0, {data.data(), 0x1000});
-    });
-    EXPECT_NE(out.find("\rProgram :   0% ["), std::string::npos);
-    EXPECT_NE(out.find("\rProgram : 100% [" + std::string(60, '=') + "]\n"), std::string::npos);
-    EXPECT_NE(out.find("\rRead    :  75% ["), std::string::npos);
-    EXPECT_TRUE(out.ends_with("\rRead    : 100% [" + std::string(60, '=') + "]\n"));
+    ztest::ProgressLog log;
+    auto f = session_of(dev, fw, &log);
+    ASSERT_EQ(morvel_zelp7x_flash_program(&f, 0, data.data(), 0x1000, nullptr), 0);
+    ASSERT_EQ(morvel_zelp7x_flash_read(&f, 0, data.data(), 0x1000, nullptr), 0);
+    using seen = std::pair<std::string, double>;
+    const std::vector<seen> want = {
+        {"Program", 0}, {"Program", 0.25}, {"Program", 0.5}, {"Program", 0.75}, {"Program", 1},
+        {"Read", 0},    {"Read", 0.25},    {"Read", 0.5},    {"Read", 0.75},    {"Read", 1}};
+    EXPECT_EQ(log.seen, want);
 }
 
 INSTANTIATE_TEST_SUITE_P(MspiAndBridge, BothPaths, testing::Values(0, 1));
 
-TEST(ToolFlashTransfer, BridgeReadsGoInBlocksOfAtMost256) {
+TEST(FlashTransfer, BridgeReadsGoInBlocksOfAtMost256) {
     SimDevice dev;
     std::vector<uint8_t> buf(600);
-    ztest::ToolFlash(dev, 1, 1).read(0x123400, {buf.data(), 600});
+    auto f = session_of(dev, 1);
+    ASSERT_EQ(morvel_zelp7x_flash_read(&f, 0x123400, buf.data(), 600, nullptr), 0);
     ASSERT_EQ(dev.bridge_commands.size(), 3u);
     EXPECT_EQ(dev.bridge_commands[0].command, ATMEL_DONGLE_FW_FLASH_READ);
     EXPECT_EQ(dev.bridge_commands[1].address, 0x123500u);
     EXPECT_EQ(dev.bridge_commands[2].len, 600 - 512);
 }
 
-TEST(ToolFlashTransfer, TransfersThatCannotProceedEndTheRun) {
-    using transfer_f = void (*)(ztest::ToolFlash &, uint8_t *);
+TEST(FlashTransfer, TransfersThatCannotProceedFailWithTheirMessage) {
+    using transfer_f = int (*)(morvel_zelp7x_flash_s *, uint8_t *, morvel_zelp7x_flash_failure_s *);
     struct fatal {
         transfer_f transfer;
         bool bridge, bridge_fails, stuck_busy;
+        morvel_zelp7x_flash_failure_kind_e kind;
         const char *message;
-        bool on_stderr;
     };
+    const transfer_f read6 = [](auto *f, uint8_t *b, auto *failure) {
+        return morvel_zelp7x_flash_read(f, 0, b, 6, failure);
+    };
+    const transfer_f read4 = [](auto *f, uint8_t *b, auto *failure) {
+        return morvel_zelp7x_flash_read(f, 0, b, 4, failure);
+    };
+    const transfer_f program6 = [](auto *f, uint8_t *b, auto *failure) {
+        return morvel_zelp7x_flash_program(f, 0, b, 6, failure);
+    };
+    const transfer_f program2 = [](auto *f, uint8_t *b, auto *failure) {
+        return morvel_zelp7x_flash_program(f, 0, b, 2, failure);
+    };
+    const transfer_f program4 = [](auto *f, uint8_t *b, auto *failure) {
+        return morvel_zelp7x_flash_program(f, 0, b, 4, failure);
+    };
+    constexpr auto argument = MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT;
     const fatal cases[] = {
-        {[](ztest::ToolFlash &t, uint8_t *b) {
-             t.read(0, {b, 6});
-         },
-         false, false, false, "read size must be a multiple of 4 bytes\n", true},
-        {[](ztest::ToolFlash &t, uint8_t *b) {
-             t.program(0, {b, 6});
-         },
-         false, false, false, "write size must be a multiple of 4 bytes\n", true},
-        {[](ztest::ToolFlash &t, uint8_t *b) {
-             t.program(0, {b, 2});
-         },
-         true, false, false, "write size must be a multiple of 4 bytes\n", true},
-        {[](ztest::ToolFlash &t, uint8_t *b) {
-             t.program(0, {b, 4});
-         },
-         true, true, false, "bridge flash write failed: fail\n", false},
-        {[](ztest::ToolFlash &t, uint8_t *b) {
-             t.read(0, {b, 4});
-         },
-         true, true, false, "bridge flash read failed: fail\n", false},
-        {[](ztest::ToolFlash &t, uint8_t *b) {
-             t.program(0, {b, 4});
-         },
-         false, false, true, "flash wait expired after", true},
+        {read6, false, false, false, argument, "read size must be a multiple of 4 bytes"},
+        {program6, false, false, false, argument, "write size must be a multiple of 4 bytes"},
+        {program2, true, false, false, argument, "write size must be a multiple of 4 bytes"},
+        {program4, true, true, false, MORVEL_ZELP7X_FLASH_FAILED_CALL,
+         "bridge flash write failed: fail"},
+        {read4, true, true, false, MORVEL_ZELP7X_FLASH_FAILED_CALL,
+         "bridge flash read failed: fail"},
+        {program4, false, false, true, MORVEL_ZELP7X_FLASH_FAILED_WAIT,
+         "flash wait expired after "},
     };
     for (const fatal &c : cases) {
         zsim::FlashConfig config;
         config.stuck_busy = c.stuck_busy;
         SimDevice dev(config);
         dev.bridge_result = c.bridge_fails ? 1 : 0;
-        ztest::ToolFlash tool(dev, true, c.bridge);
+        auto f = session_of(dev, c.bridge);
         uint8_t buf[8] = {};
-        const run_failure r = ztest::failure_of([&] { c.transfer(tool, buf); });
-        EXPECT_EQ(r.on_stderr, c.on_stderr) << c.message;
-        if (c.stuck_busy)
-            EXPECT_TRUE(r.text.starts_with(" flash wait expired after ")) << r.text;
-        else
-            EXPECT_EQ(r.text, c.message);
+        morvel_zelp7x_flash_failure_s failure{};
+        EXPECT_NE(c.transfer(&f, buf, &failure), 0) << c.message;
+        EXPECT_EQ(failure.kind, c.kind) << c.message;
+        EXPECT_TRUE(std::string(failure.message).starts_with(c.message)) << failure.message;
     }
 }
 

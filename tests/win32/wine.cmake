@@ -3,12 +3,12 @@
 # wine start each), plus the tool run end to end against a simulated board behind a COM port.
 
 # Suites where Windows differs: the wire core over the Windows locks, the line reader, the
-# simulated board's mapped flash file, option parsing with the MinGW getopt, timers, binary files,
-# the package reader and the driver where long is 32 bits, and a whole tool run checked packet by
-# packet.
+# simulated board's mapped flash file, option parsing with the MinGW getopt, the flash tool's
+# printed lines, binary files, the package reader and the driver where long is 32 bits, and a
+# whole tool run checked packet by packet.
 set(ZELP_WINE_SUITES
     io_commands_test io_transfer_test io_getline_test io_sim_port_test sim_flash_test
-    tool_options_test tool_elapsed_test tool_image_file_test tool_wire_trace_test
+    tool_options_test tool_printer_test tool_image_file_test tool_wire_trace_test
     pkg_reader_test pkg_records_test devlib_access_test devlib_clock_test devlib_config_test
     devlib_frame_test devlib_frontend_test devlib_mailbox_test devlib_reset_test
     devlib_posterior_test devlib_load_test devlib_results_test)

@@ -1,7 +1,7 @@
 // SPI NOR flash commands as MSPI transactions: ID, status, write enable, busy wait and erases.
 #include <algorithm>
-#include <chrono>
 
+#include "flash_clock.h"
 #include "flash_constants.h"
 #include "flash_ops.h"
 #include "mspi_access.h"
@@ -22,14 +22,6 @@ uint32_t align_up(uint32_t a, uint32_t size) {
 // Command byte first, then the 3-byte address, most significant first.
 uint32_t command_word(uint32_t command, uint32_t address) {
     return command << 24 | (address & address_mask);
-}
-
-// Milliseconds since `start`, rounded to the nearest one.
-int elapsed_ms(std::chrono::steady_clock::time_point start) {
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
-                        std::chrono::steady_clock::now() - start)
-                        .count();
-    return static_cast<int>((us + 500) / 1000);
 }
 
 } // namespace
@@ -76,17 +68,17 @@ void write_enable(const session &s) {
 // The limit is checked after a poll whose answer may have taken most of it to come back, so a
 // flash that became ready meanwhile gets one more poll before the wait fails.
 void wait_ready(const session &s, int max_ms, const char *phase) {
-    const auto start = std::chrono::steady_clock::now();
+    const stopwatch watch;
     int elapsed = 0;
     bool ready = false;
     do {
         ready = (read_status(s) & FLASH_STATUS_BUSY) == 0;
         if (ready) break;
-        elapsed = elapsed_ms(start);
+        elapsed = watch.elapsed_ms();
         if (elapsed % 1000 == 0 && phase != nullptr)
             s.progress(phase, static_cast<double>(elapsed) / max_ms);
     } while (elapsed < max_ms);
-    if (!ready && (read_status(s) & FLASH_STATUS_BUSY) != 0) fail_wait(elapsed_ms(start));
+    if (!ready && (read_status(s) & FLASH_STATUS_BUSY) != 0) fail_wait(watch.elapsed_ms());
     if (phase != nullptr) s.progress(phase, 1.0);
 }
 

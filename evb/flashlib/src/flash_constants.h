@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "morvel_flash/morvel_zelp7x_flash.h"
+
 enum zelp7x_flash_mspi_constants_e : uint32_t {
     FLASH_PROGRAM_COMMAND = 0x02,
     FLASH_READ_COMMAND = 0x03,
@@ -30,7 +32,7 @@ enum zelp7x_flash_mspi_constants_e : uint32_t {
 };
 
 // Commands carry a 3-byte address, so this is all the flash the tool can reach.
-constexpr uint32_t FLASH_ADDRESS_LIMIT = 0x1000000;
+constexpr uint32_t FLASH_ADDRESS_LIMIT = MORVEL_ZELP7X_FLASH_ADDRESS_LIMIT;
 
 // The JEDEC ID's third byte: a code from 0x10 to 0x18 says the flash holds 2^code bytes (64 KiB
 // to 16 MiB). Parts outside that range encode their size in ways the tool does not know.

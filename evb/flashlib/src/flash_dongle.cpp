@@ -1,5 +1,7 @@
 #include "flash_dongle.h"
 
+namespace zflash {
+
 namespace {
 
 void put_le32(uint8_t *out, uint32_t word) {
@@ -15,3 +17,5 @@ std::array<uint8_t, 8> dongle_descriptor(uint32_t encoded_count, bool three_byte
     put_le32(d.data() + 4, static_cast<uint32_t>(ATMEL_DONGLE_MAGIC_NUMBER) << shift);
     return d;
 }
+
+} // namespace zflash

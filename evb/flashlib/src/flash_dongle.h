@@ -13,6 +13,8 @@ enum zelp7x_flash_constants_e : uint32_t {
     ATMEL_DONGLE_FILE_CHECKSUM_OFFSET = 0xFFFF4,
 };
 
+namespace zflash {
+
 // Whether an image of `encoded_count` flash bytes leaves room for the descriptor.
 constexpr bool dongle_length_fits(int64_t encoded_count) {
     return encoded_count <= ATMEL_DONGLE_FILE_CHECKSUM_OFFSET;
@@ -32,3 +34,5 @@ constexpr uint32_t dongle_descriptor_address(uint32_t address) {
 // shifted left by 8 bits, so its first byte lands on a filler position and the low three bytes
 // survive decoding.
 std::array<uint8_t, 8> dongle_descriptor(uint32_t encoded_count, bool three_byte);
+
+} // namespace zflash

@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char *read_step = "flash read";
 constexpr const char *write_step = "flash program";
-constexpr uint32_t bridge_block = 256; // the most one bridge flash command carries
+constexpr uint32_t bridge_block = ZELP_IO_FLASH_BLOCK_MAX; // the most one command carries
 constexpr int progress_every = 1024;
 
 void require_multiple_of_4(size_t count, const char *step) {

@@ -9,9 +9,13 @@
 #include <string>
 
 #include "input_file.h"
+#include "morvel_flash/morvel_zelp7x_flash.h"
 #include "run_failure.h"
 
 namespace {
+
+// No image is larger than the largest flash.
+constexpr size_t image_limit = MORVEL_ZELP7X_FLASH_ADDRESS_LIMIT;
 
 struct file_closer {
     void operator()(std::FILE *f) const { std::fclose(f); }
@@ -68,13 +72,13 @@ std::vector<uint8_t> read_file(const char *file_name) {
     if (std::fgetc(f.get()) == EOF && std::ferror(f.get()))
         fail_message(std::string(file_name).append(": ").append(std::strerror(errno)).append("\n"));
     const long len = file_length(f.get(), file_name);
-    if (static_cast<unsigned long>(len) > mvpkg::input_limit)
+    if (static_cast<unsigned long>(len) > image_limit)
         refuse_input(file_name, {mvpkg::input_read::too_large, EFBIG});
     std::vector<uint8_t> buf = allocate_or_fail(len, file_name);
     // Read to the end rather than the length alone: a device such as /dev/zero says 0 and never
     // ends, and is refused at the bound.
     const mvpkg::input_read r = mvpkg::read_input_pieces(
-        f.get(), mvpkg::max_piece, mvpkg::input_limit, [&](std::span<const uint8_t> piece) {
+        f.get(), mvpkg::max_piece, image_limit, [&](std::span<const uint8_t> piece) {
             buf.insert(buf.end(), piece.begin(), piece.end());
             return true;
         });
@@ -117,21 +121,4 @@ void file_error(const char *operation, const char *file) {
                      .append(": ")
                      .append(reason)
                      .append("\n"));
-}
-
-int64_t encoded_size(int64_t count, bool three_byte) {
-    return morvel_zelp7x_flash_encoded_size(count, three_byte ? 1 : 0);
-}
-
-void encode_image(std::span<const uint8_t> data, bool three_byte, std::span<uint8_t> flash) {
-    morvel_zelp7x_flash_encode(data.data(), static_cast<uint32_t>(data.size()), three_byte ? 1 : 0,
-                               flash.data(), static_cast<uint32_t>(flash.size()));
-}
-
-size_t decode_image(std::span<const uint8_t> flash, bool three_byte, std::span<uint8_t> data) {
-    size_t j = 0;
-    for (size_t i = 0; i < flash.size() && j < data.size(); ++i) {
-        if (!is_filler(i, three_byte)) data[j++] = flash[i];
-    }
-    return j;
 }

@@ -1,5 +1,5 @@
-// One board's part of a gang job: the zelp7x_flash run sequence on its own board handles, in its
-// own thread, with every result kept as a value for the display and the report.
+// One board's part of a gang job: the flash job on its own board handles, in its own thread,
+// with every result kept as a value for the display and the report.
 #pragma once
 
 #include <array>
@@ -7,24 +7,29 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "flash_job_request.h"
 #include "run_options.h"
 
-// The run sequence's phases, in order.
-enum class board_phase { open, id, erase, chip_erase, write, read, count };
+// A board's phases, in order: its open, then the flash job's steps.
+enum class board_phase {
+    open = 0,
+    id = MORVEL_ZELP7X_FLASH_STEP_ID,
+    erase = MORVEL_ZELP7X_FLASH_STEP_ERASE,
+    chip_erase = MORVEL_ZELP7X_FLASH_STEP_ERASE_CHIP,
+    write = MORVEL_ZELP7X_FLASH_STEP_WRITE,
+    read = MORVEL_ZELP7X_FLASH_STEP_READ,
+    count
+};
 inline constexpr int board_phase_count = static_cast<int>(board_phase::count);
-// "open", "id", "erase", "chip-erase", "write", "read".
+// "open", then the job's step names: "id", "erase", "chip-erase", "write", "read".
 const char *phase_name(board_phase p);
 
 // What every board runs with, made once before the boards start and only read by them.
 struct gang_job {
-    run_options run; // counts derived; no image data (below)
-    unsigned device_type = 0;
-    std::vector<uint8_t> data;    // the -w file's first `count` bytes
-    std::vector<uint8_t> encoded; // their flash image, `encoded_count` bytes
-    std::vector<uint8_t> verify;  // the -v file's contents
-    uint16_t data_sum = 0;        // bsd_sum of `data`
+    run_options run;   // as the command line gave them
+    flash_job_ptr job; // planned once; every board runs it
+    morvel_zelp7x_flash_job_info_s info{};
 };
 
 struct phase_result {
@@ -37,7 +42,7 @@ struct board_result {
     bool pass = false;
     double seconds = 0;
     std::optional<board_phase> failed;
-    int status = 0;      // library error code of the failure, 0 for the tool's own
+    int status = 0;      // library error code of the failure, 0 for the job's or tool's own
     std::string message; // as zelp7x_flash prints it, without the newline
     std::array<phase_result, board_phase_count> phases{};
     std::optional<uint16_t> write_sum, read_sum;
@@ -55,7 +60,7 @@ struct board_progress {
     std::atomic<bool> done{false};
 };
 
-// Runs the sequence on `port` into `result`, then marks `progress` done; `index` numbers the -r
+// Runs the job on `port` into `result`, then marks `progress` done; `index` numbers the -r
 // file. Never throws.
 void run_board(const gang_job &job, const std::string &port, int index, board_progress &progress,
                board_result &result);

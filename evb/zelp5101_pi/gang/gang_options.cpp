@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "bridges.h"
-#include "options.h"
+#include "flash_options.h"
 #include "unknown_option.h"
 
 namespace {
@@ -162,8 +162,7 @@ gang_parse parse_gang_options(int argc, char **argv, gang_options &o) {
             o.ports.emplace_back(optarg);
             continue;
         }
-        if (apply_flash_option(letter, optarg, o.run, {o.device_type, gang_usage}) !=
-            parse_outcome::run)
+        if (apply_flash_option(letter, optarg, o.run, gang_usage) != parse_outcome::run)
             return gang_parse::usage_error;
     }
     return check_boards(o);

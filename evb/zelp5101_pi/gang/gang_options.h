@@ -10,7 +10,6 @@
 
 struct gang_options {
     run_options run;                // the flash options, for every board alike
-    int device_type = 0;            // -t; 0: each board's chip says
     std::vector<std::string> ports; // -s, in order
     bool all = false;               // --all: every supported bridge attached
     std::optional<std::string> json_file;

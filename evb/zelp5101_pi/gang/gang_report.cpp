@@ -45,8 +45,8 @@ std::string json_options(const gang_options &o, const gang_job &job) {
     const run_options &r = job.run;
     std::string s = "{";
     s += "\"address\": " + std::to_string(static_cast<uint32_t>(r.address));
-    s += ", \"count\": " + std::to_string(r.count);
-    s += ", \"encoded_count\": " + std::to_string(r.encoded_count);
+    s += ", \"count\": " + std::to_string(job.info.count);
+    s += ", \"encoded_count\": " + std::to_string(job.info.encoded_count);
     s += std::string(", \"erase\": ") + json_bool(r.erase_region);
     s += std::string(", \"erase_chip\": ") + json_bool(r.erase_chip);
     s += ", \"write\": " + json_option_file(r.write_file_name);
@@ -59,7 +59,7 @@ std::string json_options(const gang_options &o, const gang_job &job) {
     s += std::string(", \"skip_unchanged\": ") + json_bool(r.skip_unchanged);
     s += ", \"input_freq\": " +
          (r.input_freq < 0 ? std::string("null") : std::to_string(r.input_freq));
-    s += ", \"device_type\": " + std::to_string(o.device_type & 0xFF);
+    s += ", \"device_type\": " + std::to_string(o.run.device_type & 0xFF);
     return s + "}";
 }
 
@@ -67,9 +67,9 @@ std::string json_image(const gang_job &job) {
     const auto &name = job.run.write_file_name ? job.run.write_file_name : job.run.verify_file_name;
     if (!name) return "null";
     std::string s = "{\"name\": " + json_string(*name);
-    s += ", \"size\": " + std::to_string(job.run.count);
+    s += ", \"size\": " + std::to_string(job.info.count);
     const std::optional<uint16_t> sum =
-        job.run.write_file_name ? std::optional<uint16_t>(job.data_sum) : std::nullopt;
+        job.run.write_file_name ? std::optional<uint16_t>(job.info.checksum) : std::nullopt;
     s += ", \"checksum\": " + json_number_or_null(sum);
     return s + "}";
 }

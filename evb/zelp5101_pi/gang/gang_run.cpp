@@ -13,13 +13,10 @@
 #include "board_job.h"
 #include "board_messages.h"
 #include "bridges.h"
-#include "flash_steps.h"
 #include "gang_display.h"
 #include "gang_options.h"
 #include "gang_report.h"
-#include "image_file.h"
 #include "morvel_devlib/morvel_zelp_error.h"
-#include "run.h"
 #include "run_failure.h"
 
 namespace {
@@ -78,27 +75,14 @@ board_list named_boards(const std::vector<std::string> &ports) {
     return list;
 }
 
-// The job's part of the run sequence, once for every board: the image files, the counts, the
-// dongle layout and the ranges that no flash can hold. Returns the exit status it calls for.
+// The job every board runs, planned once: the image files, the counts, the dongle layout and the
+// ranges that no flash can hold. Returns the exit status it calls for.
 int prepare_job(const gang_options &o, gang_job &job) {
-    run_options run = o.run;
-    load_image_files(run);
-    if (derive_counts(run) != 0) return 1;
-    if (run.atmel_dongle && apply_dongle_layout(run) != 0) return 1;
-    if (check_flash_range(run) != 0) return 1;
-    job.device_type = static_cast<unsigned>(o.device_type);
-    if (run.write_file_name) {
-        const auto count = std::min(run.write_data->size(), static_cast<size_t>(run.count));
-        job.data.assign(run.write_data->begin(),
-                        run.write_data->begin() + static_cast<long>(count));
-        job.encoded.assign(static_cast<size_t>(run.encoded_count), 0xFF);
-        encode_image(job.data, run.three_byte != 0, job.encoded);
-        for (uint8_t c : job.data) job.data_sum = bsd_sum(job.data_sum, c);
-    }
-    if (run.verify_data) job.verify = std::move(*run.verify_data);
-    run.write_data.reset();
-    run.verify_data.reset();
-    job.run = std::move(run);
+    flash_job_request request(o.run);
+    job.job = plan_flash_job(request);
+    if (!job.job) return 1;
+    morvel_zelp7x_flash_job_info(job.job.get(), &job.info);
+    job.run = o.run;
     return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "number_arg.h"
 #include "options.h"
 
 namespace {

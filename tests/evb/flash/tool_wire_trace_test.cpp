@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "board.h"
+#include "board_open.h"
 #include "io_state.h"
 #include "morvel_flash/morvel_zelp7x_flash.h"
-#include "run.h"
+#include "zelp_linux_io.h"
 
 namespace {
 
@@ -41,9 +42,12 @@ std::string wire_text(const zsim::BridgePacket &p) {
 class StartedTool {
   public:
     StartedTool() {
-        run_options run;
-        run.spi_dev = "sim";
-        board_.reset(open_board(run));
+        board_settings settings;
+        settings.spi_dev = "sim";
+        const morvel_zelp7x_board_options_s options = board_options(settings);
+        morvel_zelp7x_board_s *board = nullptr;
+        EXPECT_EQ(morvel_zelp7x_board_open(&options, &board, nullptr), 0);
+        board_.reset(board);
     }
     StartedTool(const StartedTool &) = delete;
     StartedTool &operator=(const StartedTool &) = delete;

@@ -105,44 +105,4 @@ int SimDevice::bridge(morvel_evb_io_handle_t d, int command, uint32_t addr, uint
     return 0;
 }
 
-run_options ToolFlash::options(bool quiet, bool bridge) {
-    run_options run;
-    run.quiet = quiet ? 1 : 0;
-    run.accel_op = bridge ? 1 : 0;
-    return run;
-}
-
-ToolFlash::ToolFlash(SimDevice &dev, bool quiet, bool bridge)
-    : run_(options(quiet, bridge)), flash_(dev.zelp(), run_, dev.board_calls()) {}
-
-void ToolFlash::erase(uint32_t address, uint32_t count) {
-    flash_.call([&](auto *f, auto *failure) {
-        return morvel_zelp7x_flash_erase(f, address, count, failure);
-    });
-}
-
-void ToolFlash::program(uint32_t address, std::span<const uint8_t> data) {
-    flash_.call([&](auto *f, auto *failure) {
-        return morvel_zelp7x_flash_program(f, address, data.data(),
-                                           static_cast<uint32_t>(data.size()), failure);
-    });
-}
-
-void ToolFlash::read(uint32_t address, std::span<uint8_t> buf) {
-    flash_.call([&](auto *f, auto *failure) {
-        return morvel_zelp7x_flash_read(f, address, buf.data(), static_cast<uint32_t>(buf.size()),
-                                        failure);
-    });
-}
-
-int write_step(SimDevice &dev, run_options &run) {
-    run_flash flash(dev.zelp(), run, dev.board_calls());
-    return run_write_step(flash, run);
-}
-
-int read_step(SimDevice &dev, run_options &run) {
-    run_flash flash(dev.zelp(), run, dev.board_calls());
-    return run_read_step(flash, run);
-}
-
 } // namespace ztest

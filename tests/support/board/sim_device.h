@@ -1,6 +1,6 @@
 // A device handle whose register accesses land straight on a simulated chip with its MSPI port
-// and SPI flash, and whose bridge flash commands land on the same flash: the flash library and the
-// tool's steps run against it without a serial link.
+// and SPI flash, and whose bridge flash commands land on the same flash: the flash library runs
+// against it without a serial link.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,6 @@
 #include "morvel_devlib/morvel_zelp.h"
 #include "morvel_evb_io.h"
 #include "morvel_flash/morvel_zelp7x_flash.h"
-#include "run.h"
-#include "run_failure.h"
 
 namespace ztest {
 
@@ -80,39 +78,17 @@ class SimDevice {
     morvel_zelp7x_flash_board_calls_s calls_{};
 };
 
-// The tool's flash front-end over a SimDevice, as a run with -q (`quiet`) and -Q (`bridge`) would
-// make it. Failures throw run_failure, as in a run.
-class ToolFlash {
-  public:
-    explicit ToolFlash(SimDevice &dev, bool quiet = false, bool bridge = false);
-    run_options &run() { return run_; }
-    run_flash &flash() { return flash_; }
-    void erase(uint32_t address, uint32_t count);
-    void erase_chip() { erase_chip_step(flash_); }
-    void program(uint32_t address, std::span<const uint8_t> data);
-    void read(uint32_t address, std::span<uint8_t> buf);
-
-  private:
-    static run_options options(bool quiet, bool bridge);
-    run_options run_;
-    run_flash flash_;
-};
-
-// The write and read steps of `run` on `dev`, over a flash front-end made for that run.
-int write_step(SimDevice &dev, run_options &run);
-int read_step(SimDevice &dev, run_options &run);
-
-// The failure that `f` ends its run with; none is a test failure.
-template <class F>
-run_failure failure_of(F &&f) {
-    try {
-        f();
-    } catch (const run_failure &r) {
-        return r;
+// What a session reported of its progress, in order: attach() points the session at it.
+struct ProgressLog {
+    std::vector<std::pair<std::string, double>> seen;
+    void attach(morvel_zelp7x_flash_s &f) {
+        f.progress = take;
+        f.progress_user = this;
     }
-    ADD_FAILURE() << "no failure";
-    return {};
-}
+    static void take(const char *phase, double fraction, void *user) {
+        static_cast<ProgressLog *>(user)->seen.emplace_back(phase, fraction);
+    }
+};
 
 // What `f` prints on standard output; the tool's steps report there.
 template <class F>

@@ -43,7 +43,19 @@ typedef enum morvel_zelp7x_flash_failure_kind_e {
     /** The call was refused before anything was sent: a size that is not a multiple of 4, a range
      * past the flash, a session already in a call. */
     MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT = 3,
+    /** A flash job's own check refused to go on before anything was sent: no flash answers
+     * ("no flash populated (vendor id == 0)"), an image that leaves no room for its dongle
+     * descriptor, a range past the flash (morvel_zelp7x_flash_job.h). */
+    MORVEL_ZELP7X_FLASH_FAILED_CHECK = 4,
+    /** A flash job's option holds a value the job cannot take, said as a command line says a bad
+     * value: "flash byte count value out of range: N". */
+    MORVEL_ZELP7X_FLASH_FAILED_OPTION = 5,
+    /** A flash job read back data that differs from its verify image: "N miscomparing bytes". */
+    MORVEL_ZELP7X_FLASH_FAILED_VERIFY = 6,
 } morvel_zelp7x_flash_failure_kind_e;
+
+/** What flash commands reach: they carry a 3-byte address, so 16 MiB. */
+#define MORVEL_ZELP7X_FLASH_ADDRESS_LIMIT 0x1000000u
 
 /** Why a call failed. Every call clears the record first and fills it on failure; it is the
  * caller's, and may be null where the caller needs only the code. */
