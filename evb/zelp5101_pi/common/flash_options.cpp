@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "number_arg.h"
+#include "tool_options.h"
 
 namespace {
 
@@ -31,7 +32,6 @@ constexpr std::array number_options{
     number_option{'a', "flash address", &run_options::address},
     number_option{'b', "SPI read delay bytes", &run_options::spi_read_delay},
     number_option{'c', "flash byte count", &run_options::count},
-    number_option{'F', "input clock frequency", &run_options::input_freq},
 };
 
 struct name_option {
@@ -40,7 +40,6 @@ struct name_option {
 };
 constexpr std::array name_options{
     name_option{'r', &run_options::read_file_name},
-    name_option{'s', &run_options::spi_dev},
     name_option{'v', &run_options::verify_file_name},
     name_option{'w', &run_options::write_file_name},
 };
@@ -115,8 +114,8 @@ parse_outcome apply_flash_option(int letter, const char *arg, run_options &run, 
         }
     } else if (const auto *name = find_option(name_options, letter)) {
         run.*name->field = arg;
-    } else if (letter == 't') {
-        if (!get_int(arg, "Device Type", run.device_type)) return parse_outcome::exit_failure;
+    } else if (is_board_option(letter)) {
+        if (!read_board_option(letter, arg, run, true)) return parse_outcome::exit_failure;
     } else if (letter == 'B') {
         return parse_speeds(arg, run, usage);
     } else {

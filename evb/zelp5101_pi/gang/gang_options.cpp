@@ -2,39 +2,43 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
 #include <string_view>
 
-#include "bridges.h"
 #include "flash_options.h"
+#include "tool_options.h"
 #include "unknown_option.h"
 
 namespace {
 
-constexpr const char *usage_text = R"(
-usage: zelp7x_gang (-s PORT)... | --all [flash options] [--json FILE] [-q]
-
-boards, each flashed in a thread of its own:
- -s <dev name>      a board, any name zelp7x_flash -s takes (serial=<S> too);
-                    once for each board
- --all              every supported bridge that --list shows
- --list             list the attached supported bridges
-
-flash options, applied to every board as zelp7x_flash takes them:
- -3 -a <address> -A -b <value> -B default[:mcuread[:samplewrite]] -c <count>
- -d -e -E -F <freq> -Q -R -t <type> -U -v file -w file --skip-unchanged
- -r file            read each board's flash into file.N, N its place in the list
-
-output:
- -q                 no live display: a line per board as it ends, then the table
- --json FILE        the job and every board's result as one JSON document
- -h, --help         this help message
- --version          print the version
-
-exit status: 0 when every board passed, 1 when any failed, 2 for a usage error)";
+// A line each, printed with puts; the first is empty.
+constexpr std::array usage_lines{
+    "",
+    "usage: zelp7x_gang (-s PORT)... | --all [flash options] [--json FILE] [-q]",
+    "",
+    "boards, each flashed in a thread of its own:",
+    " -s <dev name>      a board, any name zelp7x_flash -s takes (serial=<S> too);",
+    "                    once for each board",
+    " --all              every supported bridge that --list shows",
+    usage_list,
+    "",
+    "flash options, applied to every board as zelp7x_flash takes them:",
+    " -3 -a <address> -A -b <value> -B default[:mcuread[:samplewrite]] -c <count>",
+    " -d -e -E -F <freq> -Q -R -t <type> -U -v file -w file --skip-unchanged",
+    " -r file            read each board's flash into file.N, N its place in the list",
+    "",
+    "output:",
+    " -q                 no live display: a line per board as it ends, then the table",
+    " --json FILE        the job and every board's result as one JSON document",
+    " -h, --help         this help message",
+    usage_version,
+    "",
+    "exit status: 0 when every board passed, 1 when any failed, 2 for a usage error",
+};
 
 gang_parse usage_error(const std::string &text) {
     std::fprintf(stderr, "zelp7x_gang: %s\n", text.c_str());
@@ -44,8 +48,8 @@ gang_parse usage_error(const std::string &text) {
 // Every long option, for the one an unknown option is nearest to.
 std::vector<std::string_view> long_option_names() {
     std::vector<std::string_view> names = run_long_option_names();
-    for (std::string_view own : {"--all", "--json", "--help", "--version", "--list"})
-        names.push_back(own);
+    for (std::string_view own : {"--all", "--json", "--help"}) names.push_back(own);
+    names.insert(names.end(), std::begin(tool_answer_names), std::end(tool_answer_names));
     return names;
 }
 
@@ -72,11 +76,9 @@ gang_parse take_long_options(int argc, char **argv, gang_options &o, std::vector
         } else if (arg == "--help") {
             gang_usage();
             return gang_parse::exit_success;
-        } else if (arg == "--version") {
-            std::puts("zelp7x_gang " ZELP_VERSION);
-            return gang_parse::exit_success;
-        } else if (arg == "--list") {
-            return list_bridges() == 0 ? gang_parse::exit_success : gang_parse::exit_failure;
+        } else if (const tool_answer what = tool_answer_named(arg); what != tool_answer::none) {
+            return answer(what, "zelp7x_gang") == 0 ? gang_parse::exit_success
+                                                    : gang_parse::exit_failure;
         } else if (!apply_run_long_option(argv[i], o.run)) {
             std::fprintf(stderr, "%s\n", unknown_long_option(arg, long_option_names()).c_str());
             gang_usage();
@@ -102,7 +104,7 @@ gang_parse check_boards(const gang_options &o) {
 } // namespace
 
 void gang_usage() {
-    std::puts(usage_text);
+    for (const char *line : usage_lines) std::puts(line);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "number_arg.h"
+#include "tool_options.h"
 #include "unknown_option.h"
 
 namespace {
@@ -22,23 +23,25 @@ constexpr std::array mode_names{
 constexpr const char *usage_head =
     "usage: zelp7x_host [-s DEV] [-t TYPE] [-F FREQ] [-m reset|restart|no-touch|reset-secured] "
     "COMMAND [ARGS]\n";
-constexpr const char *usage_options =
-    " -s <dev name>      device file -- default first supported USB COM\n"
-    " -t <type>          device type -- default read from chip\n"
-    " -F <freq>          input clock frequency -- default SPI: 16000000, USB: 32768\n"
-    " -m <mode>          library init mode -- default reset for load, restart otherwise\n"
-    "commands:\n";
+constexpr std::array usage_options{
+    usage_port,
+    usage_type,
+    usage_clock,
+    " -m <mode>          library init mode -- default reset for load, restart otherwise",
+    "commands:",
+};
 // What the tool takes beyond the lines above; shown by --help.
-constexpr const char *usage_extensions =
-    "extensions:\n"
-    " --help             this help message\n"
-    " --version          print the version\n"
-    " --list             list the attached supported bridges\n"
-    " -s serial=<S>      the supported bridge with USB serial number S\n"
+constexpr std::array usage_extensions{
+    "extensions:",
+    " --help             this help message",
+    usage_version,
+    usage_list,
+    usage_serial,
     "  extract input ... -o FILE.wav   a WAV file: PCM, one channel, 16 kHz, the tank's sample "
-    "width\n"
-    "  watch ... --json                one JSON object a match, a line: seconds, class, label,\n"
-    "                                  summary, snr, confidence, noise\n";
+    "width",
+    "  watch ... --json                one JSON object a match, a line: seconds, class, label,",
+    "                                  summary, snr, confidence, noise",
+};
 // Summaries start in one column; a longer synopsis keeps three blanks before its summary.
 constexpr int synopsis_column = 30;
 constexpr int synopsis_gap = 3;
@@ -76,24 +79,14 @@ bool number_of(const char *text, uint32_t &value) {
 }
 
 host_parse_outcome apply_board_option(char letter, const char *value, host_options &o) {
-    uint32_t number = 0;
-    switch (letter) {
-    case 's':
-        o.spi_dev = value;
-        return host_parse_outcome::run;
-    case 't':
-        if (!number_of(value, number)) return bad("invalid device type", value);
-        o.device_type = static_cast<int>(number);
-        return host_parse_outcome::run;
-    case 'F':
-        // As in the flash tool, a value of 2^31 or more counts as not given.
-        if (!number_of(value, number)) return bad("invalid input clock frequency", value);
-        o.input_freq = static_cast<int>(number);
-        return host_parse_outcome::run;
-    default: // 'm'
+    if (letter == 'm') {
         o.mode = init_mode_named(value);
         return o.mode ? host_parse_outcome::run : bad("unknown mode", value);
     }
+    // As in the flash tool, a -F of 2^31 or more counts as not given.
+    if (!read_board_option(letter, value, o, false))
+        return bad((std::string("invalid ") + board_option_name(letter)).c_str(), value);
+    return host_parse_outcome::run;
 }
 
 // A long option none of `known` is: named whole, with the nearest of them.
@@ -106,8 +99,8 @@ host_parse_outcome unknown_long(std::string_view option, std::span<const std::st
 using answer_name = named_value<host_parse_outcome>;
 constexpr std::array answer_options{
     answer_name{"--help", host_parse_outcome::help},
-    answer_name{"--version", host_parse_outcome::version},
-    answer_name{"--list", host_parse_outcome::list},
+    answer_name{tool_answer_names[0], host_parse_outcome::version},
+    answer_name{tool_answer_names[1], host_parse_outcome::list},
 };
 
 host_parse_outcome parse_board_options(arg_cursor &args, host_options &o) {
@@ -121,8 +114,7 @@ host_parse_outcome parse_board_options(arg_cursor &args, host_options &o) {
             for (const answer_name &a : answer_options) known.push_back(a.name);
             return unknown_long(option, known);
         }
-        if (std::string_view("stFm").find(letter) == std::string_view::npos)
-            return bad("unknown option", option);
+        if (!is_board_option(letter) && letter != 'm') return bad("unknown option", option);
         const char *value = args.value_of(option);
         if (value == nullptr) return bad("missing value for", option);
         if (const auto outcome = apply_board_option(letter, value, o);
@@ -214,7 +206,7 @@ host_parse_outcome parse_host_command_line(int argc, char **argv, host_options &
 
 void print_host_usage(std::FILE *stream, bool extensions) {
     std::fputs(usage_head, stream);
-    std::fputs(usage_options, stream);
+    for (const char *line : usage_options) std::fprintf(stream, "%s\n", line);
     for (const host_command &c : host_commands()) {
         const int length = static_cast<int>(c.synopsis.size());
         const int gap =
@@ -222,7 +214,8 @@ void print_host_usage(std::FILE *stream, bool extensions) {
         std::fprintf(stream, "  %.*s%*s%.*s\n", length, c.synopsis.data(), gap, "",
                      static_cast<int>(c.summary.size()), c.summary.data());
     }
-    if (extensions) std::fputs(usage_extensions, stream);
+    if (extensions)
+        for (const char *line : usage_extensions) std::fprintf(stream, "%s\n", line);
 }
 
 std::optional<morvel_zelp_init_mode_e> init_mode_named(std::string_view name) {

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "bridges.h"
 #include "host_command_line.h"
 #include "host_session.h"
 #include "morvel_devlib/morvel_zelp_error.h"
+#include "tool_options.h"
 
 namespace {
 
@@ -22,10 +22,9 @@ int run_zelp7x_host(int argc, char **argv) {
         print_host_usage(stdout, true);
         return exit_ok;
     case host_parse_outcome::version:
-        std::printf("zelp7x_host %s\n", ZELP_VERSION);
-        return exit_ok;
+        return answer(tool_answer::version, "zelp7x_host");
     case host_parse_outcome::list:
-        return list_bridges();
+        return answer(tool_answer::list, "zelp7x_host");
     case host_parse_outcome::usage_error:
         print_host_usage(stderr);
         return exit_usage;

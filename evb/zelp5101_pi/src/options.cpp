@@ -1,13 +1,12 @@
 #include "options.h"
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
-#include "bridges.h"
+#include "tool_options.h"
 #include "unknown_option.h"
 #include "usage.h"
 
@@ -15,34 +14,17 @@ namespace {
 
 // getopt reads "--help" as the unknown letter '-' and stays on that argument; any other "--NAME"
 // is named whole, with the long option it is nearest to.
-// The long options that answer at once and end the run, each a whole argument.
-struct answer_option {
-    std::string_view name;
-    parse_outcome (*answer)();
-};
-constexpr std::array answer_options{
-    answer_option{"--help",
-                  [] {
-                      usage_with_extensions();
-                      return parse_outcome::exit_success;
-                  }},
-    answer_option{"--version",
-                  [] {
-                      print_version();
-                      return parse_outcome::exit_success;
-                  }},
-    answer_option{"--list",
-                  [] {
-                      return list_bridges() == 0 ? parse_outcome::exit_success
-                                                 : parse_outcome::exit_failure;
-                  }},
-};
-
 parse_outcome apply_long_option(const char *arg) {
-    for (const answer_option &o : answer_options)
-        if (o.name == arg) return o.answer();
+    if (std::strcmp(arg, "--help") == 0) {
+        usage_with_extensions();
+        return parse_outcome::exit_success;
+    }
+    if (const tool_answer what = tool_answer_named(arg); what != tool_answer::none)
+        return answer(what, "zelp7x_flash") == 0 ? parse_outcome::exit_success
+                                                 : parse_outcome::exit_failure;
     std::vector<std::string_view> known = run_long_option_names();
-    for (const answer_option &o : answer_options) known.push_back(o.name);
+    known.push_back("--help");
+    known.insert(known.end(), std::begin(tool_answer_names), std::end(tool_answer_names));
     std::fprintf(stderr, "%s\n", unknown_long_option(arg, known).c_str());
     usage_cmd_line();
     return parse_outcome::exit_failure;

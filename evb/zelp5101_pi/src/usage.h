@@ -5,5 +5,3 @@
 void usage_cmd_line();
 // The -h text, then the long options, for --help.
 void usage_with_extensions();
-// "zelp7x_flash VERSION", for --version.
-void print_version();
