@@ -12,15 +12,16 @@ namespace zelp7x_py {
 
 namespace {
 
-// What 3-byte flash addresses reach; a range past it is refused before any buffer is made.
-constexpr uint64_t flash_limit = uint64_t{1} << 24;
-
-void check_range(uint32_t address, uint64_t count) {
-    if (address + count > flash_limit) throw py::value_error("the range goes beyond 16 MiB");
+// A range past what 3-byte flash addresses reach is refused before any buffer is made, with the
+// flash library's word for it.
+void check_range(uint32_t address, uint64_t count, const char *step) {
+    morvel_zelp7x_flash_failure_s failure{};
+    if (morvel_zelp7x_flash_check_range(0, address, count, step, &failure) != 0)
+        throw py::value_error(failure.message);
 }
 
-uint32_t checked_size(uint32_t address, const std::vector<uint8_t> &data) {
-    check_range(address, data.size());
+uint32_t checked_size(uint32_t address, const std::vector<uint8_t> &data, const char *step) {
+    check_range(address, data.size(), step);
     return static_cast<uint32_t>(data.size());
 }
 
@@ -91,7 +92,7 @@ py::dict Board::flash_id() {
 }
 
 void Board::erase(uint32_t address, uint32_t count) {
-    check_range(address, count);
+    check_range(address, count, "erase");
     on_flash(*this, "erase", [&](auto &flash, auto &failure) {
         return morvel_zelp7x_flash_erase(&flash, address, count, &failure);
     });
@@ -100,7 +101,7 @@ void Board::erase(uint32_t address, uint32_t count) {
 py::object Board::write(uint32_t address, const py::object &data, bool skip_unchanged,
                         const py::object &progress) {
     const std::vector<uint8_t> bytes = bytes_or_file(data);
-    const uint32_t count = checked_size(address, bytes);
+    const uint32_t count = checked_size(address, bytes, "write");
     progress_relay relay{progress, std::nullopt};
     morvel_zelp7x_flash_write_options_s options{};
     options.skip_unchanged = skip_unchanged ? 1 : 0;
@@ -118,7 +119,7 @@ py::object Board::write(uint32_t address, const py::object &data, bool skip_unch
 }
 
 py::bytes Board::read(uint32_t address, uint32_t count) {
-    check_range(address, count);
+    check_range(address, count, "read");
     std::vector<uint8_t> buf(count);
     on_flash(*this, "read", [&](auto &flash, auto &failure) {
         return morvel_zelp7x_flash_read(&flash, address, buf.data(), count, &failure);
@@ -128,7 +129,7 @@ py::bytes Board::read(uint32_t address, uint32_t count) {
 
 py::dict Board::verify(uint32_t address, const py::object &data) {
     const std::vector<uint8_t> bytes = bytes_or_file(data);
-    const uint32_t count = checked_size(address, bytes);
+    const uint32_t count = checked_size(address, bytes, "verify");
     morvel_zelp7x_flash_verify_s result{};
     on_flash(*this, "verify", [&](auto &flash, auto &failure) {
         return morvel_zelp7x_flash_verify(&flash, address, bytes.data(), count, &result, &failure);
