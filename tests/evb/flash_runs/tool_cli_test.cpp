@@ -44,12 +44,7 @@ general:
  -w file            write file
 )";
 
-class ToolCli : public testing::Test {
-  protected:
-    void SetUp() override {
-        if (!std::filesystem::exists(ZELP_FLASH_BIN)) GTEST_SKIP() << "build zelp7x_flash first";
-    }
-};
+class ToolCli : public testing::Test {};
 
 TEST_F(ToolCli, HelpPrintsTheUsageAndSucceeds) {
     for (const std::vector<std::string> &args :

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -69,9 +71,16 @@ bool memory_can_be_limited() {
 #endif
 }
 
+bool program_built(const std::string &program) {
+    if (fs::exists(program)) return true;
+    ADD_FAILURE() << program << " is missing: build it first";
+    return false;
+}
+
 ToolOutcome run_program(const std::string &program, const std::vector<std::string> &args,
                         const fs::path &dir, const std::optional<RunAs> &as,
                         const ProcessLimits &limits) {
+    if (!program_built(program)) return {};
     const fs::path out = dir / ".tool.out", err = dir / ".tool.err";
     std::vector<std::string> storage{program};
     storage.insert(storage.end(), args.begin(), args.end());
@@ -91,6 +100,7 @@ ToolOutcome run_program(const std::string &program, const std::vector<std::strin
 BackgroundProgram::BackgroundProgram(const std::string &program,
                                      const std::vector<std::string> &args, const fs::path &dir,
                                      const std::optional<RunAs> &as) {
+    if (!program_built(program)) return;
     std::vector<std::string> storage{program};
     storage.insert(storage.end(), args.begin(), args.end());
     pid_ = ::fork();

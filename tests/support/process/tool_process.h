@@ -32,8 +32,12 @@ struct ProcessLimits {
 // Whether ProcessLimits::memory_bytes takes effect in this build.
 bool memory_can_be_limited();
 
+// Whether `program` was built; a test that needs a program it cannot find fails, naming it,
+// rather than pass over what it was to check.
+bool program_built(const std::string &program);
+
 // Runs `program` with `args` in `dir`, standard input from /dev/null, as `as` when given, within
-// `limits`.
+// `limits`; a program that was not built fails the test.
 ToolOutcome run_program(const std::string &program, const std::vector<std::string> &args,
                         const std::filesystem::path &dir, const std::optional<RunAs> &as = {},
                         const ProcessLimits &limits = {});
