@@ -17,7 +17,7 @@ list(FILTER TEST_SOURCES INCLUDE REGEX "/(${suites})\\.cpp$")
 file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_test.cpp)
 list(APPEND TEST_SOURCES ${WIN32_TEST_SOURCES})
 # Child processes, pseudo-terminals and sysfs are POSIX; the CTest runs below take their place.
-list(FILTER SUPPORT_SOURCES EXCLUDE REGEX "/(board_sim_process|tool_process|fake_sysfs|run_as)\\.cpp$")
+list(FILTER SUPPORT_SOURCES EXCLUDE REGEX "/(board_sim_process|tool_process|ser2net_process|fake_sysfs|run_as)\\.cpp$")
 
 find_program(ZELP_WINESERVER wineserver REQUIRED)
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
