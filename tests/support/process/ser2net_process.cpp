@@ -118,6 +118,10 @@ bool Ser2netProcess::start() {
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(out, STDERR_FILENO);
+        // Whatever signals the caller blocks, ser2net must take its SIGTERM.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         // -n: in the foreground; -d: with its messages on standard error.
         ::execl(program.c_str(), program.c_str(), "-n", "-d", "-c", config.c_str(), nullptr);
         ::_exit(127);

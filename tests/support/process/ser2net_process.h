@@ -37,6 +37,7 @@ class Ser2netProcess {
     // What a tool takes with -s for device k: "rfc2217://127.0.0.1:PORT".
     std::string port_name(size_t k) const;
     uint16_t tcp_port(size_t k) const { return ports_.at(k); }
+    pid_t pid() const { return pid_; }
     // Ends it with SIGKILL, as a crash or a pulled cable would, and waits until it is gone.
     void kill();
     // Starts it again on the same ports; false when it did not come up.
