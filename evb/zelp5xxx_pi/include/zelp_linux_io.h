@@ -59,7 +59,9 @@ extern int zelp_usb_debug;
 
 /* Opens the board. `spidev` names the bridge's serial device: on Linux a path or a name under
  * /dev, on Windows a port name beginning with "COM"; "sim" for a simulated board in this process,
- * or "sim:FILE[,name=value...]" for one whose flash is kept in FILE. NULL finds the first supported
+ * or "sim:FILE[,name=value...]" for one whose flash is kept in FILE; "rfc2217://HOST:PORT" for a
+ * bridge that a telnet COM port server (RFC 2217, e.g. ser2net) serves on another machine, which
+ * carries no interrupt report (usb_int_enable is refused there). NULL finds the first supported
  * bridge. Any name may end in board parameters the layer takes itself: ",pipeline=N" (1 to 256)
  * lets pipelined reads keep N answers outstanding. Returns a library error code. */
 int zelp_linux_io_init(zelp_io_init_args *init_args, morvel_evb_io_handle_t *d);
