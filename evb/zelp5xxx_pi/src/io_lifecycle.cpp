@@ -1,6 +1,7 @@
 // Opening the board, waiting for its interrupt and closing it.
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 #include <system_error>
@@ -60,6 +61,17 @@ int open_sim(zelp_win32_io_state_s &state, const std::string &name) {
     return MORVEL_ZELP_ERROR_NONE;
 }
 
+// A device or connection that did not open is reported as a serial device always was: the
+// layer's own line, then what did not open and why.
+int take_port(zelp_win32_io_state_s &state, std::unique_ptr<zio::BytePort> port,
+              const std::string &name, const zio::OpenFailure &failure) {
+    state.spifd = std::move(port);
+    if (state.spifd) return MORVEL_ZELP_ERROR_NONE;
+    std::fprintf(stderr, "Error in opening serial port\n");
+    report_open_failure(name, failure);
+    return MORVEL_ZELP_ERROR_FAIL;
+}
+
 // A network port fails to open as a serial device does, naming the host and the port.
 int open_network(zelp_win32_io_state_s &state, const std::string &name) {
     std::string reason;
@@ -68,25 +80,15 @@ int open_network(zelp_win32_io_state_s &state, const std::string &name) {
         return MORVEL_ZELP_ERROR_ARG;
     }
     zio::OpenFailure failure;
-    state.spifd = zio::open_rfc2217_port(name, &failure);
-    if (!state.spifd) {
-        std::fprintf(stderr, "Error in opening serial port\n");
-        report_open_failure(name, failure);
-        return MORVEL_ZELP_ERROR_FAIL;
-    }
-    return MORVEL_ZELP_ERROR_NONE;
+    auto port = zio::open_rfc2217_port(name, &failure);
+    return take_port(state, std::move(port), name, failure);
 }
 
 int open_serial(zelp_win32_io_state_s &state, const std::string &name) {
     const std::string path = zio::serial_device_path(name);
     zio::OpenFailure failure;
-    state.spifd = zio::open_serial_port(path, &failure);
-    if (!state.spifd) {
-        std::fprintf(stderr, "Error in opening serial port\n");
-        report_open_failure(path, failure);
-        return MORVEL_ZELP_ERROR_FAIL;
-    }
-    return MORVEL_ZELP_ERROR_NONE;
+    auto port = zio::open_serial_port(path, &failure);
+    return take_port(state, std::move(port), path, failure);
 }
 
 int open_port(zelp_win32_io_state_s &state, const std::string &name) {
