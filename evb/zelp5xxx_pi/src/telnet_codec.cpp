@@ -3,6 +3,7 @@
 #include "telnet_codec.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace zio::telnet {
 
@@ -44,19 +45,32 @@ EscapedPrefix escaped_prefix(std::span<const uint8_t> data, size_t sent) {
 
 // ---------------------------------------------------------------------------------------------
 
+// Erased flash reads 0xFF, so whole answers arrive as doubled IACs: those pairs are taken here in
+// a tight loop, and runs without an IAC are copied whole; only a command leaves the data state.
 void Decoder::copy_data(std::span<const uint8_t> wire, std::span<uint8_t> data, Step &step) {
-    const size_t n = std::min(data.size() - step.produced, wire.size() - step.consumed);
-    const auto begin = wire.begin() + static_cast<std::ptrdiff_t>(step.consumed);
-    const auto end = begin + static_cast<std::ptrdiff_t>(n);
-    const auto iac = std::find(begin, end, kIac);
-    std::copy(begin, iac, data.begin() + static_cast<std::ptrdiff_t>(step.produced));
-    const auto copied = static_cast<size_t>(iac - begin);
-    step.produced += copied;
-    step.consumed += copied;
-    if (iac != end) {
-        ++step.consumed;
+    const uint8_t *in = wire.data() + step.consumed;
+    const uint8_t *const in_end = wire.data() + wire.size();
+    uint8_t *out = data.data() + step.produced;
+    uint8_t *const out_end = data.data() + data.size();
+    while (out < out_end && in < in_end) {
+        while (out < out_end && in_end - in >= 2 && in[0] == kIac && in[1] == kIac) {
+            *out++ = kIac;
+            in += 2;
+        }
+        const auto n = static_cast<size_t>(std::min(out_end - out, in_end - in));
+        const auto *iac = static_cast<const uint8_t *>(std::memchr(in, kIac, n));
+        const size_t run = iac ? static_cast<size_t>(iac - in) : n;
+        std::memcpy(out, in, run);
+        in += run;
+        out += run;
+        if (!iac) break;
+        if (in_end - in >= 2 && in[1] == kIac) continue; // a doubled IAC: the loop takes it
+        ++in;
         state_ = State::command;
+        break;
     }
+    step.consumed = static_cast<size_t>(in - wire.data());
+    step.produced = static_cast<size_t>(out - data.data());
 }
 
 void Decoder::take_sub_bytes(std::span<const uint8_t> wire, Step &step) {
