@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "byte_port.h"
 #include "telnet_codec.h"
@@ -74,12 +75,24 @@ void put_setting(std::vector<uint8_t> &out, const LineSetting &s) {
                            telnet::kIac, telnet::kSe});
 }
 
+// ser2net turns a client away while it is still closing the previous client's session, for some
+// milliseconds after that client has gone, as it does while another client holds the port. So a
+// refusal for a port in use is tried again for a while before it counts.
+constexpr Millis kBusyRetryFor{1000};
+constexpr Millis kBusyRetryPause{20};
+
+// Why the set-up failed, and whether the server said the port was in use.
+struct Refusal {
+    std::string reason;
+    bool busy = false;
+};
+
 // What a server that turns the client away says before it closes the connection, as one line.
-std::string refusal(const std::string &said) {
-    if (said.empty()) return "the server closed the connection";
+Refusal refusal(const std::string &said) {
+    if (said.empty()) return {"the server closed the connection"};
     if (said.find("in use") != std::string::npos)
-        return "in use by another process (the server says \"" + said + "\")";
-    return "the server closed the connection: " + said;
+        return {"in use by another process (the server says \"" + said + "\")", true};
+    return {"the server closed the connection: " + said};
 }
 
 class Rfc2217Port final : public BytePort, telnet::Listener {
@@ -92,7 +105,7 @@ class Rfc2217Port final : public BytePort, telnet::Listener {
 
     // Negotiates the options and sets the line up. False with the reason when the server turns
     // the client away or does not set the line up as asked within `limit`.
-    bool start(Millis limit, std::string &reason) {
+    bool start(Millis limit, Refusal &refused) {
         const auto deadline = Clock::now() + limit;
         options_.ask_here(telnet::kComPort, outbox_);
         options_.ask_here(telnet::kBinary, outbox_);
@@ -106,26 +119,26 @@ class Rfc2217Port final : public BytePort, telnet::Listener {
                 line_asked = true;
             }
             if (!outbox_.empty() && write({}, left_until(deadline)) < 0) {
-                reason = refusal(said);
+                refused = refusal(said);
                 return false;
             }
             if (options_.here(telnet::kComPort) == Q::no) {
-                reason = "the server does not offer telnet's COM port option (RFC 2217)";
+                refused.reason = "the server does not offer telnet's COM port option (RFC 2217)";
                 return false;
             }
             std::array<uint8_t, 128> data{};
             const int n = receive_once(data, left_until(deadline));
             if (n < 0) {
-                reason = refusal(said);
+                refused = refusal(said);
                 return false;
             }
             keep_text(std::span(data).first(static_cast<size_t>(n)), said);
             if (n == 0 && Clock::now() >= deadline) {
-                reason = "the server does not answer telnet's COM port option (RFC 2217)";
+                refused.reason = "the server does not answer telnet's COM port option (RFC 2217)";
                 return false;
             }
         }
-        return line_as_asked(reason);
+        return line_as_asked(refused.reason);
     }
 
     // Sends what is due ahead of the data, then the data with every IAC doubled.
@@ -309,22 +322,27 @@ bool check_rfc2217_name(const std::string &name, std::string &error) {
 std::unique_ptr<BytePort> rfc2217_over(std::unique_ptr<BytePort> stream, Millis limit,
                                        OpenFailure *failure) {
     auto port = std::make_unique<Rfc2217Port>(std::move(stream));
-    std::string reason;
-    if (port->start(limit, reason)) return port;
-    if (failure) failure->reason = reason;
+    Refusal refused;
+    if (port->start(limit, refused)) return port;
+    if (failure) failure->reason = refused.reason;
     return nullptr;
 }
 
 std::unique_ptr<BytePort> open_rfc2217_port(const std::string &name, OpenFailure *failure) {
     const std::optional<NetAddress> address = parse_address(name);
-    std::string reason = "not a network port name";
-    std::unique_ptr<BytePort> stream;
-    if (address) stream = connect_tcp(address->host, address->port, kSetUpLimit, reason);
-    if (!stream) {
-        if (failure) failure->reason = reason;
-        return nullptr;
+    Refusal refused{"not a network port name"};
+    const auto give_up = Clock::now() + kBusyRetryFor;
+    while (address) {
+        auto stream = connect_tcp(address->host, address->port, kSetUpLimit, refused.reason);
+        if (!stream) break;
+        auto port = std::make_unique<Rfc2217Port>(std::move(stream));
+        if (port->start(kSetUpLimit, refused)) return port;
+        if (!refused.busy || Clock::now() >= give_up) break;
+        port.reset();
+        std::this_thread::sleep_for(kBusyRetryPause);
     }
-    return rfc2217_over(std::move(stream), kSetUpLimit, failure);
+    if (failure) failure->reason = refused.reason;
+    return nullptr;
 }
 
 } // namespace zio

@@ -164,6 +164,20 @@ TEST_F(Ser2netRack, RefusalsNameTheServerAndThePort) {
     zelp_linux_io_uninit(d);
 }
 
+// Clients one right after the other, as a script's runs follow each other: each is served,
+// although ser2net is still closing the last one's session when the next connects.
+TEST_F(Ser2netRack, ClientsThatFollowAtOnceAreEachServed) {
+    start(1);
+    for (int client = 0; client < 20; ++client) {
+        const morvel_evb_io_handle_t d = open_io(port());
+        ASSERT_NE(d, nullptr) << "client " << client;
+        uint8_t type = 0;
+        EXPECT_EQ(zelp_linux_io_transfer(d, 0, 0, nullptr, &type, 1), 0) << "client " << client;
+        EXPECT_EQ(type, 0x20);
+        zelp_linux_io_uninit(d);
+    }
+}
+
 // The flash job through the network on the MSPI path and the bridge's, plainly and pipelined,
 // verified, and what the flash holds checked; then the same image again with only the changes.
 TEST_F(Ser2netRack, FlashJobOnBothPathsPlainAndPipelined) {

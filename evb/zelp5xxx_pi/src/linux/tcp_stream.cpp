@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -20,6 +21,9 @@ namespace zio {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Bound on waiting for the peer's end of the connection at close.
+constexpr Millis kCloseLimit{1000};
 
 // A peer that went away must fail the call, not end the process with SIGPIPE.
 ssize_t send_quietly(int fd, const void *bytes, size_t size) {
@@ -40,8 +44,15 @@ class TcpStream final : public BytePort {
         return read_within(fd_, bytes, limit);
     }
     void discard_input() override {}
+    // Ends the connection in order: the peer learns that nothing more comes and closes its side
+    // first. A server that serves one client at a time is then done with this one by the time
+    // the next connects, which it might otherwise turn away as if the port were still in use.
     bool close() override {
         if (fd_ < 0) return true;
+        ::shutdown(fd_, SHUT_WR);
+        std::array<uint8_t, 512> sink{};
+        while (read_within(fd_, sink, kCloseLimit) > 0) {
+        }
         const int r = ::close(fd_);
         fd_ = -1;
         return r == 0;

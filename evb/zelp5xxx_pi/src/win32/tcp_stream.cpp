@@ -5,6 +5,7 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <memory>
 
@@ -16,6 +17,9 @@ namespace zio {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Bound on waiting for the peer's end of the connection at close.
+constexpr Millis kCloseLimit{1000};
 
 // Winsock counts its users; each connection is one, from its start to its close.
 class WinsockUse {
@@ -99,8 +103,15 @@ class TcpStream final : public BytePort {
 
     void discard_input() override {}
 
+    // Ends the connection in order: the peer learns that nothing more comes and closes its side
+    // first. A server that serves one client at a time is then done with this one by the time
+    // the next connects, which it might otherwise turn away as if the port were still in use.
     bool close() override {
         if (socket_ == INVALID_SOCKET) return true;
+        shutdown(socket_, SD_SEND);
+        std::array<uint8_t, 512> sink{};
+        while (read(sink, kCloseLimit) > 0) {
+        }
         const bool ok = closesocket(socket_) == 0;
         socket_ = INVALID_SOCKET;
         return ok;
