@@ -44,13 +44,17 @@ std::string ser2net_config(const std::vector<std::string> &devices,
     std::ostringstream out;
     for (size_t k = 0; k < devices.size(); ++k)
         // nodelay: every answer leaves at once, not after the client's acknowledgement of the
-        // last; chardelay off: ser2net does not hold what the bridge sends waiting for more.
+        // last; chardelay off: ser2net does not hold what the bridge sends waiting for more;
+        // buffers of 4096 bytes: a block of the bridge's flash commands moves in one read and
+        // one write, not in pieces of 64 bytes.
         out << "connection: &board" << k << "\n"
             << "  accepter: telnet(rfc2217),tcp(nodelay)," << address << "," << ports.at(k) << "\n"
             << "  connector: serialdev," << devices[k] << ",115200n81,local\n"
             << "  options:\n"
             << "    max-connections: 1\n"
-            << "    chardelay: false\n";
+            << "    chardelay: false\n"
+            << "    dev-to-net-bufsize: 4096\n"
+            << "    net-to-dev-bufsize: 4096\n";
     return out.str();
 }
 
