@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -110,6 +111,29 @@ void Ser2netProcess::kill() {
 bool Ser2netProcess::restart() {
     kill();
     return start();
+}
+
+bool Ser2netProcess::wait_devices_closed() const {
+    std::vector<fs::path> devices;
+    for (const std::string &d : devices_) {
+        std::error_code ec;
+        devices.push_back(fs::canonical(d, ec));
+    }
+    const fs::path fds = "/proc/" + std::to_string(pid_) + "/fd";
+    const auto holds_one = [&] {
+        std::error_code ec;
+        for (const auto &fd : fs::directory_iterator(fds, ec)) {
+            const fs::path target = fs::read_symlink(fd.path(), ec);
+            if (std::find(devices.begin(), devices.end(), target) != devices.end()) return true;
+        }
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (holds_one()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 bool Ser2netProcess::start() {

@@ -42,6 +42,10 @@ class Ser2netProcess {
     void kill();
     // Starts it again on the same ports; false when it did not come up.
     bool restart();
+    // Waits until ser2net holds none of the devices open: it closes a device some milliseconds
+    // after its client has gone, and on the way resets the terminal, which would disturb another
+    // program that has just opened the same device. False when it still holds one after a second.
+    bool wait_devices_closed() const;
 
   private:
     bool start();
