@@ -10,6 +10,7 @@
 # file names in messages are identical. Before the diff, sed -E masks what differs from run to run:
 #   s/\r[A-Za-z][A-Za-z ]{0,7}: *[0-9]+% \[[= ]*\]//g   progress bar redraws ("\rErase   :  61% [==  ]")
 #   s/[0-9]+\.[0-9]{3} sec/#.### sec/g                   elapsed times ("in 0.063 sec")
+#   s/[0-9]+\.[0-9]{3}( s|,| |}|$)/#.###\1/g              the gang's seconds ("in 0.231 s", its table, JSON)
 #   s/, [0-9]+ bits\/s/, # bits\/s/g                     rates derived from them (", 520126 bits/s")
 #   s/after [0-9]+ MS/after # MS/g                       the busy wait's expiry ("after 289 MS")
 #   s#/dev/pts/[0-9]+#/dev/pts/#\#g                      the daemon's pseudo-terminal
@@ -25,7 +26,7 @@ usage() {
 root=$(cd "$(dirname "$0")/.." && pwd)
 table="$root/tools/compare_outputs.table"
 revs=("$1" "${2:-HEAD}")
-tools=(zelp7x_flash zelp7x_host zelp7x_board_sim morvel_pkg_info morvel_pkg_sample)
+tools=(zelp7x_flash zelp7x_gang zelp7x_host zelp7x_board_sim morvel_pkg_info morvel_pkg_sample)
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/compare_outputs.XXXXXX")
 daemon_pid=
@@ -41,6 +42,7 @@ trap cleanup EXIT
 mask() {
     sed -E -e 's/\r[A-Za-z][A-Za-z ]{0,7}: *[0-9]+% \[[= ]*\]//g' \
         -e 's/[0-9]+\.[0-9]{3} sec/#.### sec/g' \
+        -e 's/ +[0-9]+\.[0-9]{3}( s|,| |}|$)/ #.###\1/g' \
         -e 's/, [0-9]+ bits\/s/, # bits\/s/g' \
         -e 's/after [0-9]+ MS/after # MS/g' \
         -e 's#/dev/pts/[0-9]+#/dev/pts/\##g'
@@ -124,7 +126,7 @@ run_table() {
         local base="$out/$(printf '%03d' "$n")-$name"
         (
             cd "$run"
-            export FLASH="$run/bin/zelp7x_flash" HOST="$run/bin/zelp7x_host"
+            export FLASH="$run/bin/zelp7x_flash" HOST="$run/bin/zelp7x_host" GANG="$run/bin/zelp7x_gang"
             export BOARD_SIM="$run/bin/zelp7x_board_sim" PKG_INFO="$run/bin/morvel_pkg_info"
             export PKG_SAMPLE="$run/bin/morvel_pkg_sample" IN="$scratch/inputs" BOARD="$run/board"
             set +e

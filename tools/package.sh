@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the release preset and its Debian package into build/packages, then checks the package
-# with lintian (any error fails, warnings are listed) and, as root, that dpkg installs its udev
-# rules and removes them again.
+# Builds the release preset and its Debian packages into build/packages, then checks them with
+# lintian (any error fails, warnings are listed), builds host programs against the unpacked
+# development package alone and, as root, checks that dpkg installs the udev rules and removes
+# them again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -10,16 +11,32 @@ cmake --workflow --preset release
 lintian --fail-on error build/packages/*.deb
 # The udev rules go where udev reads them.
 dpkg-deb -c build/packages/zelp7x-flash_*.deb | grep ' ./usr/lib/udev/rules.d/60-zelp7x.rules$' >/dev/null
-# Hosts find the flash library's header and its pkg-config file in the development package.
-dpkg-deb -c build/packages/zelp7x-flash-dev_*.deb | grep ' ./usr/include/morvel_flash/morvel_zelp7x_flash.h$' >/dev/null
-dpkg-deb -c build/packages/zelp7x-flash-dev_*.deb | grep '/pkgconfig/morvel_flash.pc$' >/dev/null
+# Each package has a summary of its own.
+summaries=$(for deb in build/packages/*.deb; do dpkg-deb -f "$deb" Description | head -1; done)
+if [ -n "$(sort <<<"$summaries" | uniq -d)" ]; then
+    printf 'two packages share a summary:\n%s\n' "$summaries" >&2
+    exit 1
+fi
+# The libraries go to the multiarch folder, and hosts build against the development package alone:
+# with its CMake package and with its pkg-config files.
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+dev=(build/packages/libmorvel-dev_*.deb)
+dpkg-deb -c "${dev[0]}" | grep " ./usr/lib/$multiarch/libmorvel_flash.a$" >/dev/null
+# The API reference comes with the development package.
+dpkg-deb -c "${dev[0]}" | grep ' ./usr/share/doc/libmorvel-dev/html/index.html$' >/dev/null
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "${dev[0]}" "$root"
+tests/consume_installed.sh "$root/usr" "$PWD" "lib/$multiarch" Ninja cc >/dev/null
+rm -rf "$root"
+trap - EXIT
 # The Python package installs where Debian's python3 looks.
 dpkg-deb -c build/packages/python3-zelp7x_*.deb | grep ' ./usr/lib/python3/dist-packages/zelp7x/__init__.py$' >/dev/null
 # The packages install together, the Python package imports from anywhere, and removed again the
 # tools' package takes the rules with it. That needs root and dpkg, as in a CI container; a machine
 # where a package, or a rules file of that name, is already in place is left as it is.
 rules=/usr/lib/udev/rules.d/60-zelp7x.rules
-packages=(zelp7x-flash zelp7x-flash-dev python3-zelp7x)
+packages=(zelp7x-flash libmorvel-dev python3-zelp7x)
 installed_already() {
     local p
     for p in "${packages[@]}"; do dpkg-query -W "$p" >/dev/null 2>&1 && return 0; done

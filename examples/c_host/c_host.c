@@ -10,7 +10,7 @@
 #include <stdlib.h>
 
 #include "morvel_devlib/morvel_zelp.h"
-#include "zelp_linux_io.h"
+#include "morvel_evb_io/zelp_linux_io.h"
 
 static morvel_evb_io_handle_t board_of(morvel_zelp_handle_t d) {
     return (morvel_evb_io_handle_t)d;

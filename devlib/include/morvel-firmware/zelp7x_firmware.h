@@ -1,4 +1,5 @@
-/* Records shared with the zelp7x firmware: the firmware pointer table and the words of the
+/** @file
+ * Records shared with the zelp7x firmware: the firmware pointer table and the words of the
  * firmware state record the host reads. Firmware formats; offsets are binding. */
 #ifndef ZELP7X_FIRMWARE_H
 #define ZELP7X_FIRMWARE_H
@@ -9,10 +10,10 @@
 extern "C" {
 #endif
 
-/* Where a running firmware keeps its pointer table. */
+/** Where a running firmware keeps its pointer table. */
 #define MORVEL_ZELP7X_FW_POINTERS_ADDRESS 0x1FFFC0C0u
 
-/* Word indices of the firmware pointer table; the other words are not read by the host. */
+/** Word indices of the firmware pointer table; the other words are not read by the host. */
 typedef enum zelp7x_fw_state_address_index_e {
     ZELP7X_FW_STATE_ADDRESS_INDEX_FW_STATE = 0,
     ZELP7X_FW_STATE_ADDRESS_INDEX_TANK_START = 5,
@@ -20,12 +21,12 @@ typedef enum zelp7x_fw_state_address_index_e {
     ZELP7X_FW_STATE_ADDRESS_INDEX_COUNT = 8
 } zelp7x_fw_state_address_index_e;
 
-/* The pointer table: 8 little-endian words. */
+/** The pointer table: 8 little-endian words. */
 typedef struct zelp7x_fw_state_pointers_s {
     uint32_t addr[ZELP7X_FW_STATE_ADDRESS_INDEX_COUNT];
 } zelp7x_fw_state_pointers_s;
 
-/* Byte offsets inside the firmware state record zelp7x_fw_state_s, which begins with the host
+/** Byte offsets inside the firmware state record zelp7x_fw_state_s, which begins with the host
  * interface record. Only the words the host touches are named. */
 typedef enum zelp7x_fw_state_offset_e {
     ZELP7X_FW_STATE_TANKPTR = 0,
@@ -44,13 +45,21 @@ typedef enum zelp7x_fw_state_offset_e {
     ZELP7X_FW_STATE_POSTERIOR_STATE = 6840
 } zelp7x_fw_state_offset_e;
 
-/* Sizes of the records a debug dump copies, and of the sensor sample ring. */
+/** @name Record sizes
+ * @{ */
+/** Bytes of a record a debug dump copies (state, gain control, posterior state), and of the
+ * sensor sample ring. */
 #define ZELP7X_FW_STATE_SIZE 8584u
 #define ZELP7X_FW_AGC_STATE_SIZE 192u
 #define ZELP7X_FW_POSTERIOR_STATE_SIZE 80u
 #define ZELP7X_FW_SENSOR_RAW_SIZE 512u
+/** @} */
 
-/* Match ring entries: the summary word, then the tank position of the match. */
+/** @name Match ring
+ * @{ */
+/** The match ring: ZELP7X_MATCH_RING_SIZE entries of ZELP7X_MATCH_ENTRY_SIZE bytes, each the
+ * summary word (class in the low byte, then SNR, confidence and noise threshold bytes, as the
+ * shifts and masks give them) and the tank position of the match. */
 #define ZELP7X_MATCH_RING_SIZE 10u
 #define ZELP7X_MATCH_ENTRY_SIZE 8u
 #define ZELP7X_MATCH_SNR_SHIFT 8
@@ -59,19 +68,26 @@ typedef enum zelp7x_fw_state_offset_e {
 #define ZELP7X_MATCH_CONFIDENCE_MASK 0xFF0000u
 #define ZELP7X_MATCH_NOISE_THRESHOLD_SHIFT 24
 #define ZELP7X_MATCH_NOISE_THRESHOLD_MASK 0xFF000000u
-#define ZELP7X_MATCH_NO_TANKPTR 0x80u /* set: the entry's tankptr is not a match position */
+#define ZELP7X_MATCH_NO_TANKPTR 0x80u /**< set: the entry's tankptr is not a match position */
+/** @} */
 
-/* The serial transfer record: the host fills control and data, sets RUN and sends a mailbox NOP;
- * the firmware runs the transfer, puts the input bytes into data and clears RUN. */
+/** @name Serial transfer record
+ * @{ */
+/** The serial transfer record's fields: the host fills control and data, sets RUN and sends a
+ * mailbox NOP; the firmware runs the transfer, puts the input bytes into data and clears RUN.
+ * STATUS is 0 for success, 1 for a timeout, 2 for an error; CONTINUE keeps the device selected
+ * afterwards. */
 #define ZELP7X_FW_SERIAL_BYTE_MAX 12u
 #define ZELP7X_FW_SERIAL_CONTROL_RUN 0x1u
-#define ZELP7X_FW_SERIAL_CONTROL_CONTINUE 0x2u /* keep the device selected afterwards */
+#define ZELP7X_FW_SERIAL_CONTROL_CONTINUE 0x2u
 #define ZELP7X_FW_SERIAL_CONTROL_STATUS_S 6
-#define ZELP7X_FW_SERIAL_CONTROL_STATUS_M 0xC0u /* 0 success, 1 timeout, 2 error */
+#define ZELP7X_FW_SERIAL_CONTROL_STATUS_M 0xC0u
 #define ZELP7X_FW_SERIAL_CONTROL_ADDRESS_S 8
 #define ZELP7X_FW_SERIAL_CONTROL_OUT_LEN_S 16
 #define ZELP7X_FW_SERIAL_CONTROL_IN_LEN_S 22
+/** @} */
 
+/** The serial transfer record in the firmware state. */
 typedef struct zelp7x_fw_serial_s {
     uint32_t control;
     uint8_t data[ZELP7X_FW_SERIAL_BYTE_MAX];

@@ -1,4 +1,5 @@
-/* Secure memory access block: the window in open RAM through which the firmware of a secured chip
+/** @file
+ * Secure memory access block: the window in open RAM through which the firmware of a secured chip
  * reads and writes memory on the host's behalf. A chip format; offsets are binding. */
 #ifndef ZELP7X_SMAP_H
 #define ZELP7X_SMAP_H
@@ -9,13 +10,19 @@
 extern "C" {
 #endif
 
+/** Where the block lies in open RAM. */
 #define ZELP7X_FW_SMAP_BASE 0x20017C00u
+/** The block's size: the control and address words, then the data. */
 #define ZELP7X_FW_SMAP_SIZE 1024u
+/** Bytes of the control and address words. */
 #define ZELP7X_FW_SMAP_CONTROL_SIZE 8u
+/** Most bytes one operation moves. */
 #define ZELP7X_FW_SMAP_DATA_SIZE 1016u
 
-/* control: bit 0 RUN (host sets, firmware clears when done), bits 1-2 OP, bits 3-5 STATUS,
- * bits 16-25 LEN (byte count). */
+/** @name Control word
+ * @{ */
+/** Fields of the control word: bit 0 RUN (host sets, firmware clears when done), bits 1-2 OP,
+ * bits 3-5 STATUS, bits 16-25 LEN (byte count). */
 #define ZELP7X_FW_SMAP_CONTROL_RUN_M 0x1u
 #define ZELP7X_FW_SMAP_CONTROL_OP_S 1
 #define ZELP7X_FW_SMAP_CONTROL_OP_M 0x6u
@@ -23,13 +30,16 @@ extern "C" {
 #define ZELP7X_FW_SMAP_CONTROL_STATUS_M 0x38u
 #define ZELP7X_FW_SMAP_CONTROL_LEN_S 16
 #define ZELP7X_FW_SMAP_CONTROL_LEN_M 0x3FF0000u
+/** @} */
 
+/** What the firmware is asked to do. */
 typedef enum zelp7x_fw_smap_op_e {
     ZELP7X_FW_SMAP_OP_READ = 0,
     ZELP7X_FW_SMAP_OP_WRITE = 1,
     ZELP7X_FW_SMAP_OP_LOAD = 2
 } zelp7x_fw_smap_op_e;
 
+/** How it went. */
 typedef enum zelp7x_fw_smap_status_e {
     ZELP7X_FW_SMAP_STATUS_SUCCESS = 0,
     ZELP7X_FW_SMAP_STATUS_UNSUP = 1,
@@ -40,6 +50,7 @@ typedef enum zelp7x_fw_smap_status_e {
     ZELP7X_FW_SMAP_STATUS_FAIL = 6
 } zelp7x_fw_smap_status_e;
 
+/** The block. */
 typedef struct zelp7x_fw_smap_s {
     uint32_t control;
     uint32_t address;

@@ -1,5 +1,12 @@
-/* The zelp7x configuration engine: the caller's configuration record with its set-flags, the
- * register mirror the engine edits, and the configuration, clock and audio front-end steps. */
+/** @file
+ * The zelp7x configuration engine: the caller's configuration record with its set-flags, the
+ * register mirror the engine edits, and the configuration, clock and audio front-end steps.
+ *
+ * morvel_zelp7x_config is the call for hosts. It reads the chip's configuration registers into a
+ * mirror, lets each step edit the mirror from the record's flagged fields, writes back only the
+ * registers that changed, and reports what is then in force. The steps are published for hosts
+ * and tests that work on a mirror of their own: a set_ step edits the mirror from the record, a
+ * get_ step fills the record from the mirror; neither touches the chip unless it takes a handle. */
 #ifndef MORVEL_ZELP7X_CONFIG_H
 #define MORVEL_ZELP7X_CONFIG_H
 
@@ -9,11 +16,14 @@
 extern "C" {
 #endif
 
+/// @cond
 typedef struct morvel_zelp_device_s morvel_zelp_device_s;
 typedef struct morvel_zelp_config_s morvel_zelp_config_s;
 typedef struct morvel_zelp7x_device_s morvel_zelp7x_device_s;
+/// @endcond
 
-/* Flags of morvel_zelp7x_config_s.set (plain names) and .set1 (SET1_ names). */
+/** Flags of morvel_zelp7x_config_s.set (plain names) and .set1 (SET1_ names): the fields a call
+ * changes. */
 typedef enum morvel_zelp7x_config_set_e {
     MORVEL_ZELP7X_CONFIG_SET_TANK_BITS = 0x1,
     MORVEL_ZELP7X_CONFIG_SET_TANK_INPUT = 0x2,
@@ -58,11 +68,13 @@ typedef enum morvel_zelp7x_config_set_e {
     MORVEL_ZELP7X_CONFIG_SET1_ALL_M = 0x7f
 } morvel_zelp7x_config_set_e;
 
+/** The chip's audio rate and filter bank size. */
 typedef enum morvel_zelp7x_constants_e {
     MORVEL_ZELP7X_AUDIO_FREQUENCY = 16000,
     MORVEL_ZELP7X_MAX_FREQUENCY_BINS = 40
 } morvel_zelp7x_constants_e;
 
+/** Clock limits and the default tank size the engine plans with. */
 typedef enum morvel_zelp7x_internal_constants_e {
     MORVEL_ZELP7X_MAX_FLL_REF_CLOCK_RATE = 4000000,
     MORVEL_ZELP7X_TARGET_CLOCK_RATE = 16000000,
@@ -72,6 +84,7 @@ typedef enum morvel_zelp7x_internal_constants_e {
     MORVEL_ZELP7X_DEFAULT_TANK_SIZE = 2048
 } morvel_zelp7x_internal_constants_e;
 
+/** The network's input (morvel_zelp7x_config_s.dnn_input). */
 typedef enum morvel_zelp7x_config_dnn_input_e {
     MORVEL_ZELP7X_CONFIG_DNN_INPUT_NONE = 0,
     MORVEL_ZELP7X_CONFIG_DNN_INPUT_PDM0 = 1,
@@ -87,6 +100,7 @@ typedef enum morvel_zelp7x_config_dnn_input_e {
     MORVEL_ZELP7X_CONFIG_DNN_INPUT_MAX = 10
 } morvel_zelp7x_config_dnn_input_e;
 
+/** What the tank records (morvel_zelp7x_config_s.tank_input). */
 typedef enum morvel_zelp7x_config_tank_input_e {
     MORVEL_ZELP7X_CONFIG_TANK_INPUT_NONE = 0,
     MORVEL_ZELP7X_CONFIG_TANK_INPUT_PDM0 = 1,
@@ -107,6 +121,7 @@ typedef enum morvel_zelp7x_config_tank_input_e {
     MORVEL_ZELP7X_CONFIG_TANK_INPUT_MAX = 15
 } morvel_zelp7x_config_tank_input_e;
 
+/** The chip's memory banks, indices of morvel_zelp7x_config_s.memory_power. */
 typedef enum morvel_zelp7x_config_memory_e {
     MORVEL_ZELP7X_CONFIG_MEMORY_BOOTROM = 0,
     MORVEL_ZELP7X_CONFIG_MEMORY_RAM = 1,
@@ -118,6 +133,7 @@ typedef enum morvel_zelp7x_config_memory_e {
     MORVEL_ZELP7X_CONFIG_MEMORY_SIZE = 24
 } morvel_zelp7x_config_memory_e;
 
+/** A memory bank's power (morvel_zelp7x_config_s.memory_power). */
 typedef enum morvel_zelp7x_config_memory_power_e {
     MORVEL_ZELP7X_CONFIG_MEMORY_POWER_NO_CHANGE = 0,
     MORVEL_ZELP7X_CONFIG_MEMORY_POWER_OFF = 1,
@@ -126,6 +142,7 @@ typedef enum morvel_zelp7x_config_memory_power_e {
     MORVEL_ZELP7X_CONFIG_MEMORY_POWER_MAX = 3
 } morvel_zelp7x_config_memory_power_e;
 
+/** What a pin does for a sensor (morvel_zelp7x_config_s.gpio_role). */
 typedef enum morvel_zelp7x_config_gpio_role_e {
     MORVEL_ZELP7X_CONFIG_GPIO_ROLE_NONE = 0,
     MORVEL_ZELP7X_CONFIG_GPIO_ROLE_IDATA = 1,
@@ -142,6 +159,7 @@ typedef enum morvel_zelp7x_config_gpio_role_e {
     MORVEL_ZELP7X_CONFIG_GPIO_ROLE_MAX = 11
 } morvel_zelp7x_config_gpio_role_e;
 
+/** The sensors the firmware knows (morvel_zelp7x_config_s.sensor_id). */
 typedef enum morvel_zelp7x_config_sensor_id_e {
     MORVEL_ZELP7X_CONFIG_SENSOR_ID_NONE = 0,
     MORVEL_ZELP7X_CONFIG_SENSOR_ID_BMI160 = 1,
@@ -151,6 +169,7 @@ typedef enum morvel_zelp7x_config_sensor_id_e {
     MORVEL_ZELP7X_CONFIG_SENSOR_ID_MAX = 4
 } morvel_zelp7x_config_sensor_id_e;
 
+/** The serial interfaces behind the chip, for sensors and morvel_zelp7x_serial_transfer. */
 typedef enum morvel_zelp7x_serial_interface_e {
     MORVEL_ZELP7X_SERIAL_INTERFACE_I2C = 0,
     MORVEL_ZELP7X_SERIAL_INTERFACE_SPI0 = 1,
@@ -160,6 +179,7 @@ typedef enum morvel_zelp7x_serial_interface_e {
     MORVEL_ZELP7X_SERIAL_INTERFACE_MAX = 4
 } morvel_zelp7x_serial_interface_e;
 
+/** Sizes of the sensor tables in morvel_zelp7x_config_s. */
 typedef enum morvel_zelp7x_config_sensor_constants_e {
     MORVEL_ZELP7X_CONFIG_SENSOR_GPIOS = 8,
     MORVEL_ZELP7X_CONFIG_SENSOR_SENSORS = 4,
@@ -167,7 +187,9 @@ typedef enum morvel_zelp7x_config_sensor_constants_e {
     MORVEL_ZELP7X_CONFIG_SENSOR_PARAMETERS = 16
 } morvel_zelp7x_config_sensor_constants_e;
 
-/* What the caller wants changed (fields whose flag is set) and, on return, what is in force. */
+/** What the caller wants changed (the fields whose flag is set in `set` or `set1`) and, on
+ * return, what is in force. Flagged clock rates must not be 0, and a value that does not fit its
+ * register field is refused with MORVEL_ZELP_ERROR_ARG. */
 typedef struct morvel_zelp7x_config_s {
     unsigned int set;  /* MORVEL_ZELP7X_CONFIG_SET_*; bit 31 must be clear */
     unsigned int set1; /* MORVEL_ZELP7X_CONFIG_SET1_* */
@@ -233,7 +255,8 @@ typedef struct morvel_zelp7x_config_s {
                             [MORVEL_ZELP7X_CONFIG_SENSOR_PARAMETERS];
 } morvel_zelp7x_config_s;
 
-/* The driver's mirror of the chip's configuration registers and firmware words. */
+/** The engine's mirror of the chip's configuration registers and of the running firmware's
+ * configuration words. */
 typedef struct morvel_zelp7x_config_state_s {
     unsigned int dnn_input;
     unsigned int tank_input;
@@ -271,23 +294,64 @@ typedef struct morvel_zelp7x_config_state_s {
     uint32_t noise_thresh_win;
 } morvel_zelp7x_config_state_s;
 
-/* Configuration calls: apply what `set`/`set1` flag, then report what is in force. */
+/** Applies what `config->set` and `config->set1` flag, writing back only the registers that
+ * changed, then fills `config` with what is in force (with `get_all`, also the filter bins, the
+ * equalizer and the sensors). A flagged input clock is set first: below 4 MHz through the FLL,
+ * else as the external clock. A record that flags nothing only reports what the driver cached.
+ * @return MORVEL_ZELP_ERROR_ARG for bit 31 of `set`, a clock rate of 0 or a value that does not
+ *   fit, before anything is written; else the first failing access.
+ * @locked The whole call runs under one lock.
+ * @quiet */
 int morvel_zelp7x_config(morvel_zelp_device_s *zelp, morvel_zelp7x_config_s *config);
+/** morvel_zelp7x_config for a caller that already holds the host's lock.
+ * @unlocked
+ * @quiet */
 int morvel_zelp7x_config_no_sync(morvel_zelp_device_s *zelp, morvel_zelp7x_config_s *config);
+/** Reads the chip's configuration registers, and with running firmware its configuration words,
+ * into `st`.
+ * @unlocked
+ * @quiet */
 int morvel_zelp7x_config_read_state(morvel_zelp_device_s *zelp, morvel_zelp7x_config_state_s *st);
+/** Writes the registers and firmware words in which `st` differs from `st0`, in the order the
+ * chip needs (a new tank layout restarts the tank).
+ * @unlocked
+ * @quiet */
 int morvel_zelp7x_config_update_state(morvel_zelp_device_s *zelp, morvel_zelp7x_config_state_s *st0,
                                       morvel_zelp7x_config_state_s *st);
 
-/* Host configuration area and the generic configuration query. */
+/** Reads the chip's host configuration area (labels and version texts) into `config`, as
+ * morvel_zelp_get_config describes, and counts the labels into `*classes` (may be null).
+ * @unlocked
+ * @quiet */
 int morvel_zelp7x_access_config(morvel_zelp_device_s *zelp, morvel_zelp_config_s *config,
                                 unsigned int *classes);
+/** The name of a zelp7x device type code ("zelp71b0" for 0x20); "unknown" for any other code.
+ * @return static text.
+ * @anythread */
 const char *morvel_zelp7x_get_config_devtype(unsigned int device_type);
 
-/* Clocks and the input dispatcher. */
+/** Puts the chip on a new input clock when `config` flags one: through the FLL below 4 MHz, else
+ * as the external clock, then the module clock dividers. A rate the FLL cannot serve is refused
+ * before anything is written.
+ * @unlocked
+ * @quiet */
 int morvel_zelp7x_config_set_input_clock(morvel_zelp_device_s *zelp,
                                          morvel_zelp7x_config_s *config);
+/** The FLL's multiplier and divider fields for a wanted core clock from an input clock; stores
+ * the core clock they give in `*core_clock_rate`, or 0 in both fields when no multiplier reaches
+ * it. Always returns 0.
+ * @anythread */
 int morvel_zelp7x_config_calc_mult_mult(uint32_t *core_clock_rate, uint32_t *input_clock_rate,
                                         uint32_t *clock_mult, uint32_t *clock_div);
+
+/** @name Configuration steps
+ * @{ */
+/** A configuration step. A set_ step edits the mirror `st` from the fields `config` flags and
+ * refuses a value that does not fit (MORVEL_ZELP_ERROR_ARG); a get_ step fills `config` from the
+ * mirror. A step that takes a device handle reads or writes the chip too; the others touch
+ * nothing but their arguments.
+ * @unlocked
+ * @quiet */
 int morvel_zelp7x_config_set_clock(morvel_zelp7x_config_s *config,
                                    morvel_zelp7x_config_state_s *st);
 void morvel_zelp7x_config_get_clock(morvel_zelp7x_config_state_s *st,
@@ -302,7 +366,6 @@ void morvel_zelp7x_config_get_freq(morvel_zelp7x_config_state_s *st,
 int morvel_zelp7x_config_set_spi(morvel_zelp7x_config_s *config, morvel_zelp7x_config_state_s *st);
 void morvel_zelp7x_config_get_spi(morvel_zelp7x_config_state_s *st, morvel_zelp7x_config_s *config);
 
-/* Audio front end. The get_ steps that decode inputs accept a null record. */
 int morvel_zelp7x_config_set_dnn(morvel_zelp7x_config_s *config, morvel_zelp7x_config_state_s *st);
 void morvel_zelp7x_config_get_dnn(morvel_zelp7x_config_state_s *st, morvel_zelp7x_config_s *config);
 int morvel_zelp7x_config_check_tank(unsigned int dnn_input, unsigned int tank_input);
@@ -328,6 +391,12 @@ int morvel_zelp7x_config_get_filter_bins(morvel_zelp_device_s *zelp,
                                          morvel_zelp7x_config_s *config);
 int morvel_zelp7x_config_set_sensor(morvel_zelp_device_s *zelp, morvel_zelp7x_config_s *config);
 int morvel_zelp7x_config_get_sensor(morvel_zelp_device_s *zelp, morvel_zelp7x_config_s *config);
+/** @} */
+
+/** The firmware's device byte for a serial interface and an address on it: a 7-bit I2C address,
+ * or an SPI port with the pin that selects the device.
+ * @return MORVEL_ZELP_ERROR_ARG for an interface or address the chip cannot reach.
+ * @anythread */
 int morvel_zelp7x_serial_address(unsigned int interface, unsigned int interface_address,
                                  uint8_t *addressp);
 

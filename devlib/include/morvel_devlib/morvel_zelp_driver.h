@@ -1,4 +1,7 @@
-/* The driver record: one per chip family, a table of operations the generic layer dispatches to. */
+/** @file
+ * The driver record: one per chip family, a table of operations the generic API dispatches to,
+ * and the init modes. Hosts use the generic API (morvel_devlib/morvel_zelp.h) rather than these
+ * operations. */
 #ifndef MORVEL_ZELP_DRIVER_H
 #define MORVEL_ZELP_DRIVER_H
 
@@ -8,16 +11,22 @@
 extern "C" {
 #endif
 
+/// @cond
 typedef struct morvel_zelp_device_s morvel_zelp_device_s;
 typedef struct morvel_zelp_config_s morvel_zelp_config_s;
+/// @endcond
 
+/** How init treats the chip (and uninit, for RESET: it resets the chip again). */
 typedef enum morvel_zelp_init_mode_e {
-    MORVEL_ZELP_INIT_MODE_RESET = 0,
-    MORVEL_ZELP_INIT_MODE_RESTART = 1,
-    MORVEL_ZELP_INIT_MODE_NO_TOUCH = 2,
-    MORVEL_ZELP_INIT_MODE_RESET_SECURED = 3
+    MORVEL_ZELP_INIT_MODE_RESET = 0,        /**< reset the chip; a secured chip is detected */
+    MORVEL_ZELP_INIT_MODE_RESTART = 1,      /**< adopt the chip as it runs, firmware included */
+    MORVEL_ZELP_INIT_MODE_NO_TOUCH = 2,     /**< send nothing */
+    MORVEL_ZELP_INIT_MODE_RESET_SECURED = 3 /**< reset and ask for a secured boot */
 } morvel_zelp_init_mode_e;
 
+/** One chip family's operations. Static data; every field is filled, and the generic API calls
+ * them without checking. Each runs under the host lock the generic call holds and gets the
+ * generic call's arguments unchanged. */
 typedef struct morvel_zelp_driver_s {
     const unsigned int *device_types; /* ended by 0 */
     int (*init)(morvel_zelp_device_s *zelp, morvel_zelp_init_mode_e init_mode);

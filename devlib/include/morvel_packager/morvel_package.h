@@ -1,4 +1,13 @@
-/* Incremental reader of tag-length-value package streams and the value records it delivers. */
+/** @file
+ * Incremental reader of tag-length-value package streams and the value records it delivers.
+ *
+ * A package is a header record, tag-length-value records, and a checksum record whose CRC-32
+ * covers everything before it. The reader takes the stream in chunks of any size: the caller
+ * makes a chunk current (morvel_pkg_preprocess_chunk), then calls morvel_pkg_parse_chunk until
+ * the chunk is used up or the mode is PACKAGE_MODE_DONE. Its whole state is the caller's
+ * morvel_pkg_parser_state_t; it allocates nothing, and prints only when a call's `collect_log`
+ * asks for the log of what it reads (on standard output), and one line for a firmware value longer
+ * than its limit. Readers with states of their own may run in distinct threads. */
 #ifndef MORVEL_PACKAGE_H
 #define MORVEL_PACKAGE_H
 
@@ -12,11 +21,12 @@
 extern "C" {
 #endif
 
-/* Value of the header record (tag 1, length 4). */
+/** Value of the header record (tag 1, length 4). */
 #define MORVEL_PKG_HEADER_MAGIC 0x53BDE5A1u
-/* Size of the whole header record: tag, length and magic value. */
+/** Size of the whole header record: tag, length and magic value. */
 #define MORVEL_PKG_HEADER_SIZE 12u
 
+/** Where the reader stands (morvel_pkg_parser_state_t.mode and .value_mode). */
 typedef enum morvel_pkg_mode_e {
     PACKAGE_MODE_DONE = 0,
     PACKAGE_MODE_TAG_START = 1,
@@ -31,6 +41,7 @@ typedef enum morvel_pkg_mode_e {
     PACKAGE_MODE_NO_PARTIAL_VALUE = 8
 } morvel_pkg_mode_e;
 
+/** The reader's results: 0, or a negative code naming the record it refused. */
 typedef enum morvel_package_parsing_errors_e {
     MORVEL_PACKAGE_ERROR_NONE = 0,
     MORVEL_PACKAGE_ERROR_HEADER = -1,
@@ -74,6 +85,7 @@ typedef enum morvel_package_parsing_errors_e {
 
 /* ---- Value records, in the in-memory form the package carries them (little-endian). ---- */
 
+/** Tag 11: the zelp7x hardware configuration, version 2 (filter bank). */
 typedef struct morvel_hw_params_v2_s {
     uint32_t sample_frequency_hz;
     uint32_t frame_size;
@@ -85,6 +97,7 @@ typedef struct morvel_hw_params_v2_s {
 } morvel_hw_params_v2_t;
 
 #pragma pack(push, 1)
+/** Tag 21: board calibration, version 1, packed. */
 typedef struct morvel_board_params_v1_s {
     uint8_t dnn_input;
     uint32_t input_clock_rate;
@@ -101,6 +114,7 @@ typedef struct morvel_board_params_v1_s {
 } morvel_board_params_v1_t;
 #pragma pack(pop)
 
+/** Tag 27: board calibration, version 2. */
 typedef struct morvel_board_params_v2_s {
     uint8_t agc;
     uint8_t dnn_input;
@@ -116,6 +130,7 @@ typedef struct morvel_board_params_v2_s {
     int8_t equalizer[40];
 } morvel_board_params_v2_t;
 
+/** Tag 43: board calibration, version 3: version 2 and the gain control levels. */
 typedef struct morvel_board_params_v3_s {
     uint8_t agc;
     uint8_t dnn_input;
@@ -133,6 +148,7 @@ typedef struct morvel_board_params_v3_s {
     uint32_t agc_max_adj[2];
 } morvel_board_params_v3_t;
 
+/** Tag 56: board calibration, version 4: version 3 and the noise threshold. */
 typedef struct morvel_board_params_v4_s {
     uint8_t agc;
     uint8_t dnn_input;
@@ -152,6 +168,7 @@ typedef struct morvel_board_params_v4_s {
     uint32_t noise_thresh_win;
 } morvel_board_params_v4_t;
 
+/** Tag 25: the zelp7x network configuration, layout 2. */
 typedef struct morvel_fc_params_v2_s {
     uint16_t num_features;
     uint16_t num_static_features;
@@ -165,6 +182,7 @@ typedef struct morvel_fc_params_v2_s {
     uint8_t out_shift[4];
 } morvel_fc_params_v2_t;
 
+/** Tag 26: the zelp7x network configuration, layout 3. */
 typedef struct morvel_fc_params_v3_s {
     uint8_t dnn_run_threshold;
     uint8_t input_clipping_threshold;
@@ -178,7 +196,7 @@ typedef struct morvel_fc_params_v3_s {
     uint8_t out_shift[4];
 } morvel_fc_params_v3_t;
 
-/* Class record of posterior versions 4 and 5. */
+/** Class record of posterior versions 4 and 5. */
 typedef struct morvel_ph_params_s {
     uint32_t phwin;
     uint32_t phth;
@@ -188,7 +206,7 @@ typedef struct morvel_ph_params_s {
     uint32_t phqueuesize;
 } morvel_ph_params_t;
 
-/* Class record of posterior version 6. */
+/** Class record of posterior version 6. */
 typedef struct morvel_ph_params_v2_s {
     uint32_t phwin;
     uint32_t phth;
@@ -199,7 +217,7 @@ typedef struct morvel_ph_params_v2_s {
     uint32_t adaptive_threshold_on;
 } morvel_ph_params_v2_t;
 
-/* Sections of a posterior collection (tag 52). */
+/** Sections of a posterior collection (tag 52). */
 typedef enum morvel_ph_collection_parse_e {
     PHC_PARSE_COLLECTION_PARAMS = 1,
     PHC_PARSE_PH_PARAMS = 2,
@@ -207,7 +225,7 @@ typedef enum morvel_ph_collection_parse_e {
     PHC_PARSE_CLASS_PARAMS = 4
 } morvel_ph_collection_parse_e;
 
-/* Tag 52: one section of each kind, overwritten as the value is read, and the read position. */
+/** Tag 52: one section of each kind, overwritten as the value is read, and the read position. */
 typedef struct morvel_ph_collection_params_s {
     uint32_t num_ph;
     struct {
@@ -239,7 +257,7 @@ typedef struct morvel_ph_collection_params_s {
     } parser;
 } morvel_ph_collection_params_t;
 
-/* Sections of a network metadata value (tag 64). */
+/** Sections of a network metadata value (tag 64). */
 typedef enum morvel_nn_metadata_parse_e {
     NNM_PARSE_NN_NUM = 1,
     NNM_PARSE_BASE_META = 2,
@@ -248,7 +266,7 @@ typedef enum morvel_nn_metadata_parse_e {
     NNM_PARSE_CACHE_INST = 5
 } morvel_nn_metadata_parse_e;
 
-/* Tag 64: one section of each kind, overwritten as the value is read, and the read position. */
+/** Tag 64: one section of each kind, overwritten as the value is read, and the read position. */
 typedef struct morvel_nn_metadata_v1_s {
     uint32_t nn_num;
     struct {
@@ -284,11 +302,13 @@ typedef struct morvel_nn_metadata_v1_s {
     } parser;
 } morvel_nn_metadata_v1_t;
 
+/** Tag 62: one front-end configuration of the second family. */
 typedef struct morvel_dsp_fe_config_data_s {
     uint32_t index;
     uint8_t config[64];
 } morvel_dsp_fe_config_data_t;
 
+/** Tag 65: one flow of the second family's DSP. */
 typedef struct morvel_dsp_flow_collection_v1_s {
     uint8_t set_id;
     uint8_t src_type;
@@ -299,6 +319,7 @@ typedef struct morvel_dsp_flow_collection_v1_s {
     uint8_t pad[2];
 } morvel_dsp_flow_collection_v1_t;
 
+/** Tag 66: one step of the second family's MCU orchestration. */
 typedef struct morvel_mcu_orch_v1_s {
     uint8_t id;
     uint8_t flow_id;
@@ -314,7 +335,7 @@ typedef struct morvel_mcu_orch_v1_s {
 
 /* ---- Bookkeeping kept across chunks. ---- */
 
-/* Network configuration of the last tag 25 or 26 value; a later tag 22 is checked against it. */
+/** Network configuration of the last tag 25 or 26 value; a later tag 22 is checked against it. */
 typedef struct morvel_fc_params_metadata_s {
     uint32_t params_to_read;
     uint16_t num_features;
@@ -325,7 +346,7 @@ typedef struct morvel_fc_params_metadata_s {
     uint8_t num_biases[4];
 } morvel_fc_params_metadata_t;
 
-/* Posterior version 4: head of 12 bytes, later states carry a timeout. */
+/** Posterior version 4: head of 12 bytes, later states carry a timeout. */
 typedef struct morvel_ph_params_metadata_v1_s {
     uint32_t num_states;
     uint32_t num_classes;
@@ -334,7 +355,7 @@ typedef struct morvel_ph_params_metadata_v1_s {
     uint32_t cur_class;
 } morvel_ph_params_metadata_v1_t;
 
-/* Posterior version 5: head of 24 bytes, later states carry the three timeout fields. */
+/** Posterior version 5: head of 24 bytes, later states carry the three timeout fields. */
 typedef struct morvel_ph_params_metadata_v2_s {
     uint32_t num_states;
     uint32_t num_classes;
@@ -346,7 +367,7 @@ typedef struct morvel_ph_params_metadata_v2_s {
     uint32_t cur_class;
 } morvel_ph_params_metadata_v2_t;
 
-/* Posterior version 6: the adaptive threshold settings, then the version 5 fields. */
+/** Posterior version 6: the adaptive threshold settings, then the version 5 fields. */
 typedef struct morvel_ph_params_metadata_v3_s {
     uint32_t adaptive_frames;
     uint32_t adaptive_denominator;
@@ -361,12 +382,15 @@ typedef struct morvel_ph_params_metadata_v3_s {
     uint32_t cur_class;
 } morvel_ph_params_metadata_v3_t;
 
+/** The posterior value being read, by version. */
 typedef union morvel_ph_params_metadata_u {
     morvel_ph_params_metadata_v1_t v1;
     morvel_ph_params_metadata_v2_t v2;
     morvel_ph_params_metadata_v3_t v3;
 } morvel_ph_params_metadata_t;
 
+/** The record area: the value (or piece of one) the last step completed, in the record of its
+ * tag. */
 typedef union morvel_pkg_parser_data_u {
     uint8_t scratch[PARSER_SCRATCH_SIZE];
     char fw_version[VERSION_MAX_SIZE];
@@ -393,6 +417,7 @@ typedef union morvel_pkg_parser_data_u {
     morvel_mcu_orch_v1_t mcu_orch;
 } morvel_pkg_parser_data_t;
 
+/** What the reader keeps of a value across its pieces. */
 typedef union morvel_pkg_parser_metadata_u {
     morvel_ph_params_metadata_t ph_metadata;
     morvel_fc_params_metadata_t fc_metadata;
@@ -402,7 +427,9 @@ typedef union morvel_pkg_parser_metadata_u {
     uint32_t scratch_metadata[640];
 } morvel_pkg_parser_metadata_t;
 
-/* Parser state of one package stream; lives in the device handle. */
+/** The reader's state for one package stream (in a device handle, `zelp->pstate`, during a
+ * load). The caller owns it; `ptr`, `open_ram_begin` and `open_ram_end` point into the current
+ * chunk, which the caller keeps until it makes the next one current. */
 typedef struct morvel_pkg_parser_state_s {
     morvel_pkg_parser_data_t data;
     morvel_pkg_parser_metadata_t metadata;
@@ -427,23 +454,51 @@ typedef struct morvel_pkg_parser_state_s {
 
 /* ---- Reader. ---- */
 
+/** Starts a new stream: no header seen, the checksum register fresh, the first tag next.
+ * @threads Touches `pstate` only, as every call of the reader does; null is ignored. */
 void morvel_pkg_parser_init(morvel_pkg_parser_state_t *pstate);
+/** Puts the read position back at the current chunk's start.
+ * @threads Touches `pstate` only. */
 void morvel_pkg_parser_reset(morvel_pkg_parser_state_t *pstate);
-/* Makes a chunk current; with copy nonzero the bytes go to the buffer open_ram_begin points to. */
+/** Makes a chunk current. With `copy` 0 the reader reads `chunk` where it lies (the caller keeps
+ * it until the next chunk); with `copy` nonzero the bytes are copied to the buffer
+ * `open_ram_begin` points to. A null chunk or a negative length makes an empty chunk.
+ * @threads Touches `pstate` only. */
 void morvel_pkg_preprocess_chunk(morvel_pkg_parser_state_t *pstate, uint8_t *chunk, int length,
                                  int copy);
-/* One reader step; 0 or a negative morvel_package_parsing_errors_e code. */
+/** One reader step: reads a header, a tag, a length or (a piece of) a value from the current chunk,
+ * never past its end. With `collect_log` nonzero the values it completes are printed on standard
+ * output.
+ * @return 0 or a negative morvel_package_parsing_errors_e code; MORVEL_PACKAGE_ERROR_CHECKSUM for
+ *   a checksum that does not match, MORVEL_PACKAGE_ERROR_UNKNOWN_TLV for a tag without a rule.
+ * @threads Touches `pstate` and the chunk only. */
 int morvel_pkg_parse_chunk(morvel_pkg_parser_state_t *pstate, int collect_log);
-/* 1 when the 12 bytes at tlv are the package header record. */
+/** 1 when the 12 bytes at `tlv` are the package header record, else 0 (also for null).
+ * @anythread */
 int morvel_pkg_check_header_tlv(const uint8_t *tlv);
-/* Consumes up to max_length bytes of the current field; returns the number consumed. */
+/** Consumes up to `max_length` bytes of the current field from the chunk into `dest` (nothing is
+ * stored with `fake` or without `copy`), completing a field begun in an earlier chunk behind the
+ * bytes already stored, and runs them through the checksum with `calc_crc`.
+ * @return the bytes consumed.
+ * @threads Touches `pstate`, the chunk and `dest` only. */
 unsigned int morvel_pkg_read_chunk_data(morvel_pkg_parser_state_t *pstate, uint8_t *dest,
                                         uint32_t max_length, int fake, int calc_crc, int copy);
-/* The enumerator name of a result code, "MORVEL_PACKAGE_ERROR_UNKNOWN" for any other value. */
+/** The enumerator name of a result code ("MORVEL_PACKAGE_ERROR_CHECKSUM");
+ * "MORVEL_PACKAGE_ERROR_UNKNOWN" for any other value.
+ * @return static text.
+ * @anythread */
 const char *morvel_pkg_error_name(int result);
 
 /* ---- Value record parsers, called by the reader. ---- */
 
+/** @name Value record parsers
+ * @{ */
+/** A value record parser, which morvel_pkg_parse_chunk calls for the tags of its kind: checks the
+ * value, or the piece just read, against its record's rules and fills the record area. With
+ * `collect_log` nonzero (where a parser takes it) or for the print_ and board calls, it prints
+ * what it read on standard output.
+ * @return 0 or the negative code of the tag it refused.
+ * @threads Touches `pstate` only. */
 int morvel_pkg_parse_stored_params(morvel_pkg_parser_state_t *pstate, int collect_log);
 int morvel_pkg_parse_partially_stored_params(morvel_pkg_parser_state_t *pstate, int collect_log);
 int morvel_pkg_parse_posterior_params(morvel_pkg_parser_state_t *pstate, int collect_log);
@@ -453,6 +508,7 @@ int morvel_pkg_parse_dsp_flow_collection(morvel_pkg_parser_state_t *pstate);
 int morvel_pkg_parse_mcu_orchestrator(morvel_pkg_parser_state_t *pstate);
 int morvel_pkg_print_stored_params(morvel_pkg_parser_state_t *pstate);
 int morvel_pkg_parse_board_params_v3_v4(morvel_pkg_parser_state_t *pstate);
+/** @} */
 
 #ifdef __cplusplus
 }

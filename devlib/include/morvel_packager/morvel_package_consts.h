@@ -1,4 +1,5 @@
-/* Sizes of the package fields and value records. */
+/** @file
+ * Sizes of the package fields and value records. */
 #ifndef MORVEL_PACKAGE_CONSTS_H
 #define MORVEL_PACKAGE_CONSTS_H
 
@@ -6,6 +7,8 @@
 extern "C" {
 #endif
 
+/** Sizes in bytes: of the tag, length and checksum fields, the reader's scratch area, the
+ * longest values of each kind and the value records. */
 typedef enum morvel_package_constants_e {
     TAG_SIZE = 4,
     LENGTH_SIZE = 4,

@@ -1,4 +1,5 @@
-/* Tag numbers of the package records. Bit 31 of a tag word is the multi-segment flag. */
+/** @file
+ * Tag numbers of the package records. Bit 31 of a tag word is the multi-segment flag. */
 #ifndef MORVEL_PACKAGE_TAGS_H
 #define MORVEL_PACKAGE_TAGS_H
 
@@ -6,6 +7,9 @@
 extern "C" {
 #endif
 
+/** The tag numbers. A tag the package reader has no rule for ends a package with
+ * MORVEL_PACKAGE_ERROR_UNKNOWN_TLV; of those it reads, the zelp7x driver applies the zelp7x, board
+ * calibration, version, labels, firmware and posterior tags. */
 typedef enum morvel_package_tag_values_e {
     TAG_HEADER = 1,
     TAG_FIRMWARE_VERSION_STRING_V1 = 2,
@@ -80,7 +84,7 @@ typedef enum morvel_package_tag_values_e {
     TAG_ZELP7X_B0_NN_PARAMETERS_ENCRYPTED_V1 = 71
 } morvel_package_tag_values_e;
 
-/* Bit 31 of the tag word marks a multi-segment value; the rest is the tag number. */
+/** Bit 31 of the tag word marks a multi-segment value; the rest is the tag number. */
 #define MORVEL_PKG_TAG_MULTISEGMENT_FLAG 0x80000000u
 
 #ifdef __cplusplus

@@ -28,6 +28,12 @@ bool parse_pipeline(std::string_view value, int &depth, std::string &error) {
 
 } // namespace
 
+bool is_sim_port_name(const std::string &name) {
+    const std::string_view view = name;
+    return view.starts_with(kSimPortName) &&
+           (view.size() == kSimPortName.size() || view[kSimPortName.size()] == ':');
+}
+
 bool parse_board_params(const std::string &name, BoardParams &params, std::string &error) {
     const std::string_view all = name;
     size_t at = all.find(',');

@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace zio {
 
@@ -46,9 +47,10 @@ struct OpenFailure {
 std::unique_ptr<BytePort> open_serial_port(const std::string &path, OpenFailure *failure = nullptr);
 
 // "sim" or "sim:FILE[,name=value...]": an in-process simulated board. Null with the reason in
-// `error` when the options are not usable.
+// `error` when the options are not usable or the build has no simulated board.
 std::unique_ptr<BytePort> open_sim_port(const std::string &name, std::string &error);
 
+constexpr std::string_view kSimPortName = "sim";
 bool is_sim_port_name(const std::string &name);
 
 // "rfc2217://HOST:PORT": a bridge's serial port that a server on another machine (ser2net, say)

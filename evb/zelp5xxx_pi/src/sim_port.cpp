@@ -7,16 +7,14 @@
 #include <thread>
 #include <vector>
 
+#include "board.h"
 #include "byte_port.h"
 #include "io_state.h"
-#include "board.h"
 #include "link/usb_link.h"
 
 namespace zio {
 
 namespace {
-
-constexpr std::string_view kSimName = "sim";
 
 // The tool never closes its port, so boards still open when the process exits save their flash
 // from an exit handler.
@@ -105,17 +103,13 @@ class SimPort final : public BytePort {
 
 } // namespace
 
-bool is_sim_port_name(const std::string &name) {
-    return name == kSimName || name.rfind("sim:", 0) == 0;
-}
-
 std::unique_ptr<BytePort> open_sim_port(const std::string &name, std::string &error) {
     // A host in this process waits in real time, so the board's time is real time.
     zsim::BoardOptions options;
     options.real_time = true;
-    if (name.size() > kSimName.size() &&
-        !zsim::parse_board_port_name(std::string_view(name).substr(kSimName.size() + 1), options,
-                                     error))
+    if (name.size() > kSimPortName.size() &&
+        !zsim::parse_board_port_name(std::string_view(name).substr(kSimPortName.size() + 1),
+                                     options, error))
         return nullptr;
     return std::make_unique<SimPort>(options);
 }

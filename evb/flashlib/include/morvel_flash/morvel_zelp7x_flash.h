@@ -1,4 +1,5 @@
-/* The SPI NOR flash behind a zelp7x chip, for host programs: its JEDEC ID, erases, page
+/** @file
+ * The SPI NOR flash behind a zelp7x chip, for host programs: its JEDEC ID, erases, page
  * programming, reads and verification, over the chip's MSPI registers or through the USB
  * bridge's own flash commands.
  *
@@ -12,40 +13,44 @@
 #include <stdint.h>
 
 #include "morvel_devlib/morvel_zelp.h"
-#include "morvel_evb_io.h"
+#include "morvel_evb_io/morvel_evb_io.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Which way flash bytes travel. */
+/** Which way flash bytes travel. */
 typedef enum morvel_zelp7x_flash_path_e {
-    MORVEL_ZELP7X_FLASH_PATH_MSPI = 0,   /* SPI commands through the chip's MSPI registers */
-    MORVEL_ZELP7X_FLASH_PATH_BRIDGE = 1, /* the bridge firmware's flash read and write commands */
+    MORVEL_ZELP7X_FLASH_PATH_MSPI = 0,   /**< SPI commands through the chip's MSPI registers */
+    MORVEL_ZELP7X_FLASH_PATH_BRIDGE = 1, /**< the bridge firmware's flash read and write commands */
 } morvel_zelp7x_flash_path_e;
 
-/* What went wrong, and so how the message reads. */
+/** What went wrong, and so how the message reads. */
 typedef enum morvel_zelp7x_flash_failure_kind_e {
     MORVEL_ZELP7X_FLASH_FAILED_NONE = 0,
-    /* A register access or bridge command failed; the message is "STEP failed: ERROR-NAME". */
+    /** A register access or bridge command failed; the message is "STEP failed: ERROR-NAME". */
     MORVEL_ZELP7X_FLASH_FAILED_CALL = 1,
-    /* The flash stayed busy past its time limit; "flash wait expired after N MS". */
+    /** The flash stayed busy past its time limit; "flash wait expired after N MS". */
     MORVEL_ZELP7X_FLASH_FAILED_WAIT = 2,
-    /* The call was refused before anything was sent, such as a size that is not a multiple of 4. */
+    /** The call was refused before anything was sent, such as a size that is not a multiple of 4.
+     */
     MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT = 3,
 } morvel_zelp7x_flash_failure_kind_e;
 
+/** Why a call failed. Every call clears the record first and fills it on failure; it is the
+ * caller's, and may be null where the caller needs only the code. */
 typedef struct morvel_zelp7x_flash_failure_s {
-    int status; /* the error code the call returned */
+    int status; /**< the error code the call returned */
     morvel_zelp7x_flash_failure_kind_e kind;
-    const char *step; /* static text: "mspi ctl write", "flash wait", ... */
-    char message[96]; /* the whole message, without a newline */
+    const char *step; /**< static text: "mspi ctl write", "flash wait", ... */
+    char message[96]; /**< the whole message, without a newline */
 } morvel_zelp7x_flash_failure_s;
 
-/* Progress of a long phase ("Erase", "Program", "Read"): `fraction` from 0 to 1. */
+/** Progress of a long phase ("Erase", "Program", "Read"): `fraction` from 0 to 1. Called on the
+ * calling thread, during the call; it must not call the flash library on the same board. */
 typedef void (*morvel_zelp7x_flash_progress_f)(const char *phase, double fraction, void *user);
 
-/* The board I/O calls the flash operations make besides register access. Hosts leave `board`
+/** The board I/O calls the flash operations make besides register access. Hosts leave `board`
  * null for the board I/O layer's own; tests put recorders in their place. */
 typedef struct morvel_zelp7x_flash_board_calls_s {
     int (*bridge_command)(morvel_evb_io_handle_t d, int command, uint32_t addr, uint8_t *data,
@@ -54,123 +59,171 @@ typedef struct morvel_zelp7x_flash_board_calls_s {
     int (*pipeline_end)(morvel_evb_io_handle_t d);
 } morvel_zelp7x_flash_board_calls_s;
 
-/* One board's flash. `zelp` is an initialised device handle over the board I/O layer (its
- * integration record's `d` is the board I/O handle). */
+/** One board's flash: the session record every call takes. `zelp` is an initialised device handle
+ * over the board I/O layer (its integration record's `d` is the board I/O handle). The caller owns
+ * the record and what it points to; the library keeps nothing of it after a call. One call at a
+ * time per board: the calls run whole sequences of register accesses that must not interleave. */
 typedef struct morvel_zelp7x_flash_s {
     morvel_zelp_device_s *zelp;
     morvel_zelp7x_flash_path_e path;
-    morvel_zelp7x_flash_progress_f progress; /* may be null */
-    void *progress_user;
-    const morvel_zelp7x_flash_board_calls_s *board; /* null: the board I/O layer's */
+    morvel_zelp7x_flash_progress_f progress;        /**< may be null */
+    void *progress_user;                            /**< passed to `progress` */
+    const morvel_zelp7x_flash_board_calls_s *board; /**< null: the board I/O layer's */
 } morvel_zelp7x_flash_s;
 
-/* Flash bytes a JEDEC device ID's capacity code stands for; 0 for a code not known. */
+/** Flash bytes a JEDEC device ID's capacity code (its low byte) stands for: 2^code for 0x10 to
+ * 0x18, 0 for a code not known.
+ * @anythread */
 uint32_t morvel_zelp7x_flash_capacity(uint16_t device_id);
 
-/* The JEDEC ID: vendor byte and the 16-bit device ID (memory type, capacity code). `capacity`
- * may be null. */
+/** The JEDEC ID: vendor byte and the 16-bit device ID (memory type, capacity code), and the
+ * capacity that code stands for. `capacity` may be null.
+ * @threads One call at a time per board; distinct boards in parallel.
+ * @never Prints, exits or keeps a pointer to its arguments. */
 int morvel_zelp7x_flash_read_id(const morvel_zelp7x_flash_s *flash, uint8_t *vendor,
                                 uint16_t *device_id, uint32_t *capacity,
                                 morvel_zelp7x_flash_failure_s *failure);
 
-/* Erases every 4 KiB sector that [address, address + count) touches, with a 64 KiB block erase
- * for each whole aligned block inside it. A range beyond 16 MiB is refused. */
+/** Erases every 4 KiB sector that [address, address + count) touches, with a 64 KiB block erase
+ * for each whole aligned block inside it. A range beyond 16 MiB is refused before anything is
+ * sent.
+ * @threads One call at a time per board; distinct boards in parallel.
+ * @never Prints, exits or keeps a pointer to its arguments. */
 int morvel_zelp7x_flash_erase(const morvel_zelp7x_flash_s *flash, uint32_t address, uint32_t count,
                               morvel_zelp7x_flash_failure_s *failure);
+/** Erases the whole flash chip.
+ * @threads One call at a time per board; distinct boards in parallel.
+ * @never Prints, exits or keeps a pointer to its arguments. */
 int morvel_zelp7x_flash_erase_chip(const morvel_zelp7x_flash_s *flash,
                                    morvel_zelp7x_flash_failure_s *failure);
 
-/* Programs `count` bytes (a multiple of 4) page by page; the flash must be erased there. */
+/** Programs `count` bytes (a multiple of 4) page by page; the flash must be erased there.
+ * @threads One call at a time per board; distinct boards in parallel.
+ * @never Prints, exits or keeps a pointer to its arguments. */
 int morvel_zelp7x_flash_program(const morvel_zelp7x_flash_s *flash, uint32_t address,
                                 const uint8_t *data, uint32_t count,
                                 morvel_zelp7x_flash_failure_s *failure);
 
-/* Reads `count` bytes (a multiple of 4). A range beyond 16 MiB is refused, here and in verify. */
+/** Reads `count` bytes (a multiple of 4) into `buf`. A range beyond 16 MiB is refused, here and in
+ * verify.
+ * @threads One call at a time per board; distinct boards in parallel.
+ * @never Prints, exits or keeps a pointer to its arguments. */
 int morvel_zelp7x_flash_read(const morvel_zelp7x_flash_s *flash, uint32_t address, uint8_t *buf,
                              uint32_t count, morvel_zelp7x_flash_failure_s *failure);
 
+/** What morvel_zelp7x_flash_verify found. */
 typedef struct morvel_zelp7x_flash_verify_s {
-    uint32_t differences;      /* bytes that differ */
-    uint32_t first_difference; /* flash address of the first one (when any) */
+    uint32_t differences;      /**< bytes that differ */
+    uint32_t first_difference; /**< flash address of the first one (when any) */
 } morvel_zelp7x_flash_verify_s;
 
-/* Reads [address, address + count) and compares it with `data`; a difference is not a failure. */
+/** Reads [address, address + count) and compares it with `data`; a difference is not a failure.
+ * @threads One call at a time per board; distinct boards in parallel.
+ * @never Prints, exits or keeps a pointer to its arguments. */
 int morvel_zelp7x_flash_verify(const morvel_zelp7x_flash_s *flash, uint32_t address,
                                const uint8_t *data, uint32_t count,
                                morvel_zelp7x_flash_verify_s *result,
                                morvel_zelp7x_flash_failure_s *failure);
 
-/* Bridge path: announces an image of `total` flash bytes before its first write. */
+/** Bridge path: announces an image of `total` flash bytes before its first write.
+ * @threads One call at a time per board; distinct boards in parallel.
+ * @never Prints, exits or keeps a pointer to its arguments. */
 int morvel_zelp7x_flash_start_of_file(const morvel_zelp7x_flash_s *flash, uint32_t total,
                                       morvel_zelp7x_flash_failure_s *failure);
 
-/* Writes `data` at `address`: erases the sectors it touches and programs it. With
+/** How morvel_zelp7x_flash_write writes. */
+typedef struct morvel_zelp7x_flash_write_options_s {
+    int skip_unchanged; /**< send only what differs from what the flash holds */
+    /** Bytes from `address` to erase as well (MSPI path); sectors of that span which the data
+     * does not cover end blank, and with `skip_unchanged` are erased only when they are not. */
+    uint32_t erase_count;
+} morvel_zelp7x_flash_write_options_s;
+
+/** What morvel_zelp7x_flash_write did. */
+typedef struct morvel_zelp7x_flash_write_stats_s {
+    uint32_t sectors;           /**< 4 KiB sectors the data touches */
+    uint32_t sectors_unchanged; /**< of those, already holding the data */
+    uint32_t sectors_erased;
+    uint32_t pages_programmed;
+} morvel_zelp7x_flash_write_stats_s;
+
+/** Writes `data` at `address`: erases the sectors it touches and programs it. With
  * `skip_unchanged` it reads those sectors first and sends only what differs: nothing for a sector
  * that already holds the data, a program of the differing pages where the data only clears bits,
  * else an erase and a program of the pages that are not blank, with the sector's bytes outside
  * the data programmed back as they were. On the bridge path a changed sector is sent whole (the
  * bridge erases it) and an unchanged one not at all. `count` need not be a multiple of 4.
- * `options` may be null (a plain write). */
-typedef struct morvel_zelp7x_flash_write_options_s {
-    int skip_unchanged;
-    /* Bytes from `address` to erase as well (MSPI path); sectors of that span which the data
-     * does not cover end blank, and with `skip_unchanged` are erased only when they are not. */
-    uint32_t erase_count;
-} morvel_zelp7x_flash_write_options_s;
-
-typedef struct morvel_zelp7x_flash_write_stats_s {
-    uint32_t sectors;           /* 4 KiB sectors the data touches */
-    uint32_t sectors_unchanged; /* of those, already holding the data */
-    uint32_t sectors_erased;
-    uint32_t pages_programmed;
-} morvel_zelp7x_flash_write_stats_s;
-
+ * `options` may be null (a plain write), and so may `stats`.
+ * @threads One call at a time per board; distinct boards in parallel.
+ * @never Prints, exits or keeps a pointer to its arguments. */
 int morvel_zelp7x_flash_write(const morvel_zelp7x_flash_s *flash, uint32_t address,
                               const uint8_t *data, uint32_t count,
                               const morvel_zelp7x_flash_write_options_s *options,
                               morvel_zelp7x_flash_write_stats_s *stats,
                               morvel_zelp7x_flash_failure_s *failure);
 
-/* A board opened as zelp7x_flash opens it: the board I/O layer on `port` (a name -s takes: "sim",
- * "sim:FILE,opts", a serial device, or null for the first supported bridge), the device library
- * started with a chip reset, and the chip's input clock set (`input_freq` in Hz, or 0 for the
- * board kind's default). Close it with morvel_zelp7x_flash_board_close. */
+/** A board opened as zelp7x_flash opens it: its board I/O handle and device handle. */
 typedef struct morvel_zelp7x_flash_board_s morvel_zelp7x_flash_board_s;
 
+/** Opens a board as zelp7x_flash opens it: the board I/O layer on `port` (a name -s takes: "sim",
+ * "sim:FILE,opts", a serial device, or null for the first supported bridge), the device library
+ * started with a chip reset, and the chip's input clock set (`input_freq` in Hz, or 0 for the
+ * board kind's default).
+ * @return 0 with the board in `*board`, or the failing step's code with `failure` filled;
+ *   whatever was opened is closed again.
+ * @ownership The board is the caller's until morvel_zelp7x_flash_board_close.
+ * @threads Any thread. The device handle's host lock does nothing: one thread uses a board at a
+ *   time, and distinct boards may be used from distinct threads.
+ * @never Prints or exits itself; the board I/O layer writes its own failure lines on standard
+ *   error. */
 int morvel_zelp7x_flash_board_open(const char *port, int input_freq,
                                    morvel_zelp7x_flash_board_s **board,
                                    morvel_zelp7x_flash_failure_s *failure);
-/* How a board is opened, field by field as zelp7x_flash's options give it. Fill it with
+/** How a board is opened, field by field as zelp7x_flash's options give it. Fill it with
  * morvel_zelp7x_flash_board_options_init, which puts in the tool's defaults, then change what the
  * host wants. */
 typedef struct morvel_zelp7x_flash_board_options_s {
-    const char *port;         /* as for morvel_zelp7x_flash_board_open */
-    int input_freq;           /* Hz; 0 or below: the board kind's default */
-    unsigned int device_type; /* the chip's type, low 8 bits; 0: read it from the chip */
-    int spi_default_speed;    /* bridge SPI speeds in bits/s; 0 leaves the bridge's own */
+    const char *port;         /**< as for morvel_zelp7x_flash_board_open */
+    int input_freq;           /**< Hz; 0 or below: the board kind's default */
+    unsigned int device_type; /**< the chip's type, low 8 bits; 0: read it from the chip */
+    int spi_default_speed;    /**< bridge SPI speeds in bits/s; 0 leaves the bridge's own */
     int spi_mcu_read_speed;
     int spi_sample_write_speed;
-    int spi_split; /* carried for other board I/O layers */
+    int spi_split; /**< carried for other board I/O layers */
     int spi_read_delay;
 } morvel_zelp7x_flash_board_options_s;
 
+/** Puts zelp7x_flash's defaults in `options` (null is ignored).
+ * @anythread */
 void morvel_zelp7x_flash_board_options_init(morvel_zelp7x_flash_board_options_s *options);
+/** morvel_zelp7x_flash_board_open with every option the tool has, per board.
+ * @ownership As morvel_zelp7x_flash_board_open; nothing is kept of `options`.
+ * @threads As morvel_zelp7x_flash_board_open. */
 int morvel_zelp7x_flash_board_open_with(const morvel_zelp7x_flash_board_options_s *options,
                                         morvel_zelp7x_flash_board_s **board,
                                         morvel_zelp7x_flash_failure_s *failure);
-/* The input clock a board kind drives the chip with, in Hz: 32768 over the USB bridge
- * (ZELP_IO_DEVICE_TYPE_USB), 16000000 over SPI. */
+/** The input clock a board kind drives the chip with, in Hz: 32768 over the USB bridge
+ * (ZELP_IO_DEVICE_TYPE_USB), 16000000 over SPI.
+ * @anythread */
 int morvel_zelp7x_flash_default_input_freq(int io_device_type);
 
-/* The device handle to put in a session record. */
+/** The device handle to put in a session record; null for a null board.
+ * @ownership The board keeps it; it lives until morvel_zelp7x_flash_board_close.
+ * @anythread */
 morvel_zelp_device_s *morvel_zelp7x_flash_board_device(const morvel_zelp7x_flash_board_s *board);
+/** Ends the device library's use of the chip (leaving the chip as it is), closes the board I/O
+ * handle and frees the board; null is ignored.
+ * @ownership The board and its device handle are gone when the call returns.
+ * @threads No other thread may use the board during or after the call. */
 void morvel_zelp7x_flash_board_close(morvel_zelp7x_flash_board_s *board);
 
-/* 3-byte encoding, for flashes read by loaders that take three data bytes per word: every
+/** 3-byte encoding, for flashes read by loaders that take three data bytes per word: every
  * fourth flash byte (offsets 0, 4, 8, ...) is a 0xFF filler. The flash bytes for `count` data
- * bytes, rounded up to a multiple of 4 (plain when `three_byte` is 0). */
+ * bytes, rounded up to a multiple of 4 (plain when `three_byte` is 0).
+ * @anythread */
 int64_t morvel_zelp7x_flash_encoded_size(int64_t count, int three_byte);
-/* Lays `count` data bytes out on `flash_count` flash bytes (fillers and the tail become 0xFF). */
+/** Lays `count` data bytes out on `flash_count` flash bytes (fillers and the tail become 0xFF).
+ * @anythread */
 void morvel_zelp7x_flash_encode(const uint8_t *data, uint32_t count, int three_byte, uint8_t *flash,
                                 uint32_t flash_count);
 

@@ -1,4 +1,6 @@
-/* The USB bridges the board I/O layer knows, and how it finds them. */
+/** @file
+ * The USB bridges the board I/O layer knows, and how it finds them: the table of supported
+ * vendor and product IDs with the checks each row makes. */
 #ifndef ZELP_USB_DEVICES_H
 #define ZELP_USB_DEVICES_H
 
@@ -8,6 +10,7 @@
 extern "C" {
 #endif
 
+/** The USB vendor and product IDs of the supported bridges. */
 typedef enum zelp_win32_io_usb_device_ids_e {
     MEG381CQR_VID = 0x1462,
     MEG381CQR_PID = 0x3EA4,
@@ -19,12 +22,13 @@ typedef enum zelp_win32_io_usb_device_ids_e {
     ATMEL_PID = 0x804F
 } zelp_win32_io_usb_device_ids_e;
 
-/* Device kinds. */
+/** Device kinds, hid_Supported_PVID_t.type. */
 enum { eUKNOWN_DEVICE = 0, eIS_MSI_BLDR = 1, eIS_MSI_DEV = 2, eIS_ATMEL = 3 };
 
-/* Extra checks, used as bits of addition_check. */
+/** Extra checks, used as bits of hid_Supported_PVID_t.addition_check. */
 enum { eCHECK_PVID = 0, eCHECK_HIDUSAGE = 1, eCHECK_FUNC = 2 };
 
+/** One row of the table of supported bridges. */
 typedef struct hid_Supported_PVID_t {
     uint16_t vid;
     uint16_t pid;
@@ -35,8 +39,10 @@ typedef struct hid_Supported_PVID_t {
     uint16_t func;  /* interface number of the serial function, matched with eCHECK_FUNC */
 } hid_Supported_PVID_t;
 
+/** Rows in pidvid_list. */
 #define ZELP_SUPPORTED_PIDVID_COUNT 5
-/* Searched in order: the first row that finds a device wins. */
+/** The supported bridges, searched in order: the first row that finds a device wins. Constant
+ * data. */
 extern const hid_Supported_PVID_t pidvid_list[ZELP_SUPPORTED_PIDVID_COUNT];
 
 #ifdef _WIN32
@@ -45,7 +51,7 @@ typedef struct _HIDD_ATTRIBUTES HIDD_ATTRIBUTES;
 typedef struct _HIDP_CAPS HIDP_CAPS;
 typedef struct _GUID GUID;
 #else
-/* What the HID match looks at, under the names the Windows HID API gives them. */
+/** What the HID match looks at of a device, under the names the Windows HID API gives them. */
 typedef struct HIDD_ATTRIBUTES {
     uint32_t Size;
     uint16_t VendorID;
@@ -53,12 +59,14 @@ typedef struct HIDD_ATTRIBUTES {
     uint16_t VersionNumber;
 } HIDD_ATTRIBUTES;
 
+/** What the HID match looks at of a function's capabilities. */
 typedef struct HIDP_CAPS {
     uint16_t Usage;
     uint16_t UsagePage;
     uint16_t InputReportByteLength;
 } HIDP_CAPS;
 
+/** A device interface class, as Windows names them. */
 typedef struct GUID {
     uint32_t Data1;
     uint16_t Data2;
@@ -67,16 +75,22 @@ typedef struct GUID {
 } GUID;
 #endif
 
-/* The type of the first row with these IDs; 0 when none. */
+/** The type of the first row with these IDs; 0 when none.
+ * @anythread */
 int is_supported_pidvid(uint16_t vid, uint16_t pid);
-/* The type of the first row that accepts the HID function; 0 when none. */
+/** The type of the first row that accepts the HID function; 0 when none.
+ * @anythread */
 int is_supported_hid_device(const HIDD_ATTRIBUTES *attrib, const HIDP_CAPS *capabilities);
-/* Writes the GUID as 36 characters and a NUL, without braces; returns out. */
+/** Writes the GUID as 36 characters and a NUL, without braces, into `out` (room for 37).
+ * @return out.
+ * @anythread */
 char *guid_to_str(const GUID *id, char *out);
 
-/* Finds the serial port of the first supported bridge: 1 with its NUL-terminated device path
- * (on Windows its port name, "COM" and digits) in pszComPort and the row's IDs and type in the
- * out-parameters, or 0 (nothing written). */
+/** Finds the serial port of the first supported bridge: 1 with its NUL-terminated device path
+ * (on Windows its port name, "COM" and digits) in `pszComPort` and the row's IDs and type in the
+ * out-parameters, or 0 (nothing written).
+ * @threads Any thread; reads the system's device records only.
+ * @never Sends nothing to any device. */
 int search_supported_hid_pidvid(uint8_t *pszComPort, uint32_t size, uint16_t *uspVid,
                                 uint16_t *uspPid, uint32_t *upDevflag);
 

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Uses an installed copy of the libraries as host projects do: every installed header compiles on
+# its own, included by folder with nothing but the prefix's include folder on the path; the C host
+# example builds with the CMake package `morvel` and with pkg-config and runs on the simulated
+# board; the flash example builds with morvel::flash alone and with pkg-config's morvel_flash
+# alone and flashes a simulated board; and a host written before the rule (the package morvel_devlib, the
+# board I/O headers by bare name) still builds. The install test runs it on `cmake --install`'s tree, tools/package.sh on
+# the unpacked Debian package.
+#   consume_installed.sh PREFIX SOURCE_DIR LIBDIR GENERATOR C_COMPILER
+set -euo pipefail
+prefix=$1 source=$2 libdir=$3 generator=$4 cc=$5
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Only a shared build needs it: the plain cc line records no run path.
+export LD_LIBRARY_PATH=$prefix/$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
+export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
+cflags=(-std=c11 -Wall -Wextra -pedantic -Werror)
+
+headers=$(cd "$prefix/include" && find . -name '*.h' | sed 's|^\./||' | sort)
+[ -n "$headers" ]
+for header in $headers; do
+    printf '#include <%s>\n' "$header" | "$cc" "${cflags[@]}" -fsyntax-only -I"$prefix/include" -x c - ||
+        { echo "$header does not compile on its own, included by folder" >&2; exit 1; }
+done
+
+expect_host_output() {
+    local output
+    output=$("$1")
+    printf '%s\n' "$output"
+    grep -qx 'device type 0x20' <<<"$output"
+    grep -qx 'devlib v79' <<<"$output"
+}
+
+# A CMake project of its own, configured quietly against the prefix.
+cmake_project() {
+    cmake -S "$1" -B "$2" -G "$generator" -DCMAKE_C_COMPILER="$cc" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+    cmake --build "$2" >/dev/null
+}
+
+cmake_project "$source/examples/c_host" "$work/cmake"
+expect_host_output "$work/cmake/c_host"
+# shellcheck disable=SC2046 # the flags are meant to split into words
+"$cc" "${cflags[@]}" "$source/examples/c_host/c_host.c" -o "$work/c_host" \
+    $(pkg-config --cflags --libs morvel_evb_io morvel_devlib)
+expect_host_output "$work/c_host"
+
+# The flash example: writes an image to a simulated board's flash file and verifies it, built
+# both ways; the second run finds every sector unchanged and still verifies.
+head -c 10000 /dev/urandom >"$work/image.bin"
+cmake_project "$source/examples/flash_host" "$work/flash_cmake"
+# shellcheck disable=SC2046 # the flags are meant to split into words
+"$cc" "${cflags[@]}" "$source/examples/flash_host/flash_host.c" -o "$work/flash_host" \
+    $(pkg-config --cflags --libs morvel_flash)
+for host in "$work/flash_cmake/flash_host" "$work/flash_host"; do
+    output=$("$host" "sim:$work/flash.bin" "$work/image.bin" 0x3000)
+    printf '%s\n' "$output"
+    grep -qx 'verified 10000 bytes' <<<"$output"
+done
+
+# A host written before the rule.
+mkdir "$work/old"
+sed 's|"morvel_evb_io/zelp_linux_io.h"|"zelp_linux_io.h"|' "$source/examples/c_host/c_host.c" >"$work/old/c_host.c"
+grep -q '^#include "zelp_linux_io.h"' "$work/old/c_host.c"
+sed 's/find_package(morvel /find_package(morvel_devlib /' "$source/examples/c_host/CMakeLists.txt" \
+    >"$work/old/CMakeLists.txt"
+cmake_project "$work/old" "$work/old/build"
+expect_host_output "$work/old/build/c_host"
