@@ -62,6 +62,10 @@ constexpr std::array<uint8_t, 7> kPurge = {telnet::kIac, telnet::kSb,         te
                                            kPurgeData,   kPurgeReceiveBuffer, telnet::kIac,
                                            telnet::kSe};
 
+// How long the set-up waits for the server to speak first, and how long it must then be quiet.
+constexpr Millis kGreetingWait{500};
+constexpr Millis kQuietAfterGreeting{5};
+
 // Received bytes waiting to be decoded; one read takes whatever the connection holds.
 constexpr size_t kReceiveBuffer = 16 * 1024;
 
@@ -111,6 +115,10 @@ class Rfc2217Port final : public BytePort, telnet::Listener {
         options_.ask_here(telnet::kBinary, outbox_);
         options_.ask_there(telnet::kBinary, outbox_);
         std::string said;
+        if (!hear_greeting(deadline, said)) {
+            refused = refusal(said);
+            return false;
+        }
         bool line_asked = false;
         while (!line_answered()) {
             // The option's commands count only once the server has taken the option.
@@ -126,13 +134,11 @@ class Rfc2217Port final : public BytePort, telnet::Listener {
                 refused.reason = "the server does not offer telnet's COM port option (RFC 2217)";
                 return false;
             }
-            std::array<uint8_t, 128> data{};
-            const int n = receive_once(data, left_until(deadline));
+            const int n = receive_text(left_until(deadline), said);
             if (n < 0) {
                 refused = refusal(said);
                 return false;
             }
-            keep_text(std::span(data).first(static_cast<size_t>(n)), said);
             if (n == 0 && Clock::now() >= deadline) {
                 refused.reason = "the server does not answer telnet's COM port option (RFC 2217)";
                 return false;
@@ -193,6 +199,26 @@ class Rfc2217Port final : public BytePort, telnet::Listener {
             if (body[1] == kLine[i].command + kServerCode) line_answers_[i] = body[2];
     }
 
+    // A server that turns the client away says why right after its greeting and closes; anything
+    // the client sent meanwhile would make its end answer with a reset, which takes the unread
+    // words with it. So the server speaks first: its greeting, then until it has been quiet a
+    // moment. False when it closed the connection.
+    bool hear_greeting(Clock::time_point deadline, std::string &said) {
+        for (Millis wait = kGreetingWait;; wait = kQuietAfterGreeting) {
+            const size_t before = received_;
+            if (receive_text(std::min(wait, left_until(deadline)), said) < 0) return false;
+            if (received_ == before) return true;
+        }
+    }
+
+    // One receive during the set-up; the data it brings is kept as text. As receive_once.
+    int receive_text(Millis limit, std::string &said) {
+        std::array<uint8_t, 128> data{};
+        const int n = receive_once(data, limit);
+        if (n > 0) keep_text(std::span(data).first(static_cast<size_t>(n)), said);
+        return n;
+    }
+
     bool line_answered() const {
         return std::ranges::none_of(line_answers_, [](int a) { return a < 0; });
     }
@@ -244,7 +270,10 @@ class Rfc2217Port final : public BytePort, telnet::Listener {
         in_begin_ = in_end_ = 0;
         const int n = stream_->read(wire_in_, limit);
         if (n < 0) failed_ = true;
-        if (n > 0) in_end_ = static_cast<size_t>(n);
+        if (n > 0) {
+            in_end_ = static_cast<size_t>(n);
+            received_ += in_end_;
+        }
         return n;
     }
 
@@ -272,6 +301,7 @@ class Rfc2217Port final : public BytePort, telnet::Listener {
     size_t in_begin_ = 0;
     size_t in_end_ = 0;
     std::array<int, kLine.size()> line_answers_{-1, -1, -1};
+    size_t received_ = 0; // bytes received since the connection was made
     bool failed_ = false;
 };
 

@@ -108,6 +108,11 @@ void Ser2netProcess::kill() {
     pid_ = -1;
 }
 
+bool Ser2netProcess::reap() {
+    if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+    return pid_ <= 0;
+}
+
 bool Ser2netProcess::restart() {
     kill();
     return start();

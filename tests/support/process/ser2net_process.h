@@ -42,6 +42,8 @@ class Ser2netProcess {
     void kill();
     // Starts it again on the same ports; false when it did not come up.
     bool restart();
+    // Collects ser2net's exit status once something else ended it; true when it is gone.
+    bool reap();
     // Waits until ser2net holds none of the devices open: it closes a device some milliseconds
     // after its client has gone, and on the way resets the terminal, which would disturb another
     // program that has just opened the same device. False when it still holds one after a second.
