@@ -111,38 +111,14 @@ class Rfc2217Port final : public BytePort, telnet::Listener {
     // the client away or does not set the line up as asked within `limit`.
     bool start(Millis limit, Refusal &refused) {
         const auto deadline = Clock::now() + limit;
+        refused = {};
         options_.ask_here(telnet::kComPort, outbox_);
         options_.ask_here(telnet::kBinary, outbox_);
         options_.ask_there(telnet::kBinary, outbox_);
         std::string said;
-        if (!hear_greeting(deadline, said)) {
-            refused = refusal(said);
+        if (!hear_greeting(deadline, said) || !set_line_up(deadline, said, refused)) {
+            if (refused.reason.empty()) refused = refusal(said);
             return false;
-        }
-        bool line_asked = false;
-        while (!line_answered()) {
-            // The option's commands count only once the server has taken the option.
-            if (!line_asked && options_.here(telnet::kComPort) == Q::yes) {
-                for (const LineSetting &s : kLine) put_setting(outbox_, s);
-                line_asked = true;
-            }
-            if (!outbox_.empty() && write({}, left_until(deadline)) < 0) {
-                refused = refusal(said);
-                return false;
-            }
-            if (options_.here(telnet::kComPort) == Q::no) {
-                refused.reason = "the server does not offer telnet's COM port option (RFC 2217)";
-                return false;
-            }
-            const int n = receive_text(left_until(deadline), said);
-            if (n < 0) {
-                refused = refusal(said);
-                return false;
-            }
-            if (n == 0 && Clock::now() >= deadline) {
-                refused.reason = "the server does not answer telnet's COM port option (RFC 2217)";
-                return false;
-            }
         }
         return line_as_asked(refused.reason);
     }
@@ -209,6 +185,32 @@ class Rfc2217Port final : public BytePort, telnet::Listener {
             if (receive_text(std::min(wait, left_until(deadline)), said) < 0) return false;
             if (received_ == before) return true;
         }
+    }
+
+    // Sends what the set-up has to say and takes the answers until every line setting is
+    // answered. False when the connection closed (the reason left empty: what the server said
+    // gives it) or the server refuses the option or stays silent.
+    bool set_line_up(Clock::time_point deadline, std::string &said, Refusal &refused) {
+        bool line_asked = false;
+        while (!line_answered()) {
+            // The option's commands count only once the server has taken the option.
+            if (!line_asked && options_.here(telnet::kComPort) == Q::yes) {
+                for (const LineSetting &s : kLine) put_setting(outbox_, s);
+                line_asked = true;
+            }
+            if (!outbox_.empty() && write({}, left_until(deadline)) < 0) return false;
+            if (options_.here(telnet::kComPort) == Q::no) {
+                refused.reason = "the server does not offer telnet's COM port option (RFC 2217)";
+                return false;
+            }
+            const int n = receive_text(left_until(deadline), said);
+            if (n < 0) return false;
+            if (n == 0 && Clock::now() >= deadline) {
+                refused.reason = "the server does not answer telnet's COM port option (RFC 2217)";
+                return false;
+            }
+        }
+        return true;
     }
 
     // One receive during the set-up; the data it brings is kept as text. As receive_once.
