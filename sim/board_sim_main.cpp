@@ -1,11 +1,15 @@
 // zelp7x_board_sim: serves one simulated evaluation board on a pseudo-terminal, so the flash tool
 // and other hosts reach it exactly as they reach a real bridge's serial device; with --boards, a
 // rack of them, each served from its own thread.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -196,17 +200,39 @@ zsim::BoardOptions options_of(const Arguments &args, unsigned k) {
     return options;
 }
 
+// The image is where the board keeps its flash for good, mapped at the flash's size: only a
+// regular file (or a new one) can be that. A device such as /dev/zero, a FIFO or a folder is
+// refused, rather than read or served from memory alone.
+bool image_usable(const std::string &path, std::string &error) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+    error = path + ": " + (S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    return false;
+}
+
+// A board whose image cannot be used is no board to serve: the reason, and false.
+bool make_board(const zsim::BoardOptions &options, std::unique_ptr<zsim::Board> &board,
+                std::string &error) {
+    if (!image_usable(options.flash.image_path, error)) return false;
+    board = std::make_unique<zsim::Board>(options);
+    error = board->flash().image_error();
+    return error.empty();
+}
+
 // Every terminal and link is made before any path is printed, so a caller that has read the
 // first line finds every board.
 bool open_boards(const Arguments &args, std::vector<ServedBoard> &boards) {
     for (unsigned k = 0; k < std::max(args.boards, 1u); ++k) {
         std::string error;
-        auto pty = zsim::PtyServer::open(error, numbered(args.link, args, k));
+        std::unique_ptr<zsim::Board> board;
+        std::unique_ptr<zsim::PtyServer> pty;
+        if (make_board(options_of(args, k), board, error))
+            pty = zsim::PtyServer::open(error, numbered(args.link, args, k));
         if (!pty) {
             std::fprintf(stderr, "zelp7x_board_sim: %s\n", error.c_str());
             return false;
         }
-        boards.push_back({std::move(pty), std::make_unique<zsim::Board>(options_of(args, k))});
+        boards.push_back({std::move(pty), std::move(board)});
     }
     for (const ServedBoard &b : boards) std::printf("%s\n", b.pty->path().c_str());
     std::fflush(stdout);

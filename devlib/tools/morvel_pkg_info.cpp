@@ -77,13 +77,14 @@ int main(int argc, char **argv) {
         print_usage();
         return exit_usage;
     }
-    const mvpkg::package_verdict v =
-        mvpkg::check_package_file(opts->path, opts->chunk, opts->verbose ? 1 : 0);
-    if (v.read.result == mvpkg::piece_read::cannot_open) {
+    // The reader's verdict decides how far the walk goes, through a file of any length.
+    const mvpkg::package_verdict v = mvpkg::check_package_file(
+        opts->path, opts->chunk, opts->verbose ? 1 : 0, mvpkg::no_input_limit);
+    if (v.read.result == mvpkg::input_read::cannot_open) {
         std::fprintf(stderr, "morvel_pkg_info: cannot read %s\n", opts->path);
         return exit_usage;
     }
-    if (v.read.result == mvpkg::piece_read::read_error) {
+    if (v.read.result == mvpkg::input_read::read_error) {
         if (opts->verbose && v.read.bytes > 0) std::printf("\n");
         std::fflush(stdout);
         std::fprintf(stderr, "%s: %s\n", opts->path, std::strerror(v.read.error));

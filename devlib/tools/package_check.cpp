@@ -6,7 +6,7 @@
 
 namespace mvpkg {
 
-package_verdict check_package_file(const char *path, size_t chunk, int collect_log) {
+package_verdict check_package_file(const char *path, size_t chunk, int collect_log, size_t limit) {
     // The parser state is large; it lives on the heap rather than the caller's stack.
     auto state = std::make_unique<morvel_pkg_parser_state_t>();
     morvel_pkg_parser_state_t &p = *state;
@@ -16,8 +16,8 @@ package_verdict check_package_file(const char *path, size_t chunk, int collect_l
     bool decided = false;
     size_t pos = 0;
     std::vector<uint8_t> buffer;
-    v.read = read_package_pieces(
-        path, chunk == 0 ? max_piece : chunk, [&](std::span<const uint8_t> piece) {
+    v.read = read_input_pieces(
+        path, chunk == 0 ? max_piece : chunk, limit, [&](std::span<const uint8_t> piece) {
             buffer.assign(piece.begin(), piece.end());
             morvel_pkg_preprocess_chunk(&p, buffer.data(), static_cast<int>(piece.size()), 0);
             morvel_pkg_parser_reset(&p);

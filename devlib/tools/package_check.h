@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "input_file.h"
 #include "morvel_packager/morvel_package.h"
-#include "package_file.h"
 
 namespace mvpkg {
 
@@ -18,12 +18,13 @@ struct package_verdict {
     int result = MORVEL_PACKAGE_INCREMENTALLY_PARSING_ERROR;
     uint32_t offset = 0;
     uint32_t crc = 0;
-    piece_read read{};
+    input_read read{};
 };
 
 // Walks the file at `path`, `chunk` bytes at a time (0: max_piece). Memory stays bounded by one
-// piece whatever the file holds; the walk stops at the first error or at the checksum record.
-// `collect_log` as the reader takes it (nonzero prints each value).
-package_verdict check_package_file(const char *path, size_t chunk = 0, int collect_log = 0);
+// piece whatever the file holds; the walk stops at the first error, at the checksum record or
+// past `limit` bytes. `collect_log` as the reader takes it (nonzero prints each value).
+package_verdict check_package_file(const char *path, size_t chunk = 0, int collect_log = 0,
+                                   size_t limit = input_limit);
 
 } // namespace mvpkg

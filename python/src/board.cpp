@@ -145,8 +145,7 @@ void Board::release() {
 size_t Board::load(const py::object &package, size_t chunk) {
     if (chunk < 1 || chunk > max_chunk) throw py::value_error("chunk must be 1 to 2**31 - 1");
     size_t loaded = 0;
-    const bool is_path = py::isinstance<py::str>(package) || py::hasattr(package, "__fspath__");
-    if (!is_path) {
+    if (!names_file(package)) {
         const std::vector<uint8_t> copy = bytes_of(package);
         on_board("load", [&](host_session &s) {
             int st = load_package(s.zelp(), copy, chunk, loaded);
@@ -155,21 +154,14 @@ size_t Board::load(const py::object &package, size_t chunk) {
         });
         return loaded;
     }
-    const std::string path = py::str(py::module_::import("os").attr("fspath")(package));
-    mvpkg::piece_read read{};
+    const std::string path = path_of(package);
+    mvpkg::input_read read{};
     on_board("load", [&](host_session &s) {
         int st = load_package_file(s.zelp(), path.c_str(), chunk, loaded, read);
-        if (read.result == mvpkg::piece_read::cannot_open ||
-            read.result == mvpkg::piece_read::read_error)
-            return 0;
+        if (read.failed()) return 0;
         return st == 0 ? s.settle_input_clock() : st;
     });
-    if (read.result == mvpkg::piece_read::cannot_open ||
-        read.result == mvpkg::piece_read::read_error) {
-        errno = read.error;
-        PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
-        throw py::error_already_set();
-    }
+    if (read.failed()) raise_unreadable(path, read);
     return loaded;
 }
 

@@ -99,7 +99,7 @@ void Board::erase(uint32_t address, uint32_t count) {
 
 py::object Board::write(uint32_t address, const py::object &data, bool skip_unchanged,
                         const py::object &progress) {
-    const std::vector<uint8_t> bytes = bytes_of(data);
+    const std::vector<uint8_t> bytes = bytes_or_file(data);
     const uint32_t count = checked_size(address, bytes);
     progress_relay relay{progress, std::nullopt};
     morvel_zelp7x_flash_write_options_s options{};
@@ -127,7 +127,7 @@ py::bytes Board::read(uint32_t address, uint32_t count) {
 }
 
 py::dict Board::verify(uint32_t address, const py::object &data) {
-    const std::vector<uint8_t> bytes = bytes_of(data);
+    const std::vector<uint8_t> bytes = bytes_or_file(data);
     const uint32_t count = checked_size(address, bytes);
     morvel_zelp7x_flash_verify_s result{};
     on_flash(*this, "verify", [&](const auto &flash, auto &failure) {

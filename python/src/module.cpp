@@ -62,8 +62,11 @@ code), 'capacity': bytes, or None for a capacity code not known}.)")
              "Erases every 4 KiB sector that [address, address + count) touches.")
         .def("write", &Board::write, "address"_a, "data"_a, "skip_unchanged"_a = false,
              "progress"_a = py::none(),
-             R"(Writes `data` (bytes-like) at `address`: erases the sectors it touches and
-programs it. A plain write leaves the rest of those sectors erased.
+             R"(Writes `data` at `address`: erases the sectors it touches and programs it. A
+plain write leaves the rest of those sectors erased.
+
+data: bytes-like, or a file path (str or os.PathLike) whose contents are written; OSError when
+  the file cannot be read or holds more than 16 MiB.
 
 skip_unchanged: read the sectors first and send only what differs (nothing for a sector that
   already holds the data), keeping the rest of the sectors as they were; returns {'sectors', 'unchanged', 'erased', 'pages'}, the sectors
@@ -75,8 +78,9 @@ progress: called as progress(phase, fraction) while the write goes on, phase 'Er
         .def("read", &Board::read, "address"_a, "count"_a,
              "Reads `count` bytes (a multiple of 4) from `address`; returns bytes.")
         .def("verify", &Board::verify, "address"_a, "data"_a,
-             R"(Compares the flash from `address` with `data`: {'differences': the number of bytes
-that differ, 'first_difference': the address of the first, or None}.
+             R"(Compares the flash from `address` with `data` (bytes-like, or a file path as
+write takes it): {'differences': the number of bytes that differ, 'first_difference': the
+address of the first, or None}.
 
 Each flash call raises zelp7x.Error with the flash library's message when the flash does not
 answer or refuses, and ValueError for a range beyond 16 MiB.)");

@@ -20,8 +20,9 @@ def sample_package(tmp_path_factory):
 
 
 @pytest.fixture
-def daemon(tmp_path):
-    """A zelp7x_board_sim serving one board with a match every 100 ms; yields its link."""
+def daemon_process(tmp_path):
+    """A zelp7x_board_sim serving one board with a match every 100 ms; yields its link and its
+    process."""
     link = tmp_path / "board"
     proc = subprocess.Popen([str(BIN_DIR / "zelp7x_board_sim"), "--link", str(link),
                              "--match-every", "100"],
@@ -32,9 +33,15 @@ def daemon(tmp_path):
     while not link.exists() and time.monotonic() < deadline:
         time.sleep(0.01)
     assert line and link.exists(), proc.stderr.read() if proc.poll() is not None else line
-    yield str(link)
+    yield str(link), proc
     proc.terminate()
     proc.wait(timeout=5)
+
+
+@pytest.fixture
+def daemon(daemon_process):
+    """The daemon's link alone."""
+    return daemon_process[0]
 
 
 @pytest.fixture

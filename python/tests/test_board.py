@@ -1,6 +1,9 @@
 """The zelp7x package on the simulated board in this process and on the simulator daemon."""
 
 import _thread
+import errno
+import os
+import signal
 import threading
 import time
 import wave
@@ -281,15 +284,56 @@ def test_flash_writes_reads_and_verifies_on_the_board_in_process():
         board.erase(0x4000, 1)
         assert board.read(0x3ffc, 8) == changed[0xffc:0x1000] + b"\xff" * 4
 
-        # A flash call goes on in its own thread while this one runs.
-        ticks, got = [], []
+        # A flash call from another thread reads what this one wrote.
+        got = []
         reader = threading.Thread(target=lambda: got.append(board.read(0, 1 << 16)))
         reader.start()
-        while reader.is_alive():
-            ticks.append(1)
-            time.sleep(0.005)
         reader.join()
-        assert len(ticks) > 10 and got[0][0x3000:0x4000] == changed[:0x1000]
+        assert got[0][0x3000:0x4000] == changed[:0x1000]
+
+
+def test_a_flash_call_waiting_on_its_board_lets_other_threads_run(daemon_process):
+    """The write's first progress call stops the daemon, so the write then waits on a board that
+    does not answer; only this thread, running meanwhile, lets the board go on. A call that kept
+    the interpreter lock would leave this thread stopped until the link's time limit failed the
+    write."""
+    link, proc = daemon_process
+    data = bytes(range(256)) * 16
+    stopped = threading.Event()
+    outcome = []
+
+    def stop_board(phase, fraction):
+        if not stopped.is_set():
+            os.kill(proc.pid, signal.SIGSTOP)
+            stopped.set()
+
+    def write():
+        try:
+            outcome.append(board.write(0, data, progress=stop_board))
+        except zelp7x.Error as e:
+            outcome.append(e)
+
+    with zelp7x.Board(link) as board:
+        writer = threading.Thread(target=write)
+        writer.start()
+        assert stopped.wait(timeout=30)
+        os.kill(proc.pid, signal.SIGCONT)
+        writer.join()
+        assert outcome == [None]
+        assert board.verify(0, data)["differences"] == 0
+
+
+def test_write_and_verify_take_a_path_within_the_input_bound(tmp_path):
+    image = tmp_path / "image.bin"
+    image.write_bytes(bytes(range(256)) * 20)
+    with zelp7x.Board("sim") as board:
+        assert board.write(0x1000, image) is None
+        assert board.verify(0x1000, str(image)) == {"differences": 0, "first_difference": None}
+        for path, error in ((tmp_path / "missing", errno.ENOENT), (tmp_path, errno.EISDIR),
+                            ("/dev/zero", errno.EFBIG)):
+            with pytest.raises(OSError) as raised:
+                board.write(0, path)
+            assert raised.value.errno == error and raised.value.filename == str(path)
 
 
 def calling_progress(call, seen):

@@ -7,7 +7,8 @@
 namespace zsim {
 
 // Makes `link` name `target`, replacing a stale link from an earlier run; refuses to replace
-// anything that is not a link. False with the reason in `error`.
+// anything that is not a link, or a link that leads to a terminal still open (another daemon's).
+// False with the reason in `error`.
 bool make_terminal_link(const std::string &link, const std::string &target, std::string &error);
 
 // Points an existing `link` at `target` in one step, so a client never finds it missing.

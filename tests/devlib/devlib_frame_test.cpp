@@ -180,7 +180,13 @@ TEST(FrameNames, ErrorNamesAndVersion) {
     EXPECT_STREQ(morvel_zelp_error_name(0), "none");
     EXPECT_STREQ(morvel_zelp_error_name(8), "timeout");
     EXPECT_STREQ(morvel_zelp_error_name(11), "crc");
-    for (int e : {12, 13, -1, 99}) EXPECT_STREQ(morvel_zelp_error_name(e), "*unknown*") << e;
+    // Every code the enumeration defines has its name; the I/O layer's names stop at crc.
+    EXPECT_STREQ(morvel_zelp_error_name(MORVEL_ZELP_ERROR_INVALID_NETWORK), "invalid_network");
+    EXPECT_STREQ(morvel_zelp_error_name(MORVEL_ZELP_ERROR_DATA_REREAD), "data_reread");
+    for (int e = MORVEL_ZELP_ERROR_NONE; e <= MORVEL_ZELP_ERROR_LAST; ++e)
+        EXPECT_STRNE(morvel_zelp_error_name(e), "*unknown*") << e;
+    for (int e : {MORVEL_ZELP_ERROR_LAST + 1, -1, 99})
+        EXPECT_STREQ(morvel_zelp_error_name(e), "*unknown*") << e;
     EXPECT_STREQ(morvel_zelp_devlib_version(), "v79");
 }
 

@@ -1,6 +1,7 @@
 // End to end through a real pseudo-terminal: the board I/O layer against zelp7x_board_sim.
 #include <fcntl.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -132,4 +133,56 @@ TEST(SimBridgePty, UnknownOptionsStopTheSimulatorBeforeItServes) {
     BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--no-such-option", "1"});
     EXPECT_FALSE(sim.running());
     EXPECT_EQ(sim.stop(), 2);
+}
+
+// A daemon's links are its own: a second daemon on the names a first one serves is refused and
+// leaves them pointing at the first one's terminals, as is one on a link to any terminal some
+// process holds open, a regular file or a folder; a link left behind by a daemon that is gone is
+// taken over.
+TEST(SimBridgePty, LinksToLiveTerminalsAreNeverTakenOver) {
+    const ztest::TempDir dir("zelp_pty_links");
+    const std::string rack = (dir.path() / "rack").string();
+    BoardSimProcess first(ZELP_BOARD_SIM_BIN, {"--boards", "2", "--link", rack});
+    ASSERT_TRUE(first.running());
+    const std::string rack0 = fs::read_symlink(rack + "0").string();
+    const std::string rack1 = fs::read_symlink(rack + "1").string();
+
+    const int held = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(unlockpt(held), 0);
+    const std::string held_path = ptsname(held);
+    fs::create_symlink(held_path, dir.path() / "session");
+    ztest::write_bytes(dir.path() / "file", {1});
+    fs::create_directory(dir.path() / "folder");
+
+    const struct {
+        std::vector<std::string> args;
+        std::string refusal;
+    } cases[] = {
+        {{"--boards", "2", "--link", rack}, rack + "0 names " + rack0 + ", a terminal in use"},
+        {{"--link", rack + "1"}, rack + "1 names " + rack1 + ", a terminal in use"},
+        {{"--link", "session"}, "session names " + held_path + ", a terminal in use"},
+        {{"--link", "file"}, "file exists and is not a link"},
+        {{"--link", "folder"}, "folder exists and is not a link"},
+    };
+    for (const auto &c : cases) {
+        // A daemon that took the link would serve on: the alarm ends it.
+        const auto r =
+            ztest::run_program(ZELP_BOARD_SIM_BIN, c.args, dir.path(), {}, {.seconds = 30});
+        EXPECT_EQ(r.status, 1) << c.refusal;
+        EXPECT_EQ(r.out, "") << c.refusal;
+        EXPECT_EQ(r.err, "zelp7x_board_sim: " + c.refusal + "\n");
+    }
+    close(held);
+    EXPECT_EQ(fs::read_symlink(rack + "0").string(), rack0);
+    EXPECT_EQ(fs::read_symlink(rack + "1").string(), rack1);
+    EXPECT_EQ(raw_exchange(rack + "1", {0x3A, 0x02, 0x00, 0x00, 0x01}, 1), Bytes{0x20});
+
+    // The session's terminal has gone with its last descriptor: its link is a stale one now.
+    BoardSimProcess after(ZELP_BOARD_SIM_BIN, {"--link", (dir.path() / "session").string()});
+    ASSERT_TRUE(after.running());
+    EXPECT_EQ(fs::read_symlink(dir.path() / "session").string(), after.pty_path());
+    EXPECT_EQ(after.stop(), 0);
+    EXPECT_EQ(first.stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(rack + "0")));
 }

@@ -28,8 +28,8 @@ typedef enum morvel_zelp_errors_e {
     MORVEL_ZELP_ERROR_LAST = 13
 } morvel_zelp_errors_e;
 
-/** Names of codes 0 to 11, in order: "none", "fail", "arg", ... "crc". Constant data. */
-extern const char *const morvel_zelp_error_names[12];
+/** Names of codes 0 to MORVEL_ZELP_ERROR_LAST, in order: "none", "fail", "arg", ... Constant data. */
+extern const char *const morvel_zelp_error_names[MORVEL_ZELP_ERROR_LAST + 1];
 
 /** The name of an error code, as the tools print it ("timeout").
  * @return a static text; "*unknown*" for any code without a name, negative ones included.

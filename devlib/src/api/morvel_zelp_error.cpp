@@ -1,12 +1,15 @@
 #include "morvel_devlib/morvel_zelp_error.h"
 
+#include <algorithm>
 #include <iterator>
 
 extern "C" {
 
-const char *const morvel_zelp_error_names[12] = {
-    "none",  "fail", "arg",     "uninit", "package", "unsup",
-    "nomem", "busy", "timeout", "more",   "config",  "crc",
+// Sized by the enumeration: a code added without its name leaves a null entry, which the check
+// below refuses at compile time, and a name too many does not compile.
+constexpr const char *morvel_zelp_error_names[MORVEL_ZELP_ERROR_LAST + 1] = {
+    "none", "fail",    "arg",  "uninit", "package", "unsup",           "nomem",
+    "busy", "timeout", "more", "config", "crc",     "invalid_network", "data_reread",
 };
 
 const char *morvel_zelp_error_name(int e) {
@@ -15,3 +18,7 @@ const char *morvel_zelp_error_name(int e) {
 }
 
 } // extern "C"
+
+static_assert(std::ranges::none_of(morvel_zelp_error_names,
+                                   [](const char *name) { return name == nullptr; }),
+              "every error code of morvel_zelp_errors_e needs its name");

@@ -10,6 +10,7 @@
 
 #include "bridges.h"
 #include "options.h"
+#include "unknown_option.h"
 
 namespace {
 
@@ -38,6 +39,14 @@ exit status: 0 when every board passed, 1 when any failed, 2 for a usage error)"
 gang_parse usage_error(const std::string &text) {
     std::fprintf(stderr, "zelp7x_gang: %s\n", text.c_str());
     return gang_parse::usage_error;
+}
+
+// Every long option, for the one an unknown option is nearest to.
+std::vector<std::string_view> long_option_names() {
+    std::vector<std::string_view> names = run_long_option_names();
+    for (std::string_view own : {"--all", "--json", "--help", "--version", "--list"})
+        names.push_back(own);
+    return names;
 }
 
 // The long options, taken out before getopt reads the letters (up to a "--").
@@ -69,7 +78,7 @@ gang_parse take_long_options(int argc, char **argv, gang_options &o, std::vector
         } else if (arg == "--list") {
             return list_bridges() == 0 ? gang_parse::exit_success : gang_parse::exit_failure;
         } else if (!apply_run_long_option(argv[i], o.run)) {
-            std::fprintf(stderr, "unknown option: %s\n", argv[i]);
+            std::fprintf(stderr, "%s\n", unknown_long_option(arg, long_option_names()).c_str());
             gang_usage();
             return gang_parse::usage_error;
         }
@@ -83,7 +92,7 @@ gang_parse check_boards(const gang_options &o) {
     if (!o.all && o.ports.empty()) return usage_error("no board: give -s PORT for each, or --all");
     std::set<std::string> seen;
     for (const std::string &port : o.ports)
-        if (!seen.insert(board_key(port)).second)
+        if (const auto key = board_key(port); key && !seen.insert(*key).second)
             return usage_error("the same board twice: " + port);
     if (o.run.read_file_name && *o.run.read_file_name == "-")
         return usage_error("-r - dumps one board; give a file name, written as FILE.N per board");
@@ -96,16 +105,46 @@ void gang_usage() {
     std::puts(usage_text);
 }
 
-std::string board_key(const std::string &port) {
-    std::string device = port.substr(0, port.find(','));
-    std::string prefix;
-    if (device.starts_with("sim:")) {
-        prefix = "sim:";
-        device.erase(0, 4);
+namespace {
+
+// The flash file of a simulated board's name: the one after "sim:", or the last its image
+// option names; empty for a flash in memory.
+std::string sim_flash_file(const std::string &port) {
+    size_t at = port.find(',');
+    std::string file = port.substr(4, at == std::string::npos ? std::string::npos : at - 4);
+    while (at != std::string::npos) {
+        const size_t next = port.find(',', at + 1);
+        const std::string param =
+            port.substr(at + 1, next == std::string::npos ? next : next - at - 1);
+        for (const std::string_view option : {"image=", "flash-file="})
+            if (param.starts_with(option)) file = param.substr(option.size());
+        at = next;
     }
+    return file;
+}
+
+// The file a path leads to, whatever links or relative steps it takes, whether it is there yet
+// or not.
+std::string opened_path(const std::string &path) {
     std::error_code ec;
-    const auto canonical = std::filesystem::canonical(device, ec);
-    return prefix + (ec ? device : canonical.string());
+    const auto resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(path), ec);
+    return ec ? path : resolved.string();
+}
+
+} // namespace
+
+std::optional<std::string> board_key(const std::string &port) {
+    if (port.starts_with("sim:")) {
+        const std::string file = sim_flash_file(port);
+        if (file.empty()) return std::nullopt;
+        return "sim:" + opened_path(file);
+    }
+    std::string device = port.substr(0, port.find(','));
+    if (device == "sim") return std::nullopt;
+    if (device.starts_with("serial=")) return device;
+    // A bare name is a device in /dev, as the board I/O layer takes it.
+    if (device.find('/') == std::string::npos) device = "/dev/" + device;
+    return opened_path(device);
 }
 
 gang_parse parse_gang_options(int argc, char **argv, gang_options &o) {

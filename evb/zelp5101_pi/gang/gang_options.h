@@ -25,6 +25,8 @@ gang_parse parse_gang_options(int argc, char **argv, gang_options &options);
 
 void gang_usage();
 
-// The key two names of one board share: the device without board parameters, its links
-// resolved, so "-s /dev/ttyACM0 -s /dev/serial/by-id/..." is seen as one board.
-std::string board_key(const std::string &port);
+// What a board's name opens, so two names of one board share it: the device node (its device
+// number, however it is reached: "-s /dev/ttyACM0 -s /dev/serial/by-id/..."), or a simulated
+// board's flash file (the file itself, however its path is written). None for a simulated board
+// in memory, which every "sim" makes anew.
+std::optional<std::string> board_key(const std::string &port);

@@ -89,7 +89,14 @@ std::string json_phases(const board_result &r) {
     return s + "}";
 }
 
-std::string json_board(size_t index, const gang_board &b, const board_result &r) {
+std::string json_lines(const board_lines &lines) {
+    std::string s = "[";
+    for (size_t i = 0; i < lines.size(); ++i) s += (i ? ", " : "") + json_string(lines[i]);
+    return s + "]";
+}
+
+std::string json_board(size_t index, const gang_board &b, const board_result &r,
+                       const board_lines &io_lines) {
     std::string s = "    {\"index\": " + std::to_string(index);
     s += ", \"port\": " + json_string(b.port);
     s += ", \"serial\": " + json_text_or_null(b.serial);
@@ -107,6 +114,7 @@ std::string json_board(size_t index, const gang_board &b, const board_result &r)
          ", \"read\": " + json_number_or_null(r.read_sum) + "}";
     s += ", \"miscompares\": " + std::to_string(r.miscompares);
     s += ", \"read_file\": " + json_text_or_null(r.read_file);
+    s += ", \"io_messages\": " + json_lines(io_lines);
     return s + "}";
 }
 
@@ -128,11 +136,12 @@ std::string end_line(const gang_board &board, const board_result &r, bool show_i
 }
 
 std::string result_table(const std::vector<gang_board> &boards,
-                         const std::vector<board_result> &results) {
+                         const std::vector<board_result> &results,
+                         const std::vector<board_lines> &io_lines) {
     size_t port_width = 4;
     for (const gang_board &b : boards) port_width = std::max(port_width, b.port.size());
-    std::string t =
-        pad("port", port_width) + "  result  seconds  checksum        step        message\n";
+    const std::string columns = "  result  seconds  checksum        step        ";
+    std::string t = pad("port", port_width) + columns + "message\n";
     int passed = 0;
     for (size_t i = 0; i < boards.size() && i < results.size(); ++i) {
         const board_result &r = results[i];
@@ -144,6 +153,9 @@ std::string result_table(const std::vector<gang_board> &boards,
                 "  " + pad(phase_name(r.failed.value_or(board_phase::open)), 10) + "  " + r.message;
         while (!row.empty() && row.back() == ' ') row.pop_back();
         t += row + "\n";
+        if (i < io_lines.size())
+            for (const std::string &line : io_lines[i])
+                t += pad(boards[i].port, port_width + columns.size()) + line + "\n";
     }
     t += format("%d of %d boards passed\n", passed, static_cast<int>(results.size()));
     return t;
@@ -151,7 +163,8 @@ std::string result_table(const std::vector<gang_board> &boards,
 
 std::string json_report(const gang_options &options, const gang_job &job,
                         const std::vector<gang_board> &boards,
-                        const std::vector<board_result> &results) {
+                        const std::vector<board_result> &results,
+                        const std::vector<board_lines> &io_lines) {
     int passed = 0;
     for (const board_result &r : results) passed += r.pass ? 1 : 0;
     std::string s = "{\n  \"tool\": \"zelp7x_gang\",\n  \"version\": \"" ZELP_VERSION "\",\n";
@@ -159,7 +172,8 @@ std::string json_report(const gang_options &options, const gang_job &job,
          ",\n          \"image\": " + json_image(job) + "},\n";
     s += "  \"boards\": [\n";
     for (size_t i = 0; i < boards.size() && i < results.size(); ++i) {
-        s += json_board(i, boards[i], results[i]);
+        s +=
+            json_board(i, boards[i], results[i], i < io_lines.size() ? io_lines[i] : board_lines{});
         s += i + 1 < results.size() ? ",\n" : "\n";
     }
     s += "  ],\n";

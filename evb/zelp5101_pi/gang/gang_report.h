@@ -17,11 +17,18 @@ struct gang_board {
 // "PORT: pass in S.SSS s, sum NNNNN (0xXXXX)" or "PORT: fail at STEP: MESSAGE".
 std::string end_line(const gang_board &board, const board_result &result, bool show_id);
 
-// The table: a header, then one row per board, then the count of passes and failures.
+// What the board I/O layer printed while one board ran, a line each.
+using board_lines = std::vector<std::string>;
+
+// The table: a header, then one row per board, each followed by a row for every line of
+// `io_lines` (the board's port, then the line in the message column), then the count of passes
+// and failures.
 std::string result_table(const std::vector<gang_board> &boards,
-                         const std::vector<board_result> &results);
+                         const std::vector<board_result> &results,
+                         const std::vector<board_lines> &io_lines = {});
 
 // The whole JSON document, newline-terminated.
 std::string json_report(const gang_options &options, const gang_job &job,
                         const std::vector<gang_board> &boards,
-                        const std::vector<board_result> &results);
+                        const std::vector<board_result> &results,
+                        const std::vector<board_lines> &io_lines = {});

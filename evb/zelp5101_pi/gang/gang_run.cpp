@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "board_job.h"
+#include "board_messages.h"
 #include "bridges.h"
 #include "flash_steps.h"
 #include "gang_display.h"
@@ -30,8 +31,9 @@ struct board_list {
 };
 
 std::string serial_of(const std::vector<zelp_io_bridge_s> &bridges, const std::string &port) {
+    const auto key = board_key(port);
     for (const zelp_io_bridge_s &b : bridges)
-        if (board_key(b.port) == board_key(port)) return b.serial;
+        if (key && board_key(b.port) == key) return b.serial;
     return {};
 }
 
@@ -63,7 +65,8 @@ board_list named_boards(const std::vector<std::string> &ports) {
         std::optional<std::string> name = port;
         const bridge_choice choice = choose_bridge(name);
         const std::string open_port = name.value_or(port);
-        if (choice.status == 0 && !seen.insert(board_key(open_port)).second) {
+        const auto key = board_key(open_port);
+        if (choice.status == 0 && key && !seen.insert(*key).second) {
             std::fprintf(stderr, "zelp7x_gang: the same board twice: %s is %s\n", port.c_str(),
                          open_port.c_str());
             list.status = 2;
@@ -99,20 +102,34 @@ int prepare_job(const gang_options &o, gang_job &job) {
     return 0;
 }
 
+int report_unwritable(const std::string &file) {
+    std::fprintf(stderr, "error writing %s: %s\n", file.c_str(), std::strerror(errno));
+    return 1;
+}
+
+// Whether the report can be written, found before any board starts: opened for appending, so an
+// earlier report stays as it is until this job's replaces it.
+int check_report(const std::string &file) {
+    errno = 0;
+    std::FILE *f = std::fopen(file.c_str(), "ab");
+    if (f == nullptr) return report_unwritable(file);
+    return std::fclose(f) == 0 ? 0 : report_unwritable(file);
+}
+
 int write_report(const std::string &file, const std::string &text) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
-    if (out) return 0;
-    std::fprintf(stderr, "error writing %s: %s\n", file.c_str(), std::strerror(errno));
-    return 1;
+    return out ? 0 : report_unwritable(file);
 }
 
 int run_boards(const gang_options &o, const gang_job &job, const board_list &list) {
     const size_t n = list.boards.size();
     std::vector<board_result> results(n);
     std::deque<board_progress> progress(n);
+    std::vector<std::vector<std::string>> writes(n);
     {
+        const board_messages sorted; // outlives the threads, which join first
         std::vector<std::jthread> threads;
         for (size_t i = 0; i < n; ++i) {
             if (!list.refusals[i].empty()) {
@@ -121,18 +138,24 @@ int run_boards(const gang_options &o, const gang_job &job, const board_list &lis
                 progress[i].done.store(true, std::memory_order_release);
                 continue;
             }
-            threads.emplace_back(run_board, std::cref(job), std::cref(list.boards[i].open_port),
-                                 static_cast<int>(i), std::ref(progress[i]), std::ref(results[i]));
+            threads.emplace_back([&, i] {
+                const board_messages::capture capture(writes[i]);
+                run_board(job, list.boards[i].open_port, static_cast<int>(i), progress[i],
+                          results[i]);
+            });
         }
         const bool live = !o.run.quiet && isatty(STDOUT_FILENO);
         show_until_done(list.boards, progress, results, live, o.run.print_device_id != 0);
     }
-    std::fputs(result_table(list.boards, results).c_str(), stdout);
+    std::vector<board_lines> io_lines;
+    for (const auto &w : writes) io_lines.push_back(message_lines(w));
+    std::fputs(result_table(list.boards, results, io_lines).c_str(), stdout);
     std::fflush(stdout);
     int status = 0;
     for (const board_result &r : results)
         if (!r.pass) status = 1;
-    if (o.json_file && write_report(*o.json_file, json_report(o, job, list.boards, results)) != 0)
+    if (o.json_file &&
+        write_report(*o.json_file, json_report(o, job, list.boards, results, io_lines)) != 0)
         status = 1;
     return status;
 }
@@ -160,5 +183,6 @@ int run_zelp7x_gang(int argc, char **argv) {
         report_failure(failure);
         return 1;
     }
+    if (o.json_file && check_report(*o.json_file) != 0) return 1;
     return run_boards(o, job, list);
 }

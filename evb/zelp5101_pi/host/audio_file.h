@@ -5,12 +5,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <span>
 #include <string>
 
 #include "morvel_devlib/morvel_zelp7x.h"
+#include "output_file.h"
 
 // Whether `path` asks for a WAV file.
 bool names_wav(const std::string &path);
@@ -26,15 +25,9 @@ class audio_file {
     int finish();
 
   private:
-    struct closer {
-        void operator()(std::FILE *f) const { std::fclose(f); }
-    };
     int write_header();
-    int cannot_write();
 
-    std::string path_;
-    std::unique_ptr<std::FILE, closer> owned_;
-    std::FILE *out_ = nullptr;
+    output_file out_;
     bool wav_ = false;
     unsigned bits_ = 16;
     uint64_t bytes_ = 0;

@@ -5,6 +5,7 @@
 #include "host_commands.h"
 #include "morvel-firmware/zelp7x_firmware.h"
 #include "morvel_devlib/morvel_zelp7x.h"
+#include "output_file.h"
 
 namespace {
 

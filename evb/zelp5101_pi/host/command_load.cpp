@@ -22,8 +22,7 @@ bool check_load(command_args &args, bool &) {
 int prepare_load(const command_args &args) {
     for (const std::string &path : args.operands) {
         const mvpkg::package_verdict v = mvpkg::check_package_file(path.c_str());
-        if (v.read.result == mvpkg::piece_read::cannot_open ||
-            v.read.result == mvpkg::piece_read::read_error) {
+        if (v.read.failed()) {
             report_unreadable(path, v.read);
             return failure_reported;
         }
@@ -40,10 +39,9 @@ int run_load(host_session &session, const command_args &args) {
     const size_t chunk = args.number('c', default_chunk);
     for (size_t i = 0; i < args.operands.size(); ++i) {
         size_t loaded = 0;
-        mvpkg::piece_read read{};
+        mvpkg::input_read read{};
         int s = load_package_file(session.zelp(), args.operands[i].c_str(), chunk, loaded, read);
-        if (read.result == mvpkg::piece_read::cannot_open ||
-            read.result == mvpkg::piece_read::read_error) {
+        if (read.failed()) {
             report_unreadable(args.operands[i], read);
             return failure_reported;
         }

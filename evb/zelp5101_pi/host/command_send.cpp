@@ -24,8 +24,9 @@ int run_send(host_session &session, const command_args &args) {
     int s = 0;
     size_t sent = 0;
     std::vector<uint8_t> piece; // the library's call takes writable bytes
-    const auto read = mvpkg::read_package_pieces(
-        args.operands[0].c_str(), send_piece, [&](std::span<const uint8_t> bytes) {
+    const auto read = mvpkg::read_input_pieces(
+        args.operands[0].c_str(), send_piece, mvpkg::input_limit,
+        [&](std::span<const uint8_t> bytes) {
             piece.assign(bytes.begin(), bytes.end());
             // Static feature memory takes each piece where the one before it ended.
             const auto at = type == MORVEL_ZELP_SEND_DATA_TYPE_STREAMING
@@ -36,8 +37,7 @@ int run_send(host_session &session, const command_args &args) {
             if (s == 0) sent += piece.size();
             return s == 0;
         });
-    if (read.result == mvpkg::piece_read::cannot_open ||
-        read.result == mvpkg::piece_read::read_error) {
+    if (read.failed()) {
         report_unreadable(args.operands[0], read);
         return failure_reported;
     }

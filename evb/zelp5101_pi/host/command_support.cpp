@@ -4,21 +4,21 @@
 #include <cstring>
 
 #include "host_commands.h"
-#include "package_file.h"
 
-void report_unreadable(const std::string &path, const mvpkg::piece_read &r) {
-    if (r.result == mvpkg::piece_read::cannot_open)
+void report_unreadable(const std::string &path, const mvpkg::input_read &r) {
+    if (r.result == mvpkg::input_read::cannot_open)
         std::fprintf(stderr, "zelp7x_host: cannot read %s\n", path.c_str());
     else
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(r.error));
+        std::fprintf(stderr, "%s\n", mvpkg::input_failure(path, r).c_str());
 }
 
 bool read_operand_files(command_args &args) {
     for (const std::string &path : args.operands) {
-        // The first piece is enough to know the file reads: a directory opens but fails here.
-        const auto r = mvpkg::read_package_pieces(path.c_str(), 1, [](auto) { return false; });
-        if (r.result == mvpkg::piece_read::cannot_open ||
-            r.result == mvpkg::piece_read::read_error) {
+        // The first piece is enough to know the file reads: a directory opens but fails here, and
+        // a regular file past the bound is refused before it.
+        const auto r = mvpkg::read_input_pieces(path.c_str(), 1, mvpkg::input_limit,
+                                                [](auto) { return false; });
+        if (r.failed()) {
             report_unreadable(path, r);
             return false;
         }
@@ -35,19 +35,6 @@ bool refuse_argument(const char *what, const std::string &arg, bool &usage) {
 bool require_option(const command_args &args, char letter, bool &usage) {
     if (args.has(letter)) return true;
     return refuse_argument("missing option", std::string{'-', letter}, usage);
-}
-
-int write_output_file(const std::string &path, std::span<const uint8_t> bytes) {
-    if (path == "-") {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
-            std::fflush(stdout) == 0)
-            return 0;
-        std::fprintf(stderr, "zelp7x_host: cannot write to standard output\n");
-        return failure_reported;
-    }
-    if (mvpkg::write_package_file(path.c_str(), bytes)) return 0;
-    std::fprintf(stderr, "zelp7x_host: cannot write %s\n", path.c_str());
-    return failure_reported;
 }
 
 std::FILE *report_stream(const std::string &path) {

@@ -1,10 +1,14 @@
 #include "host_command_line.h"
 
 #include <array>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "callbacks.h"
 #include "number_arg.h"
+#include "unknown_option.h"
 
 namespace {
 
@@ -95,14 +99,31 @@ host_parse_outcome apply_board_option(char letter, const char *value, host_optio
     }
 }
 
+// A long option none of `known` is: named whole, with the nearest of them.
+host_parse_outcome unknown_long(std::string_view option, std::span<const std::string_view> known) {
+    std::fprintf(stderr, "zelp7x_host: %s\n", unknown_long_option(option, known).c_str());
+    return host_parse_outcome::usage_error;
+}
+
+// The long options before the command, each answered at once.
+using answer_name = named_value<host_parse_outcome>;
+constexpr std::array answer_options{
+    answer_name{"--help", host_parse_outcome::help},
+    answer_name{"--version", host_parse_outcome::version},
+    answer_name{"--list", host_parse_outcome::list},
+};
+
 host_parse_outcome parse_board_options(arg_cursor &args, host_options &o) {
     while (args.at_option()) {
         const char *option = args.take();
         const char letter = option[1];
         if (letter == 'h' && option[2] == '\0') return host_parse_outcome::help;
-        if (std::string_view(option) == "--help") return host_parse_outcome::help;
-        if (std::string_view(option) == "--version") return host_parse_outcome::version;
-        if (std::string_view(option) == "--list") return host_parse_outcome::list;
+        if (letter == '-') {
+            if (const auto answer = value_named(answer_options, option)) return *answer;
+            std::vector<std::string_view> known;
+            for (const answer_name &a : answer_options) known.push_back(a.name);
+            return unknown_long(option, known);
+        }
         if (std::string_view("stFm").find(letter) == std::string_view::npos)
             return bad("unknown option", option);
         const char *value = args.value_of(option);
@@ -132,6 +153,12 @@ host_parse_outcome take_command_option(arg_cursor &args, const host_command &com
     if (wanted != nullptr && !wanted->long_name.empty()) {
         out.texts[wanted->letter] = "";
         return host_parse_outcome::run;
+    }
+    if (wanted == nullptr && std::string_view(option).starts_with("--")) {
+        std::vector<std::string> names;
+        for (const command_option &o : command.options)
+            if (!o.long_name.empty()) names.push_back("--" + std::string(o.long_name));
+        return unknown_long(option, std::vector<std::string_view>(names.begin(), names.end()));
     }
     if (wanted == nullptr || (wanted->kind == option_kind::flag && option[2] != '\0'))
         return bad("unknown option", option);

@@ -11,7 +11,10 @@ constexpr size_t any_number = std::numeric_limits<size_t>::max();
 constexpr std::array load_options{
     command_option{'c', option_kind::number, 1, std::numeric_limits<int>::max()}};
 constexpr std::array posterior_options{command_option{'S'}, command_option{'C'}};
-constexpr std::array watch_options{command_option{'n', option_kind::number, 1}, command_option{'w'},
+// A million matches: more than a day of a match every 100 ms.
+constexpr uint32_t max_watch_count = 1000000;
+constexpr std::array watch_options{command_option{'n', option_kind::number, 1, max_watch_count},
+                                   command_option{'w'},
                                    command_option{'j', option_kind::flag, 0, UINT32_MAX, "json"}};
 // A megabyte of room: more than any ring or area of the chip holds.
 constexpr std::array extract_options{command_option{'f', option_kind::text},

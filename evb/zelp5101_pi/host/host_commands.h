@@ -3,7 +3,7 @@
 // it on the opened chip.
 #pragma once
 
-#include "package_file.h"
+#include "input_file.h"
 
 #include <array>
 #include <cstdint>
@@ -83,19 +83,16 @@ struct host_command {
 std::span<const host_command> host_commands();
 const host_command *find_host_command(std::string_view name);
 
-// Checks that each operand's file opens and reads; false after naming the first that does not.
-// The files themselves are read piece by piece when the command runs.
+// Checks that each operand's file opens, reads and is within the input bound; false after naming
+// the first that is not. The files themselves are read piece by piece when the command runs.
 bool read_operand_files(command_args &args);
-// Says why `path` could not be read as `r` tells: "cannot read" when it does not open, else the
-// system's reason.
-void report_unreadable(const std::string &path, const mvpkg::piece_read &r);
+// Says why `path` could not be read as `r` tells: "cannot read" when it does not open, else
+// "NAME: REASON".
+void report_unreadable(const std::string &path, const mvpkg::input_read &r);
 // False after saying so when option `letter` is missing; the usage follows.
 bool require_option(const command_args &args, char letter, bool &usage);
 // Says what is wrong with an argument; the usage follows.
 bool refuse_argument(const char *what, const std::string &arg, bool &usage);
-// Writes `bytes` to `path`, or to standard output for "-"; says so and answers failure_reported
-// when it cannot.
-int write_output_file(const std::string &path, std::span<const uint8_t> bytes);
 // Where a command reports what it wrote to `path`: standard error when the bytes themselves went
 // to standard output, so they arrive there alone.
 std::FILE *report_stream(const std::string &path);

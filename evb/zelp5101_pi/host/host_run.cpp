@@ -30,7 +30,7 @@ int run_zelp7x_host(int argc, char **argv) {
         print_host_usage(stderr);
         return exit_usage;
     case host_parse_outcome::refused:
-        return exit_usage;
+        return exit_failed;
     case host_parse_outcome::run:
         break;
     }

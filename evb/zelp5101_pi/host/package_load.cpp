@@ -21,16 +21,17 @@ int load_package(morvel_zelp_device_s *zelp, std::span<const uint8_t> package, s
 }
 
 int load_package_file(morvel_zelp_device_s *zelp, const char *path, size_t chunk, size_t &loaded,
-                      mvpkg::piece_read &read) {
+                      mvpkg::input_read &read) {
     loaded = 0;
     int s = morvel_zelp_load(zelp, nullptr, 0);
     if (s != MORVEL_ZELP_ERROR_MORE) return s;
     std::vector<uint8_t> piece;
-    read = mvpkg::read_package_pieces(path, chunk, [&](std::span<const uint8_t> bytes) {
-        piece.assign(bytes.begin(), bytes.end());
-        s = morvel_zelp_load(zelp, piece.data(), static_cast<int>(piece.size()));
-        loaded += piece.size();
-        return s == MORVEL_ZELP_ERROR_MORE;
-    });
+    read = mvpkg::read_input_pieces(
+        path, chunk, mvpkg::input_limit, [&](std::span<const uint8_t> bytes) {
+            piece.assign(bytes.begin(), bytes.end());
+            s = morvel_zelp_load(zelp, piece.data(), static_cast<int>(piece.size()));
+            loaded += piece.size();
+            return s == MORVEL_ZELP_ERROR_MORE;
+        });
     return s;
 }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
+#include "input_file.h"
 #include "morvel_devlib/morvel_zelp.h"
-#include "package_file.h"
 
 // The start call, then `chunk` bytes per call until the library has taken the whole package.
 // `loaded` counts the bytes handed over. Returns the library's status: success, its error, or
@@ -15,6 +15,7 @@ int load_package(morvel_zelp_device_s *zelp, std::span<const uint8_t> package, s
                  size_t &loaded);
 
 // The same for the package in file `path`, read `chunk` bytes at a time and each piece handed on
-// as it is read, so no more than one piece is held. `read` tells how reading the file ended.
+// as it is read, so no more than one piece is held, and never past the input bound. `read` tells
+// how reading the file ended.
 int load_package_file(morvel_zelp_device_s *zelp, const char *path, size_t chunk, size_t &loaded,
-                      mvpkg::piece_read &read);
+                      mvpkg::input_read &read);

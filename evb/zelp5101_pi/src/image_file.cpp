@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "input_file.h"
 #include "run_failure.h"
 
 namespace {
@@ -36,15 +37,22 @@ long file_length(std::FILE *f, const char *file_name) {
     return len;
 }
 
+// Room for the `len` bytes the file says it holds.
 std::vector<uint8_t> allocate_or_fail(long len, const char *file_name) {
+    std::vector<uint8_t> buf;
     try {
-        return std::vector<uint8_t>(static_cast<size_t>(len));
+        buf.reserve(static_cast<size_t>(len));
+        return buf;
     } catch (const std::bad_alloc &) {
     } catch (const std::length_error &) {
     }
     char text[64];
     std::snprintf(text, sizeof text, "unable to allocate %d buffer for ", static_cast<int>(len));
     fail_message(std::string(text).append(file_name).append("\n"));
+}
+
+[[noreturn]] void refuse_input(const char *file_name, const mvpkg::input_read &r) {
+    fail_message(mvpkg::input_failure(file_name, r).append("\n"));
 }
 
 size_t stdio_put(const void *data, size_t size, size_t n, std::FILE *f) {
@@ -60,13 +68,25 @@ std::vector<uint8_t> read_file(const char *file_name) {
     if (std::fgetc(f.get()) == EOF && std::ferror(f.get()))
         fail_message(std::string(file_name).append(": ").append(std::strerror(errno)).append("\n"));
     const long len = file_length(f.get(), file_name);
+    if (static_cast<unsigned long>(len) > mvpkg::input_limit)
+        refuse_input(file_name, {mvpkg::input_read::too_large, EFBIG});
     std::vector<uint8_t> buf = allocate_or_fail(len, file_name);
-    const size_t got = std::fread(buf.data(), 1, buf.size(), f.get());
-    if (std::ferror(f.get())) file_error("reading", file_name);
-    if (got < buf.size()) {
+    // Read to the end rather than the length alone: a device such as /dev/zero says 0 and never
+    // ends, and is refused at the bound.
+    const mvpkg::input_read r = mvpkg::read_input_pieces(
+        f.get(), mvpkg::max_piece, mvpkg::input_limit, [&](std::span<const uint8_t> piece) {
+            buf.insert(buf.end(), piece.begin(), piece.end());
+            return true;
+        });
+    if (r.result == mvpkg::input_read::read_error) {
+        errno = r.error;
+        file_error("reading", file_name);
+    }
+    if (r.failed()) refuse_input(file_name, r);
+    if (buf.size() < static_cast<size_t>(len)) {
         char text[64];
         std::snprintf(text, sizeof text, "short read of %d, expected %d for ",
-                      static_cast<int>(got), static_cast<int>(len));
+                      static_cast<int>(buf.size()), static_cast<int>(len));
         fail_message(std::string(text).append(file_name).append("\n"));
     }
     close_or_fail(std::move(f), file_name);

@@ -11,7 +11,8 @@
 #include "morvel_flash/morvel_zelp7x_flash.h"
 
 // The whole file. Any failure throws run_failure with the text the tool reports; a file that
-// opens but does not read (a directory) gives "NAME: REASON".
+// opens but does not read (a directory) gives "NAME: REASON", one that holds more than the input
+// bound (or a device without end, such as /dev/zero) "NAME: File too large".
 std::vector<uint8_t> read_file(const char *file_name);
 
 // How write_file hands the bytes to the stream (fwrite's shape); null means fwrite itself.

@@ -10,6 +10,7 @@
 
 #include "bridges.h"
 #include "callbacks.h"
+#include "unknown_option.h"
 #include "usage.h"
 
 namespace {
@@ -99,20 +100,39 @@ parse_outcome parse_speeds(const char *arg, run_options &run, void (*usage)()) {
     return parse_outcome::run;
 }
 
-// The long options, each a whole argument. getopt reads "--help" as the unknown letter '-' and
-// stays on that argument; any other "--NAME" stays an unknown option.
+// The long options that answer at once and end the run, each a whole argument.
+struct answer_option {
+    std::string_view name;
+    parse_outcome (*answer)();
+};
+constexpr std::array answer_options{
+    answer_option{"--help",
+                  [] {
+                      usage_with_extensions();
+                      return parse_outcome::exit_success;
+                  }},
+    answer_option{"--version",
+                  [] {
+                      print_version();
+                      return parse_outcome::exit_success;
+                  }},
+    answer_option{"--list",
+                  [] {
+                      return list_bridges() == 0 ? parse_outcome::exit_success
+                                                 : parse_outcome::exit_failure;
+                  }},
+};
+
+// getopt reads "--help" as the unknown letter '-' and stays on that argument; any other "--NAME"
+// is named whole, with the long option it is nearest to.
 parse_outcome apply_long_option(const char *arg) {
-    if (std::strcmp(arg, "--help") == 0) {
-        usage_with_extensions();
-        return parse_outcome::exit_success;
-    }
-    if (std::strcmp(arg, "--version") == 0) {
-        print_version();
-        return parse_outcome::exit_success;
-    }
-    if (std::strcmp(arg, "--list") == 0)
-        return list_bridges() == 0 ? parse_outcome::exit_success : parse_outcome::exit_failure;
-    return reject_option("unknown option: %c\n", '-');
+    for (const answer_option &o : answer_options)
+        if (o.name == arg) return o.answer();
+    std::vector<std::string_view> known = run_long_option_names();
+    for (const answer_option &o : answer_options) known.push_back(o.name);
+    std::fprintf(stderr, "%s\n", unknown_long_option(arg, known).c_str());
+    usage_cmd_line();
+    return parse_outcome::exit_failure;
 }
 
 parse_outcome apply_option(int letter, const char *arg, run_options &run) {
@@ -158,6 +178,12 @@ constexpr std::array run_long_options{
 };
 
 } // namespace
+
+std::vector<std::string_view> run_long_option_names() {
+    std::vector<std::string_view> names;
+    for (const run_long_option &o : run_long_options) names.push_back(o.name);
+    return names;
+}
 
 bool apply_run_long_option(const char *arg, run_options &run) {
     for (const run_long_option &o : run_long_options) {

@@ -1,6 +1,9 @@
 // The command line of zelp7x_flash.
 #pragma once
 
+#include <string_view>
+#include <vector>
+
 #include "number_arg.h"
 #include "run_options.h"
 
@@ -27,3 +30,5 @@ parse_outcome apply_flash_option(int letter, const char *arg, run_options &run,
 
 // Takes `arg` when it is one of the long options that shape a run (--skip-unchanged).
 bool apply_run_long_option(const char *arg, run_options &run);
+// Their names, each with its "--".
+std::vector<std::string_view> run_long_option_names();

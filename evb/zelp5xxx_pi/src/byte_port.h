@@ -35,10 +35,13 @@ class BytePort {
 std::string serial_device_path(const std::string &name);
 
 // Why a serial device did not open: the system's text, and whether it was a matter of access
-// rights, which the user can mend.
+// rights, which the user can mend: then the group that owns the device, when the system says, and
+// whether that group may open it.
 struct OpenFailure {
     std::string reason;
     bool permission = false;
+    std::string group;
+    bool group_may_open = false;
 };
 
 // A serial device at `path`, exclusive, raw, synchronous. Null when it cannot be opened, with

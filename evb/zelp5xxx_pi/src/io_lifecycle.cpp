@@ -44,11 +44,16 @@ std::string port_of(const std::string &name) {
 // rights what mends them.
 void report_open_failure(const std::string &path, const zio::OpenFailure &failure) {
     std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), failure.reason.c_str());
-    if (failure.permission)
+    if (!failure.permission) return;
+    // Joining the owning group helps only where that group may read and write the device.
+    if (failure.group_may_open)
         std::fprintf(stderr,
                      "install the udev rules (60-zelp7x.rules) or join the group that "
-                     "owns %s (dialout), then log in again\n",
-                     path.c_str());
+                     "owns %s (%s), then log in again\n",
+                     path.c_str(), failure.group.c_str());
+    else
+        std::fprintf(stderr, "install the udev rules (60-zelp7x.rules), then unplug and replug "
+                             "the board\n");
 }
 
 int open_sim(zelp_win32_io_state_s &state, const std::string &name) {

@@ -1,4 +1,8 @@
 // zelp7x_flash as a user runs it: the usage, the option errors and their exit statuses.
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -64,7 +68,7 @@ TEST_F(ToolCli, OptionErrorsFailAndOnlyUnknownOptionsShowTheUsage) {
     };
     const expectation cases[] = {
         {{"-x"}, usage, "unknown option: x\n"},
-        {{"--frob"}, usage, "unknown option: -\n"},
+        {{"--frob"}, usage, "unknown option: --frob\n"},
         {{"-q-", "--help"}, usage, "unknown option: -\n"},
         {{"-a"}, usage, "unknown option: a\n"},
         {{"-B", "1:2:3:4"}, usage, "SPI speed option error: ?\n"},
@@ -131,6 +135,51 @@ TEST(ToolConventions, HelpAndVersionGoToStandardOutputAndSucceed) {
     }
 }
 
+// A long option a tool does not know is named whole, with the known one it is nearest to when
+// it is near; single letters keep their one-letter message.
+TEST(ToolConventions, UnknownLongOptionsAreNamedWithTheNearestKnownOne) {
+    const struct {
+        const char *program;
+        std::vector<std::string> args;
+        int status;
+        std::string first_line; // of standard error
+    } cases[] = {
+        {ZELP_FLASH_BIN, {"--lsit"}, 1, "unknown option: --lsit (did you mean --list?)"},
+        {ZELP_FLASH_BIN,
+         {"-s", "sim", "--skip-unchaged"},
+         1,
+         "unknown option: --skip-unchaged (did you mean --skip-unchanged?)"},
+        {ZELP_FLASH_BIN,
+         {"--verison=2"},
+         1,
+         "unknown option: --verison=2 (did you mean --version?)"},
+        {ZELP_FLASH_BIN, {"--frobnicate"}, 1, "unknown option: --frobnicate"},
+        {ZELP_FLASH_BIN, {"-q-"}, 1, "unknown option: -"},
+        {ZELP_GANG_BIN, {"--lsit"}, 2, "unknown option: --lsit (did you mean --list?)"},
+        {ZELP_GANG_BIN,
+         {"-s", "sim", "--jsno", "r.json"},
+         2,
+         "unknown option: --jsno (did you mean --json?)"},
+        {ZELP_GANG_BIN, {"-s", "sim", "-x"}, 2, "unknown option: x"},
+        {ZELP_HOST_BIN,
+         {"--lsit"},
+         2,
+         "zelp7x_host: unknown option: --lsit (did you mean --list?)"},
+        {ZELP_HOST_BIN,
+         {"-s", "sim", "watch", "--jsn"},
+         2,
+         "zelp7x_host: unknown option: --jsn (did you mean --json?)"},
+        {ZELP_HOST_BIN, {"-x", "info"}, 2, "zelp7x_host: unknown option: -x"},
+    };
+    const ztest::TempDir dir("tool_unknown_long");
+    for (const auto &c : cases) {
+        const ztest::ToolOutcome o = ztest::run_program(c.program, c.args, dir.path());
+        const std::string what = std::string(c.program) + " " + c.args.back();
+        EXPECT_EQ(o.status, c.status) << what;
+        EXPECT_EQ(o.err.substr(0, o.err.find('\n')), c.first_line) << what;
+    }
+}
+
 // The run's steps on the in-process simulated board, on its external clock.
 ztest::ToolOutcome run_on_board(std::vector<std::string> args) {
     const ztest::TempDir dir("tool_cli_board");
@@ -155,6 +204,46 @@ TEST_F(ToolCli, StepsRunInTheirFixedOrder) {
     o = run_on_board({"-Q", "-d", "-e", "-E"});
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out + o.err, "");
+}
+
+// A device the user may not open: the hint names the group that really owns it, and offers
+// joining it only when that group may read and write the device.
+TEST(ToolOpenFailure, HintNamesTheGroupThatOwnsTheDevice) {
+    const auto user = ztest::unprivileged_user();
+    if (!user) GTEST_SKIP() << "running as root, and there is no user nobody to run the tool as";
+    const ztest::SharedPrograms programs({ZELP_FLASH_BIN});
+    if (const std::string why = programs.unusable_by(user); !why.empty()) GTEST_SKIP() << why;
+    const bool root = ::geteuid() == 0;
+    // Root hands the device to plugdev, as the udev rules do; anyone else keeps their own group
+    // and shuts themselves out through the owner's bits.
+    const group *plugdev = ::getgrnam("plugdev");
+    if (root && !plugdev) GTEST_SKIP() << "there is no group plugdev to give the device to";
+    const gid_t gid = root ? plugdev->gr_gid : ::getegid();
+    const std::string group_name = ::getgrgid(gid)->gr_name;
+    const ztest::TempDir dir("tool_open_failure");
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    const std::string device = (dir.path() / "ttyACM9").string();
+    ztest::write_bytes(device, {});
+    ASSERT_EQ(::chown(device.c_str(), ::geteuid(), gid), 0);
+    const struct {
+        mode_t mode;
+        std::string hint;
+    } cases[] = {
+        {root ? 0660u : 0060u, "install the udev rules (60-zelp7x.rules) or join the group that "
+                               "owns " +
+                                   device + " (" + group_name + "), then log in again\n"},
+        {root ? 0600u : 0000u,
+         "install the udev rules (60-zelp7x.rules), then unplug and replug the board\n"},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(::chmod(device.c_str(), c.mode), 0);
+        const auto o =
+            ztest::run_program(programs[ZELP_FLASH_BIN], {"-s", device, "-d"}, dir.path(), user);
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(o.err, "Error in opening serial port\ncannot open " + device +
+                             ": Permission denied\n" + c.hint + "error opening spi: fail\n")
+            << std::oct << c.mode;
+    }
 }
 
 } // namespace

@@ -25,18 +25,22 @@ class ToolDaemonClients : public testing::TestWithParam<bool> {};
 TEST_P(ToolDaemonClients, ClientsOfAnyUserComeAndGoKilledOrNot) {
     const auto user = ztest::unprivileged_user();
     if (!user) GTEST_SKIP() << "running as root, and there is no user nobody to run clients as";
+    // The programs as the unprivileged user can reach them, wherever the build tree lies.
+    const ztest::SharedPrograms programs({ZELP_BOARD_SIM_BIN, ZELP_FLASH_BIN});
+    if (const std::string why = programs.unusable_by(user); !why.empty()) GTEST_SKIP() << why;
+    const std::string flash_tool = programs[ZELP_FLASH_BIN];
     const bool daemon_unprivileged = GetParam();
     const ztest::TempDir dir("tool_daemon_clients");
     fs::permissions(dir.path(), fs::perms::all); // the unprivileged daemon keeps its flash here
-    ztest::BoardDaemon daemon(ZELP_BOARD_SIM_BIN, dir.path(), dir.path() / "flash.bin", {},
-                              daemon_unprivileged ? user : std::nullopt);
-    ASSERT_FALSE(daemon.port().empty());
+    ztest::BoardDaemon daemon(programs[ZELP_BOARD_SIM_BIN], dir.path(), dir.path() / "flash.bin",
+                              {}, daemon_unprivileged ? user : std::nullopt);
+    ASSERT_FALSE(daemon.port().empty()) << "the daemon did not come up";
     // A root daemon's terminal is root's; open it to the clients' user, as udev does for a bridge.
     ASSERT_EQ(::chmod(daemon.terminal().c_str(), 0666), 0) << daemon.terminal();
 
     for (int run = 0; run < 2; ++run) {
         const auto r =
-            ztest::run_program(ZELP_FLASH_BIN, {"-s", daemon.port(), "-d"}, dir.path(), user);
+            ztest::run_program(flash_tool, {"-s", daemon.port(), "-d"}, dir.path(), user);
         EXPECT_EQ(r.status, 0) << "run " << run << ": " << r.out << r.err;
         EXPECT_EQ(r.out, flash_id) << "run " << run;
     }
@@ -45,12 +49,11 @@ TEST_P(ToolDaemonClients, ClientsOfAnyUserComeAndGoKilledOrNot) {
     // held exclusively.
     {
         ztest::BackgroundProgram reader(
-            ZELP_FLASH_BIN, {"-q", "-s", daemon.port(), "-R", "-c", "1000000"}, dir.path(), user);
+            flash_tool, {"-q", "-s", daemon.port(), "-R", "-c", "1000000"}, dir.path(), user);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         ASSERT_TRUE(reader.running()) << "the read was to take seconds";
     }
-    const auto r =
-        ztest::run_program(ZELP_FLASH_BIN, {"-s", daemon.port(), "-d"}, dir.path(), user);
+    const auto r = ztest::run_program(flash_tool, {"-s", daemon.port(), "-d"}, dir.path(), user);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out, flash_id);
 }

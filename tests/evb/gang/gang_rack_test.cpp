@@ -28,10 +28,12 @@ class GangRack : public testing::Test {
     std::unique_ptr<ztest::BoardSimProcess> sim;
     std::vector<uint8_t> img = ztest::pseudo_random_bytes(3000, 7);
 
-    void start(int boards, const std::vector<std::string> &faults = {}) {
+    void start(int boards, const std::vector<std::string> &faults = {},
+               const std::vector<std::string> &options = {}) {
         std::vector<std::string> args = {"--boards", std::to_string(boards), "--image",
                                          (dir.path() / "flash").string()};
         for (const std::string &f : faults) args.insert(args.end(), {"--fault-board", f});
+        args.insert(args.end(), options.begin(), options.end());
         sim = std::make_unique<ztest::BoardSimProcess>(ZELP_BOARD_SIM_BIN, args);
         ASSERT_TRUE(sim->running());
         ztest::write_bytes(dir.path() / "img", img);
@@ -109,6 +111,28 @@ TEST_F(GangRack, AStuckBoardFailsAloneWithItsStepAndTheOthersHoldTheImage) {
         << json;
 }
 
+// Boards whose links drop an answer: what the board I/O layer prints for each goes under that
+// board's row in the table, its port in front, and in its record of the report, never onto the
+// terminal where the boards' pieces would run together.
+TEST_F(GangRack, EachBoardsLinkFailuresStayWithItsRow) {
+    start(3, {}, {"--drop-answer", "200"});
+    const auto r = gang(3, {"-R", "-c", "65536", "--json", "r.json"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string json = [&] {
+        const auto b = ztest::read_bytes(dir.path() / "r.json");
+        return std::string(b.begin(), b.end());
+    }();
+    for (int k = 0; k < 3; ++k) {
+        const std::regex rows(port(k) + R"( +fail +[0-9.]+ +- +[a-z-]+ +[^\n]+\n)" + port(k) +
+                              R"( {40,}Error during transfer on the Serial/SPI device\n)");
+        EXPECT_TRUE(std::regex_search(r.out, rows)) << r.out;
+    }
+    EXPECT_EQ(
+        count_of(json, "\"io_messages\": [\"Error during transfer on the Serial/SPI device\""), 3u)
+        << json;
+}
+
 // Refusals of the command line (exit 2) and a rack with no bridge (exit 1), none touching a
 // board's flash.
 TEST_F(GangRack, UsageErrorsAndNoBridge) {
@@ -120,6 +144,13 @@ TEST_F(GangRack, UsageErrorsAndNoBridge) {
     };
     const std::vector<Case> cases = {
         {{"-s", port(0), "-s", port(0) + ",pipeline=8", "-R"}, 2, "the same board twice"},
+        // One flash file, named two ways before it exists.
+        {{"-s", "sim:" + (dir.path() / "f.bin").string(), "-s", "sim:f.bin", "-R"},
+         2,
+         "the same board twice"},
+        {{"-s", "sim:f.bin", "-s", "sim:,image=./f.bin", "-R"}, 2, "the same board twice"},
+        // A report that cannot be written is found before any board starts.
+        {{"-s", port(0), "-e", "-w", "img", "--json", "."}, 1, "error writing .: Is a directory\n"},
         {{"-R"}, 2, "no board"},
         {{"-s", port(0), "--all"}, 2, "either -s PORT... or --all"},
         {{"-s", port(0), "-r", "-"}, 2, "-r - dumps one board"},
@@ -131,7 +162,16 @@ TEST_F(GangRack, UsageErrorsAndNoBridge) {
         const auto r = ztest::run_program(ZELP_GANG_BIN, c.args, dir.path());
         EXPECT_EQ(r.status, c.status) << c.args[c.args.size() - 1] << ": " << r.out << r.err;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("boards passed"), std::string::npos) << r.out;
     }
+    EXPECT_FALSE(fs::exists(dir.path() / "f.bin"));
+    ASSERT_EQ(sim->stop(), 0);
+    EXPECT_FALSE(holds_image(0));
+    // Two in-memory boards are two boards, each "sim" a new one.
+    const auto two =
+        ztest::run_program(ZELP_GANG_BIN, {"-s", "sim", "-s", "sim", "-d"}, dir.path());
+    EXPECT_EQ(two.status, 0) << two.err;
+    EXPECT_NE(two.out.find("2 of 2 boards passed\n"), std::string::npos) << two.out;
     // --all on a machine with no bridge attached: an empty device tree.
     ztest::FakeSysfs none;
     std::vector<std::string> args = {"zelp7x_gang", "--all", "-R"};

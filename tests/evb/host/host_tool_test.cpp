@@ -280,6 +280,30 @@ TEST_F(HostTool, RecordingIsARampApartFromTheGapsItReports) {
     EXPECT_EQ(raw.size(), 2 * slow_samples) << r.out;
     EXPECT_GT(slow_gaps, 0u) << r.out;
     EXPECT_LE(ramp_breaks(raw), slow_gaps) << r.out;
+
+    // Where the recording cannot go, the system's reason; a file the run made is taken away
+    // again, and a device that was there stays.
+    fs::create_directory(dir.path() / "folder");
+    const struct {
+        std::string file;
+        size_t file_limit; // a disk that fills up after so many bytes
+        std::string reason;
+        bool remains;
+    } unwritable[] = {
+        {"/dev/full", 0, "No space left on device", true},
+        {"folder", 0, "Is a directory", true},
+        {"full.wav", 8192, "File too large", false},
+        {"full.raw", 8192, "File too large", false},
+    };
+    for (const auto &u : unwritable) {
+        r = ztest::run_program(ZELP_HOST_BIN,
+                               {"-s", daemon.port(), "record", "-d", "1", "-o", u.file}, dir.path(),
+                               {}, {.file_bytes = u.file_limit});
+        EXPECT_EQ(r.status, 1) << u.file;
+        EXPECT_EQ(r.out, "") << u.file;
+        EXPECT_EQ(r.err, "zelp7x_host: cannot write " + u.file + ": " + u.reason + "\n");
+        EXPECT_EQ(fs::exists(dir.path() / u.file), u.remains) << u.file;
+    }
 }
 
 // A package the reader refuses never reaches the chip, so the firmware goes on; a reset, as the
@@ -346,6 +370,9 @@ TEST_F(HostTool, BadArgumentsPrintTheUsageAndExitTwo) {
                         {"load", "-q", "all.pkg"},
                         {"posterior", "-C", "1"},
                         {"watch", "-n", "0"},
+                        {"watch", "-n", "-1"},
+                        {"watch", "-n", "1000001"},
+                        {"watch", "-n", "2147483648"},
                         {"watch", "-j"},
                         {"info", "--json"},
                         {"extract", "input", "-n", "6", "-o", "x.raw"},
@@ -363,9 +390,13 @@ TEST_F(HostTool, BadArgumentsPrintTheUsageAndExitTwo) {
         EXPECT_EQ(r.out, "");
     }
     auto r = host({"-s", "sim", "load", "all.pkg", "missing.pkg"});
-    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "") << "nothing is loaded before every package is read";
     EXPECT_EQ(r.err, "zelp7x_host: cannot read missing.pkg\n");
+    // The largest count is a wait like any other, here one that ends without a match.
+    r = host({"-s", "sim", "watch", "-n", "1000000", "-w", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.find("usage"), std::string::npos) << r.err;
     r = host({"-h", "info"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("  posterior [-S STATE [-C CLASS]]   the posterior tables\n"),

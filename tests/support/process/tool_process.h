@@ -19,9 +19,24 @@ struct ToolOutcome {
     std::string err;
 };
 
-// Runs `program` with `args` in `dir`, standard input from /dev/null, as `as` when given.
+// What a child may use; 0 leaves a bound unset.
+struct ProcessLimits {
+    // Its address space. Not set under a sanitizer, whose shadow memory needs far more.
+    size_t memory_bytes = 0;
+    // The largest file it may write; a write past it fails with EFBIG, as on a full disk.
+    size_t file_bytes = 0;
+    // Seconds until it is killed with SIGALRM: a generous bound on a run that might not end.
+    unsigned seconds = 0;
+};
+
+// Whether ProcessLimits::memory_bytes takes effect in this build.
+bool memory_can_be_limited();
+
+// Runs `program` with `args` in `dir`, standard input from /dev/null, as `as` when given, within
+// `limits`.
 ToolOutcome run_program(const std::string &program, const std::vector<std::string> &args,
-                        const std::filesystem::path &dir, const std::optional<RunAs> &as = {});
+                        const std::filesystem::path &dir, const std::optional<RunAs> &as = {},
+                        const ProcessLimits &limits = {});
 
 // `program` started in `dir`, its output discarded, for a test that kills it part-way; killed
 // with SIGKILL when it still runs as the object goes.
@@ -40,6 +55,22 @@ class BackgroundProgram {
 
   private:
     pid_t pid_ = -1;
+};
+
+// Copies of built programs in a folder every user may enter, for runs as another user: the build
+// tree may lie under a folder only its owner may enter (a home folder of mode 0700), from where
+// that user could not start the programs themselves.
+class SharedPrograms {
+  public:
+    explicit SharedPrograms(const std::vector<std::string> &programs);
+    // The copy of `program`.
+    std::string operator[](const std::string &program) const;
+    // Empty when `as` can run every copy, else why not.
+    std::string unusable_by(const std::optional<RunAs> &as) const;
+
+  private:
+    TempDir dir_{"shared_programs"};
+    std::vector<std::string> programs_;
 };
 
 // zelp7x_board_sim --flash-file FLASH plus `options`, stopped on destruction. `dir` is kept for

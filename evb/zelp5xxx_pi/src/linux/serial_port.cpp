@@ -1,13 +1,17 @@
 // The bridge's serial function as a POSIX terminal device: exclusive, raw, and driven through
 // poll so every call ends within its time limit.
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "byte_port.h"
 #include "linux/polled_fd.h"
@@ -68,14 +72,34 @@ std::string serial_device_path(const std::string &name) {
 
 namespace {
 
+// The name of group `gid`, or its number when the system has no name for it.
+std::string group_name(gid_t gid) {
+    std::vector<char> buffer(4096);
+    group entry{};
+    group *found = nullptr;
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->gr_name;
+    return std::to_string(gid);
+}
+
+// Who may mend a refused open: the group that owns the device at `path`, and whether its members
+// may read and write it.
+void describe_owner(const std::string &path, OpenFailure &failure) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return;
+    failure.group = group_name(st.st_gid);
+    failure.group_may_open = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+}
+
 // Fills `failure` from errno, which it keeps.
-void describe_failure(OpenFailure *failure) {
+void describe_failure(const std::string &path, OpenFailure *failure) {
     const int code = errno;
     if (failure) {
         // EBUSY is what an exclusive terminal answers, EWOULDBLOCK what a held lock does.
         const bool held = code == EBUSY || code == EWOULDBLOCK;
         failure->reason = held ? "in use by another process" : std::strerror(code);
         failure->permission = code == EACCES || code == EPERM;
+        if (failure->permission) describe_owner(path, *failure);
     }
     errno = code;
 }
@@ -85,13 +109,13 @@ void describe_failure(OpenFailure *failure) {
 std::unique_ptr<BytePort> open_serial_port(const std::string &path, OpenFailure *failure) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        describe_failure(failure);
+        describe_failure(path, failure);
         return nullptr;
     }
     // TIOCEXCL does not bind the superuser, so an advisory lock, held as long as the descriptor
     // is open, keeps two tools of any user from sharing one bridge.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0 || !make_raw(fd)) {
-        describe_failure(failure);
+        describe_failure(path, failure);
         const int saved = errno;
         ::close(fd);
         errno = saved;
