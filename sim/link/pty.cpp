@@ -23,14 +23,17 @@ constexpr int kPollMillis = 100;
 // An answer that a client does not take within this time is dropped.
 constexpr int kSendMillis = 2000;
 
-// Until the next answer is due, or the stop-flag look when none is on its way.
-timespec wait_for_next(const UsbLink &link) {
+// Until the next answer is due or the board next raises something by itself, or the stop-flag
+// look when neither comes sooner.
+timespec wait_for_next(const UsbLink &link, const InterruptReports *reports) {
     auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::milliseconds(kPollMillis));
     if (const auto next = link.next_arrival())
         wait = std::clamp(
             std::chrono::duration_cast<std::chrono::nanoseconds>(*next - UsbLink::Clock::now()),
             std::chrono::nanoseconds::zero(), wait);
+    if (reports)
+        if (const auto next = reports->next_look()) wait = std::min(wait, *next);
     const auto ns = wait.count();
     return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
@@ -107,19 +110,20 @@ void PtyServer::send(const std::vector<uint8_t> &bytes) {
     }
 }
 
-void PtyServer::serve(Board &board, const std::atomic<bool> &stop) {
+void PtyServer::serve(Board &board, const std::atomic<bool> &stop, InterruptReports *reports) {
     UsbLink link(board);
-    serve(link, stop);
+    serve(link, stop, reports);
 }
 
-void PtyServer::serve(UsbLink &link, const std::atomic<bool> &stop) {
+void PtyServer::serve(UsbLink &link, const std::atomic<bool> &stop, InterruptReports *reports) {
     // An answer is due at a given microsecond; the default timer slack would send it up to 50 us
     // late, which the link's latency would then be blamed for.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
     while (!stop.load(std::memory_order_relaxed)) {
         send(link.take_arrived(UsbLink::Clock::now()));
+        if (reports) reports->look();
         std::array<pollfd, 2> p{{{clients_->fd(), POLLIN, 0}, {master_, POLLIN, 0}}};
-        const timespec wait = wait_for_next(link);
+        const timespec wait = wait_for_next(link, reports);
         const int r = ::ppoll(p.data(), p.size(), &wait, nullptr);
         if (r < 0 && errno != EINTR) return;
         if (r <= 0) continue;

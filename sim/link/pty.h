@@ -7,6 +7,7 @@
 #include <string>
 
 #include "board.h"
+#include "link/interrupt_reports.h"
 #include "link/pty_clients.h"
 #include "link/usb_link.h"
 
@@ -36,9 +37,11 @@ class PtyServer {
     // hold the client took goes with it.
     // `stop` is an atomic flag, not a volatile one, so another thread or a signal handler may set
     // it while several boards are served from threads of their own.
-    void serve(Board &board, const std::atomic<bool> &stop);
+    // With `reports`, the board is also looked at while no client talks, and each rise of the
+    // chip's interrupt line goes out as the bridge's interrupt report.
+    void serve(Board &board, const std::atomic<bool> &stop, InterruptReports *reports = nullptr);
     // The same over a link the caller holds, e.g. to read what crossed it.
-    void serve(UsbLink &link, const std::atomic<bool> &stop);
+    void serve(UsbLink &link, const std::atomic<bool> &stop, InterruptReports *reports = nullptr);
 
   private:
     void send(const std::vector<uint8_t> &bytes);
