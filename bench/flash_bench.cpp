@@ -28,11 +28,11 @@
 #include <vector>
 
 #include "board.h"
-#include "input_clock.h"
 #include "link/pty.h"
 #include "link/usb_link.h"
 #include "morvel_flash/morvel_zelp7x_flash.h"
 #include "run.h"
+#include "run_failure.h"
 
 namespace {
 
@@ -116,13 +116,12 @@ morvel_zelp_device_s *start_on(ServedBoard &board, int pipeline, benchmark::Stat
     }
     run_options run;
     run.spi_dev = board.path() + (pipeline > 0 ? ",pipeline=" + std::to_string(pipeline) : "");
-    int io_type = 0;
-    morvel_zelp_device_s *zelp = start_library(open_board(run, io_type));
-    if (set_input_clock(zelp, 32768) != 0) {
-        state.SkipWithError("the input clock cannot be configured");
+    try {
+        return morvel_zelp7x_board_device(open_board(run));
+    } catch (const run_failure &f) {
+        state.SkipWithError(f.text.c_str());
         return nullptr;
     }
-    return zelp;
 }
 
 void program_and_verify(benchmark::State &state, int fw, int pipeline, zsim::LinkOptions link) {
@@ -204,7 +203,8 @@ void reflash_one_sector(benchmark::State &state, uint32_t size, int fw, int pipe
     const auto hold_old = [&] { std::copy(old.begin(), old.end(), cells.begin()); };
     for (auto _ : state) {
         hold_old();
-        morvel_zelp7x_flash_write_options_s whole{0, 0}, only_changes{1, 0};
+        morvel_zelp7x_flash_write_options_s whole{}, only_changes{};
+        only_changes.skip_unchanged = 1;
         const Phase full = measure(board, [&] {
             morvel_zelp7x_flash_write(&flash, 0, image.data(), size, &whole, nullptr, nullptr);
             verify(0, size);

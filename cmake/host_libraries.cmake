@@ -138,8 +138,11 @@ endif()
 zelp_host_library(zelp_evb_io evb_io BARE_INCLUDES
   HEADERS evb/zelp5xxx_pi/include/morvel_evb_io REQUIRES devlib LIBS ${evb_io_libs}
   DESCRIPTION "Board I/O for zelp7x evaluation boards: the USB bridge and the simulated board")
+zelp_host_library(morvel_board board
+  HEADERS evb/board/include/morvel_board REQUIRES evb_io devlib
+  DESCRIPTION "Opening zelp7x evaluation boards: bridge choice, board I/O, device library, input clock")
 zelp_host_library(morvel_flash flash
-  HEADERS evb/flashlib/include/morvel_flash REQUIRES evb_io devlib
+  HEADERS evb/flashlib/include/morvel_flash REQUIRES board evb_io devlib
   DESCRIPTION "SPI NOR flash operations for zelp7x evaluation boards")
 
 # ---- The CMake package. ----

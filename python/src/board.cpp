@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "buffer_bytes.h"
-#include "callbacks.h"
 #include "chip_info.h"
 #include "gpio_pins.h"
 #include "host_command_line.h"
@@ -66,17 +65,6 @@ py::dict direction(uint32_t req, uint32_t rsp, uint32_t unexpected, uint32_t err
     return d;
 }
 
-// The process-wide -t of the tools, given for the one open it belongs to.
-class device_type_for_open {
-  public:
-    explicit device_type_for_open(std::optional<unsigned int> type) {
-        device_type = static_cast<int>(type.value_or(0));
-    }
-    ~device_type_for_open() { device_type = 0; }
-    device_type_for_open(const device_type_for_open &) = delete;
-    device_type_for_open &operator=(const device_type_for_open &) = delete;
-};
-
 } // namespace
 
 std::recursive_mutex &library_lock() {
@@ -109,13 +97,13 @@ Board::Board(std::optional<std::string> port, const std::string &mode,
     board_settings settings;
     settings.spi_dev = port_;
     settings.input_freq = input_freq.value_or(-1);
+    settings.device_type = static_cast<int>(device_type.value_or(0));
     auto session = std::make_unique<host_session>();
     int status = 0;
     {
         const board_call_scope scope;
         py::gil_scoped_release unlocked;
         const std::lock_guard lock(library_lock());
-        const device_type_for_open type(device_type);
         status = session->open(settings, *init_mode);
         // A failed open gives back what it had opened, under the lock as every close does.
         if (status != 0) session.reset();
@@ -167,7 +155,7 @@ size_t Board::load(const py::object &package, size_t chunk) {
 
 py::dict Board::info() {
     chip_info c;
-    on_board("info", [&](host_session &s) { return read_chip_info(s.zelp(), c); });
+    on_board("info", [&](host_session &s) { return read_chip_info(s.board(), c); });
     py::dict d;
     d["device_type"] = c.device_type;
     d["secured"] = c.secured;

@@ -11,9 +11,8 @@
 #include <filesystem>
 #include <string>
 
-#include "callbacks.h"
-#include "host_mailbox_wait.h"
 #include "match_wait.h"
+#include "morvel_board/morvel_zelp7x_board.h"
 #include "morvel_devlib/morvel_zelp.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "zelp_linux_io.h"
@@ -40,13 +39,10 @@ std::string held_hidraw_node() {
 }
 
 struct Board {
+    morvel_zelp7x_board_s *board = nullptr;
     morvel_evb_io_handle_t io = nullptr;
     morvel_zelp_device_s *zelp = nullptr;
-    ~Board() {
-        stop_watching_mailbox_of(zelp);
-        if (zelp && zelp->init) morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
-        if (io) zelp_linux_io_uninit(io);
-    }
+    ~Board() { morvel_zelp7x_board_close(board); }
 };
 
 // Takes the chip's pending causes and says whether the firmware reported a match among them.
@@ -67,25 +63,23 @@ int main(int argc, char **argv) {
     const int count = argc == 3 ? std::atoi(argv[2]) : 2;
     std::string port = argv[1];
     Board b;
-    zelp_io_init_args args{};
-    args.spidev = port.data();
-    args.spi_default_speed = 1000000;
-    args.spi_pcm_input_speed = 1000000;
-    args.gpio = -1;
-    args.usb_int_enable = 1;
-    int s = zelp_linux_io_init(&args, &b.io);
+    // Adopts the running firmware, waits for its answers, and holds the port's raw HID function;
+    // only naming the node leaves the chip untouched.
+    morvel_zelp7x_board_options_s options;
+    morvel_zelp7x_board_options_init(&options);
+    options.port = port.c_str();
+    options.spi_sample_write_speed = 1000000;
+    options.init_mode = count > 0 ? MORVEL_ZELP_INIT_MODE_RESTART : MORVEL_ZELP_INIT_MODE_NO_TOUCH;
+    options.clock = MORVEL_ZELP7X_BOARD_CLOCK_WHEN_ALLOWED;
+    options.wait_for_answers = 1;
+    options.usb_interrupts = 1;
+    morvel_zelp7x_board_failure_s failure{};
+    int s = morvel_zelp7x_board_open(&options, &b.board, &failure);
     if (s != 0) return failed("open", s);
+    b.io = morvel_zelp7x_board_io(b.board);
+    b.zelp = morvel_zelp7x_board_device(b.board);
     std::printf("hid node %s\n", held_hidraw_node().c_str());
     if (count <= 0) return 0;
-
-    // The mailbox wait finds the handle by the board, so it is known before the library starts.
-    b.zelp = static_cast<morvel_zelp_device_s *>(std::calloc(1, sizeof(morvel_zelp_device_s)));
-    if (!b.zelp) return failed("open", MORVEL_ZELP_ERROR_NOMEM);
-    watch_mailbox_of(b.zelp);
-    morvel_zelp_integration_interfaces_s iif = zelp7x_flash_interfaces(b.io);
-    iif.mbwait = zelp7x_host_mbwait;
-    if ((s = morvel_zelp_init(&b.zelp, &iif, MORVEL_ZELP_INIT_MODE_RESTART)) != 0)
-        return failed("init", s);
     if ((s = enable_match_interrupts(b.zelp)) != 0) return failed("interrupts", s);
 
     // Reports of causes raised before now are not the ones waited for.

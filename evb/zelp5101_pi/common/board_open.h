@@ -1,13 +1,12 @@
-// Opening the evaluation board, shared by the board tools: the board I/O layer's init, the device
-// library's init over the tools' callbacks, and the chip's input clock. Each step returns the
-// library's status; what a failure ends in is the tool's choice.
+// Opening the evaluation board as the board tools do, through the board library: the options a
+// command line gives, and the lines the bridge choice has to say printed on standard error.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "morvel_devlib/morvel_zelp.h"
-#include "zelp_linux_io.h"
+#include "morvel_board/morvel_zelp7x_board.h"
 
 // What the opening steps need from a command line. Negative `input_freq` means "not given".
 struct board_settings {
@@ -18,19 +17,15 @@ struct board_settings {
     int spi_split = 0;
     int spi_read_delay = 1;
     int input_freq = -1;
+    int device_type = 0; // -t; 0: read the type from the chip
 };
 
-zelp_io_init_args io_init_args(board_settings &settings);
+// The board library's options for `settings` (whose port name they point into), with
+// zelp7x_flash's defaults for the rest and the choice's lines going to standard error.
+morvel_zelp7x_board_options_s board_options(const board_settings &settings);
 
-// The board I/O layer's init, on the port the settings name, the bridge with the serial number
-// they name ("serial=S"), or the first supported bridge; `io_device_type` tells what kind of
-// board answered. What the choice has to say goes to standard error first.
-int open_board_io(board_settings &settings, morvel_evb_io_handle_t &io, int &io_device_type);
-
-// A missing input clock frequency becomes the board kind's default.
-void choose_input_freq(board_settings &settings, int io_device_type);
-
-// The library's init in `mode` over `iif`. With `zelp` empty the library allocates the handle;
-// a host that needs the handle before init returns (its mbwait does) passes its own.
-int start_device(morvel_zelp_integration_interfaces_s iif, morvel_zelp_init_mode_e mode,
-                 morvel_zelp_device_s *&zelp);
+// A board that is closed when it goes.
+struct board_closer {
+    void operator()(morvel_zelp7x_board_s *b) const { morvel_zelp7x_board_close(b); }
+};
+using board_ptr = std::unique_ptr<morvel_zelp7x_board_s, board_closer>;

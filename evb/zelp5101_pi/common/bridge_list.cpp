@@ -1,28 +1,35 @@
 #include <cstdio>
 
 #include "bridges.h"
+#include "morvel_board/morvel_zelp7x_board.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 
 namespace {
 
-// Enough for any desk; more are taken on a second call.
-constexpr int first_capacity = 16;
+void collect(const zelp_io_bridge_s *bridge, void *user) {
+    static_cast<std::vector<zelp_io_bridge_s> *>(user)->push_back(*bridge);
+}
+
+void note_line(const char *line, void *user) {
+    *static_cast<std::string *>(user) = line;
+}
 
 } // namespace
 
 int attached_bridges(std::vector<zelp_io_bridge_s> &out) {
-    out.resize(first_capacity);
-    int count = 0;
-    int s = zelp_linux_io_list_bridges(out.data(), first_capacity, &count);
-    if (s == 0 && count > first_capacity) {
-        out.resize(static_cast<size_t>(count));
-        const int capacity = count;
-        s = zelp_linux_io_list_bridges(out.data(), capacity, &count);
-        // One plugged in between the calls is left for the next run.
-        if (count > capacity) count = capacity;
-    }
-    out.resize(s == 0 ? static_cast<size_t>(count) : 0);
-    return s;
+    out.clear();
+    return morvel_zelp7x_board_bridges(collect, &out);
+}
+
+bridge_choice choose_bridge(std::optional<std::string> &port_name) {
+    // A serial number's bridge has a port of its own size, and the board parameters follow it.
+    std::string chosen((port_name ? port_name->size() : 0) + ZELP_IO_BRIDGE_PORT_SIZE, '\0');
+    bridge_choice choice;
+    choice.status =
+        morvel_zelp7x_board_choose_port(port_name ? port_name->c_str() : nullptr, chosen.data(),
+                                        chosen.size(), note_line, &choice.note, nullptr);
+    if (choice.status == 0 && port_name) port_name = chosen.c_str();
+    return choice;
 }
 
 std::string bridge_line(const zelp_io_bridge_s &bridge) {

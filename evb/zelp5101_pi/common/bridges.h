@@ -1,5 +1,5 @@
 // The attached supported bridges as the board tools show them (--list) and choose among them
-// (-s serial=S, or the first one the search takes).
+// (-s serial=S, or the first one the search takes), over the board library.
 #pragma once
 
 #include <optional>
@@ -24,8 +24,7 @@ struct bridge_choice {
     std::string note;
 };
 
-// A port name "serial=S" becomes the port of the one bridge with USB serial number S (compared
-// without regard to case, as Windows keeps it in upper case). Without a port name the I/O layer's
-// search still decides, and the note names its choice when there are several bridges to take.
-// Any other port name is left alone.
+// A port name "serial=S" becomes the port of the one bridge with USB serial number S; without a
+// port name the search still decides, and the note names its choice when there are several
+// bridges to take. Any other port name is left alone.
 bridge_choice choose_bridge(std::optional<std::string> &port_name);

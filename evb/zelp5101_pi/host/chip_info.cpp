@@ -1,10 +1,8 @@
 #include "chip_info.h"
 
 #include <array>
-#include <chrono>
 #include <cstring>
 
-#include "host_mailbox_wait.h"
 #include "morvel_devlib/morvel_zelp7x.h"
 
 namespace {
@@ -13,7 +11,7 @@ namespace {
 constexpr unsigned text_capacity = 3072;
 constexpr uint32_t boot_rom_address = 0;
 // A running firmware answers a request within a few polls; this is ample over any bridge.
-constexpr std::chrono::milliseconds firmware_answer_bound{250};
+constexpr unsigned int firmware_answer_ms = 250;
 
 struct chip_texts {
     std::array<char, text_capacity> firmware{}, parameters{}, labels{}, package{};
@@ -55,21 +53,25 @@ int chip_is_secured(morvel_zelp_device_s *zelp, bool &secured) {
 
 // The pointer table the library read may be the stale one of a firmware a reset has stopped (the
 // RAM keeps the image), so only a firmware that answers counts as running.
-int firmware_running(morvel_zelp_device_s *zelp, bool &running) {
-    const morvel_zelp7x_device_s &z = zelp->d.zelp7x;
+int firmware_running(morvel_zelp7x_board_s *board, bool &running) {
+    const morvel_zelp7x_device_s &z = morvel_zelp7x_board_device(board)->d.zelp7x;
     running = false;
     if (!z.fw_loaded && z.fw_state_addr == 0) return MORVEL_ZELP_ERROR_NONE;
-    return probe_firmware(zelp, firmware_answer_bound, running);
+    int answers = 0;
+    const int s = morvel_zelp7x_board_probe_firmware(board, firmware_answer_ms, &answers);
+    running = answers != 0;
+    return s;
 }
 
 } // namespace
 
-int read_chip_info(morvel_zelp_device_s *zelp, chip_info &info) {
+int read_chip_info(morvel_zelp7x_board_s *board, chip_info &info) {
+    morvel_zelp_device_s *zelp = morvel_zelp7x_board_device(board);
     chip_texts texts;
     morvel_zelp_config_s c = texts.request();
     int s = chip_is_secured(zelp, info.secured);
     if (s == 0) s = morvel_zelp_get_config(zelp, &c);
-    if (s == 0) s = firmware_running(zelp, info.firmware_running);
+    if (s == 0) s = firmware_running(board, info.firmware_running);
     if (s != 0) return s;
     info.device_type = zelp->device_type;
     info.firmware_version = text_of(c.firmware_version, c.firmware_version_len);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "morvel_devlib/morvel_zelp.h"
+#include "morvel_board/morvel_zelp7x_board.h"
 
 struct chip_info {
     unsigned int device_type = 0;
@@ -22,4 +22,4 @@ struct chip_info {
 };
 
 // Returns the library's status.
-int read_chip_info(morvel_zelp_device_s *zelp, chip_info &info);
+int read_chip_info(morvel_zelp7x_board_s *board, chip_info &info);

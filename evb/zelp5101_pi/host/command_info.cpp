@@ -14,7 +14,7 @@ void print_text(const char *name, const std::optional<std::string> &text) {
 
 int run_info(host_session &session, const command_args &) {
     chip_info info;
-    if (const int s = read_chip_info(session.zelp(), info); s != 0) return s;
+    if (const int s = read_chip_info(session.board(), info); s != 0) return s;
     std::printf("device type: 0x%02x\n", info.device_type);
     std::printf("secured: %s\n", info.secured ? "yes" : "no");
     std::printf("firmware: %s\n", info.firmware_running ? "running" : "not loaded");

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "callbacks.h"
 #include "number_arg.h"
 #include "unknown_option.h"
 
@@ -86,7 +85,7 @@ host_parse_outcome apply_board_option(char letter, const char *value, host_optio
         return host_parse_outcome::run;
     case 't':
         if (!number_of(value, number)) return bad("invalid device type", value);
-        device_type = static_cast<int>(number);
+        o.device_type = static_cast<int>(number);
         return host_parse_outcome::run;
     case 'F':
         // As in the flash tool, a value of 2^31 or more counts as not given.
@@ -197,7 +196,7 @@ host_parse_outcome parse_command_args(arg_cursor &args, const host_command &comm
 } // namespace
 
 host_parse_outcome parse_host_command_line(int argc, char **argv, host_options &options) {
-    device_type = 0;
+    options.device_type = 0;
     arg_cursor args(argc, argv);
     if (const auto outcome = parse_board_options(args, options); outcome != host_parse_outcome::run)
         return outcome;

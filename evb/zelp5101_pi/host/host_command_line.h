@@ -16,9 +16,8 @@ struct host_options : board_settings {
 
 enum class host_parse_outcome { run, help, version, list, usage_error, refused };
 
-// Parses the whole command line into `options` and the process-wide `device_type` (-t). A bad
-// argument is named on standard error (usage_error: the usage follows); refused: a check has
-// said why it stops the run.
+// Parses the whole command line into `options`. A bad argument is named on standard error
+// (usage_error: the usage follows); refused: a check has said why it stops the run.
 host_parse_outcome parse_host_command_line(int argc, char **argv, host_options &options);
 
 // The usage; with `extensions` (for --help) the options and forms beyond the commands too.

@@ -1,6 +1,6 @@
-// One opened board with the device library started on it, as zelp7x_host uses it: opened as the
-// flash tool opens it, with a mailbox wait that takes the firmware's answers in, and given back
-// when the session ends.
+// One opened board with the device library started on it, as zelp7x_host uses it: opened through
+// the board library in the command's init mode, with a mailbox wait that takes the firmware's
+// answers in, and given back when the session ends.
 #pragma once
 
 #include "board_open.h"
@@ -9,23 +9,20 @@
 class host_session {
   public:
     host_session() = default;
-    ~host_session();
     host_session(const host_session &) = delete;
     host_session &operator=(const host_session &) = delete;
 
     // Opens the board, inits the library in `mode` and puts the chip on its input clock, except
     // in NO_TOUCH mode. A secured chip lets the host at its clock registers only through running
     // firmware, so there the clock waits until a load has started one.
-    int open(board_settings &settings, morvel_zelp_init_mode_e mode);
+    int open(const board_settings &settings, morvel_zelp_init_mode_e mode);
     // Sets the input clock if it is still due and the chip now allows it.
-    int settle_input_clock();
+    int settle_input_clock() { return morvel_zelp7x_board_settle_clock(board_.get()); }
 
-    morvel_zelp_device_s *zelp() const { return zelp_; }
-    morvel_evb_io_handle_t io() const { return io_; }
+    morvel_zelp7x_board_s *board() const { return board_.get(); }
+    morvel_zelp_device_s *zelp() const { return morvel_zelp7x_board_device(board_.get()); }
+    morvel_evb_io_handle_t io() const { return morvel_zelp7x_board_io(board_.get()); }
 
   private:
-    morvel_evb_io_handle_t io_ = nullptr;
-    morvel_zelp_device_s *zelp_ = nullptr;
-    int input_freq_ = 0;
-    bool clock_due_ = false;
+    board_ptr board_;
 };

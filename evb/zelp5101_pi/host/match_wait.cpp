@@ -6,6 +6,7 @@
 
 #include "host_commands.h"
 #include "morvel-firmware/zelp7x_firmware.h"
+#include "zelp_linux_io.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "bridges.h"
-#include "callbacks.h"
 #include "unknown_option.h"
 #include "usage.h"
 
@@ -140,7 +139,7 @@ parse_outcome apply_option(int letter, const char *arg, run_options &run) {
         usage_cmd_line();
         return parse_outcome::exit_success;
     }
-    return apply_flash_option(letter, arg, run, {device_type, usage_cmd_line});
+    return apply_flash_option(letter, arg, run, {run.device_type, usage_cmd_line});
 }
 
 } // namespace
@@ -215,7 +214,7 @@ std::vector<char *> take_run_long_options(int argc, char **argv, run_options &ru
 parse_outcome parse_options(int argc, char **argv, run_options &run) {
     std::vector<char *> args = take_run_long_options(argc, argv, run);
     argc = static_cast<int>(args.size()) - 1;
-    device_type = 0;
+    run.device_type = 0;
     opterr = 0;
     optind = 0; // a full restart of getopt's scan, so a second parse starts afresh
     int letter = 0;

@@ -4,11 +4,9 @@
 #include <cstdio>
 
 #include "atmel_dongle.h"
-#include "callbacks.h"
 #include "elapsed.h"
 #include "flash_steps.h"
 #include "image_file.h"
-#include "input_clock.h"
 #include "options.h"
 #include "run_failure.h"
 
@@ -26,21 +24,13 @@ bool wants_read_step(const run_options &run) {
 
 } // namespace
 
-morvel_evb_io_handle_t open_board(run_options &run, int &io_device_type) {
-    morvel_evb_io_handle_t io = nullptr;
-    check_step("io_init", open_board_io(run, io, io_device_type));
-    return io;
-}
-
-morvel_zelp_device_s *start_library(morvel_evb_io_handle_t io) {
-    morvel_zelp_device_s *zelp = nullptr;
-    check_step("zelp_init",
-               start_device(zelp7x_flash_interfaces(io), MORVEL_ZELP_INIT_MODE_RESET, zelp));
-    return zelp;
-}
-
-void configure_input_clock(morvel_zelp_device_s *zelp, const run_options &run) {
-    check_step("zelp7x_config input set", set_input_clock(zelp, run.input_freq));
+morvel_zelp7x_board_s *open_board(const run_options &run) {
+    const morvel_zelp7x_board_options_s options = board_options(run);
+    morvel_zelp7x_board_s *board = nullptr;
+    morvel_zelp7x_board_failure_s failure{};
+    const int status = morvel_zelp7x_board_open(&options, &board, &failure);
+    if (status != 0) fail_step(failure.step, status);
+    return board;
 }
 
 int check_flash_id(run_flash &flash, run_options &run) {
@@ -133,20 +123,14 @@ void erase_chip_step(run_flash &flash) {
 
 namespace {
 
-// The opened board and the library's device handle live until the process exits: nothing is
-// uninitialised or closed (the exit releases the port), and holding them here keeps them
-// reachable to the very end.
-morvel_evb_io_handle_t board_io = nullptr;
-morvel_zelp_device_s *board_zelp = nullptr;
+// The opened board lives until the process exits: nothing is uninitialised or closed (the exit
+// releases the port), and holding it here keeps it reachable to the very end.
+morvel_zelp7x_board_s *board = nullptr;
 
 // One run from an opened command line: every failure below is thrown and reported by the caller.
 int run_steps(run_options &run) {
-    int io_device_type = ZELP_IO_DEVICE_TYPE_SPI;
-    board_io = open_board(run, io_device_type);
-    choose_input_freq(run, io_device_type);
-    board_zelp = start_library(board_io);
-    morvel_zelp_device_s *zelp = board_zelp;
-    configure_input_clock(zelp, run);
+    board = open_board(run);
+    morvel_zelp_device_s *zelp = morvel_zelp7x_board_device(board);
     run_flash flash(zelp, run);
     if (!run.accel_op && check_flash_id(flash, run) != 0) return 1;
     load_image_files(run);

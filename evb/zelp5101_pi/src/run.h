@@ -2,6 +2,7 @@
 #pragma once
 
 #include "flash_steps.h"
+#include "morvel_board/morvel_zelp7x_board.h"
 #include "morvel_devlib/morvel_zelp.h"
 #include "run_options.h"
 #include "zelp_linux_io.h"
@@ -10,10 +11,9 @@
 int run_zelp7x_flash(int argc, char **argv);
 
 // The steps, in run order. Each takes the one run record so the derived values can be checked.
-// The board opening steps (board_open.h); a failure throws run_failure (run_failure.h).
-morvel_evb_io_handle_t open_board(run_options &run, int &io_device_type);
-morvel_zelp_device_s *start_library(morvel_evb_io_handle_t io);
-void configure_input_clock(morvel_zelp_device_s *zelp, const run_options &run);
+// Opens the board, starts the library with a chip reset and sets the input clock; a failure
+// throws run_failure (run_failure.h) naming the step.
+morvel_zelp7x_board_s *open_board(const run_options &run);
 // Reads the JEDEC ID (and learns the flash's size from it); 1 when no flash answers.
 int check_flash_id(run_flash &flash, run_options &run);
 void load_image_files(run_options &run);

@@ -1,14 +1,11 @@
-// How the board tools show the attached bridges and choose one: --list of both tools against a
-// fake sysfs tree, and the port that -s serial=S or the search takes, opened for real on a
-// simulated board behind it.
+// How the board tools show the attached bridges: --list of both tools against a fake sysfs tree.
+// (The port that -s serial=S or the search takes is the board library's, tested there.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "board_open.h"
 #include "bridges.h"
 #include "host_run.h"
 #include "morvel_devlib/morvel_zelp_error.h"
@@ -87,75 +84,6 @@ TEST(ToolBridgeList, OneLinePerBridgeInTheOrderTheSearchTakesThem) {
                          sys.dev("ttyACM0") +
                          " 2341:804f atmel serial=AT-1 hid=" + sys.dev("hidraw0") + "\n");
     EXPECT_EQ(p.err, "");
-}
-
-struct Opened {
-    int status;
-    std::string port; // the port name the settings hold after the choice
-    std::string err;
-};
-
-Opened open_board(std::optional<std::string> port) {
-    board_settings settings;
-    settings.spi_dev = std::move(port);
-    morvel_evb_io_handle_t io = nullptr;
-    int type = 0;
-    CaptureStdout();
-    CaptureStderr();
-    const int status = open_board_io(settings, io, type);
-    GetCapturedStdout();
-    Opened o{status, settings.spi_dev.value_or(""), GetCapturedStderr()};
-    zelp_linux_io_uninit(io);
-    return o;
-}
-
-TEST(ToolBridgeChoice, SerialNumberOrSearchChoosesThePortThatIsOpened) {
-    const ztest::TempDir dir("bridge_choice");
-    const ztest::BoardDaemon daemon(ZELP_BOARD_SIM_BIN, dir.path(), dir.path() / "flash.bin");
-    if (daemon.port().empty()) GTEST_SKIP() << "build zelp7x_board_sim first";
-    ztest::FakeSysfs sys;
-    // The bridge the search takes (row 0) leads to the simulated board.
-    sys.add_tty("ttyACM5", "1-1", MEG381CQR_VID, MEG381CQR_PID, 0);
-    sys.set_serial("1-1", "Board-A");
-    sys.link_dev("ttyACM5", daemon.port());
-    const std::string a = sys.dev("ttyACM5"), b = sys.dev("ttyACM1");
-
-    // With one bridge nothing more is said.
-    Opened o = open_board(std::nullopt);
-    EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_NONE);
-    EXPECT_EQ(o.err, "");
-
-    // A second one, whose node is no terminal, so opening it would fail.
-    sys.add_tty("ttyACM1", "1-2", NU_HID_VID, NU_HID_PID, 0);
-    sys.set_serial("1-2", "board-b");
-    o = open_board(std::nullopt);
-    EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_NONE);
-    EXPECT_EQ(o.err, "using " + a + ", the first of 2 supported bridges (--list shows them)\n");
-
-    o = open_board("serial=board-a"); // in any case, as Windows keeps serial numbers upper case
-    EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_NONE);
-    EXPECT_EQ(o.port, a);
-    EXPECT_EQ(o.err, "");
-    o = open_board("serial=BOARD-A,pipeline=8"); // board parameters follow as on a port
-    EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_NONE);
-    EXPECT_EQ(o.port, a + ",pipeline=8");
-    o = open_board("serial=board-b");
-    EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_FAIL);
-    EXPECT_EQ(o.err.rfind("Error in opening serial port\ncannot open " + b + ": ", 0), 0u) << o.err;
-
-    o = open_board("serial=board");
-    EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_ARG);
-    EXPECT_EQ(o.err, "no supported bridge has serial number board (--list shows them)\n");
-    // Boards that share a serial number cannot be told apart by it.
-    sys.set_serial("1-2", "Board-A");
-    o = open_board("serial=Board-A");
-    EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_ARG);
-    EXPECT_EQ(o.err, "2 supported bridges have serial number Board-A; name the port with -s\n");
-
-    // A port name is taken as given.
-    o = open_board(a);
-    EXPECT_EQ(o.status, MORVEL_ZELP_ERROR_NONE);
-    EXPECT_EQ(o.err, "");
 }
 
 } // namespace

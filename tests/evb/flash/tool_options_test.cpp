@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "callbacks.h"
 #include "options.h"
 
 namespace {
@@ -59,14 +58,13 @@ TEST(ToolOptions, EveryOptionReachesItsField) {
     EXPECT_EQ(r.three_byte + r.atmel_dongle + r.print_device_id + r.erase_region + r.erase_chip +
                   r.checksum_flash + r.quiet + r.accel_op + r.spi_split,
               9);
-    EXPECT_EQ(std::vector({r.address, r.spi_read_delay, r.count, r.input_freq, device_type}),
+    EXPECT_EQ(std::vector({r.address, r.spi_read_delay, r.count, r.input_freq, r.device_type}),
               std::vector({0x1000, 3, 100, 48000, 0x13}));
     EXPECT_EQ(r.spi_dev, "COM7");
     EXPECT_EQ(r.read_file_name, "out.bin");
     EXPECT_EQ(r.write_file_name, "in.bin");
     EXPECT_EQ(r.verify_file_name, "ref.bin");
     EXPECT_EQ(parse({}).run.count, -1);
-    EXPECT_EQ(device_type, 0); // every parse starts from "read the type from the chip"
 }
 
 TEST(ToolOptions, LaterOptionsOverwriteAndHighValuesLandNegative) {

@@ -5,16 +5,48 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "board.h"
-#include "input_clock.h"
 #include "io_state.h"
+#include "morvel_devlib/morvel_zelp7x_config.h"
 #include "morvel_flash/morvel_zelp7x_flash.h"
-#include "run.h"
 #include "support/board/recording_port.h"
+#include "zelp_linux_io.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+
+// The library started with a chip reset over a host's own integration record, whose `d` is the
+// board I/O handle itself, and put on the USB input clock.
+morvel_zelp_device_s *start_library(morvel_evb_io_handle_t io) {
+    morvel_zelp_integration_interfaces_s iif{};
+    iif.d = io;
+    iif.malloc = [](int size) { return std::malloc(static_cast<size_t>(size)); };
+    iif.free = std::free;
+    iif.mbwait = [](morvel_zelp_handle_t) { return 0; };
+    iif.get_type = [](morvel_zelp_handle_t d, unsigned int *type) {
+        uint8_t id = 0;
+        const int s =
+            zelp_linux_io_transfer(static_cast<morvel_evb_io_handle_t>(d), 0, 0, nullptr, &id, 1);
+        *type = id;
+        return s;
+    };
+    iif.sync = iif.unsync = [](morvel_zelp_handle_t) { return 0; };
+    iif.transfer = [](morvel_zelp_handle_t d, int mcu, uint32_t address, void *out, void *in,
+                      unsigned int count) {
+        return zelp_linux_io_transfer(static_cast<morvel_evb_io_handle_t>(d), mcu, address, out, in,
+                                      static_cast<int>(count));
+    };
+    morvel_zelp_device_s *zelp = nullptr;
+    EXPECT_EQ(morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET), 0);
+    morvel_zelp7x_config_s config{};
+    config.set = MORVEL_ZELP7X_CONFIG_SET_INPUT_CLOCK_RATE;
+    config.input_clock_rate = 32768;
+    EXPECT_EQ(morvel_zelp7x_config(zelp, &config), 0);
+    return zelp;
+}
 
 // The tool started as a run starts it, on a simulated board behind a recording port that hands
 // every answer back at once. The flash holds a pattern.
@@ -29,7 +61,6 @@ class RecordedBoard {
         io_ = zio::io_open_with_port(std::make_unique<ztest::RecordingPort>(log_));
         zio::set_answer_limit(io_, 50ms);
         zelp_ = start_library(io_);
-        set_input_clock(zelp_, 32768);
         for (size_t i = 0; i < board_.flash().cells().size(); ++i)
             board_.flash().cells()[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
         log_->writes.clear();

@@ -43,21 +43,15 @@ class StartedTool {
     StartedTool() {
         run_options run;
         run.spi_dev = "sim";
-        int io_type = 0;
-        io_ = open_board(run, io_type);
-        choose_input_freq(run, io_type);
-        zelp_ = start_library(io_);
-        configure_input_clock(zelp_, run);
-    }
-    ~StartedTool() {
-        morvel_zelp_uninit(zelp_, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
-        zelp_linux_io_uninit(io_);
+        board_.reset(open_board(run));
     }
     StartedTool(const StartedTool &) = delete;
     StartedTool &operator=(const StartedTool &) = delete;
 
-    morvel_zelp_device_s *zelp() { return zelp_; }
-    zsim::Bridge &bridge() { return zio::sim_board(io_)->bridge(); }
+    morvel_zelp_device_s *zelp() { return morvel_zelp7x_board_device(board_.get()); }
+    zsim::Bridge &bridge() {
+        return zio::sim_board(morvel_zelp7x_board_io(board_.get()))->bridge();
+    }
     std::vector<std::string> wire() {
         std::vector<std::string> text;
         for (const zsim::BridgePacket &p : bridge().packets()) text.push_back(wire_text(p));
@@ -65,8 +59,7 @@ class StartedTool {
     }
 
   private:
-    morvel_evb_io_handle_t io_ = nullptr;
-    morvel_zelp_device_s *zelp_ = nullptr;
+    board_ptr board_;
 };
 
 const std::string kFllStatusAddress = "3A 03 40 00 04 68 90 00 40";

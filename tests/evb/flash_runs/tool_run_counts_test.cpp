@@ -108,16 +108,4 @@ TEST(ToolDongle, LengthLimitLeavesRoomForTheDescriptor) {
     EXPECT_EQ(run.erase_count, 0xFFFF8); // nothing changed for a rejected image
 }
 
-TEST(ToolRunSetup, InputClockDefaultsByBoardKind) {
-    run_options run;
-    choose_input_freq(run, ZELP_IO_DEVICE_TYPE_USB);
-    EXPECT_EQ(run.input_freq, 32768);
-    run = run_options{};
-    choose_input_freq(run, ZELP_IO_DEVICE_TYPE_SPI);
-    EXPECT_EQ(run.input_freq, 16000000);
-    run.input_freq = 0; // -F 0 is a value, not an absence
-    choose_input_freq(run, ZELP_IO_DEVICE_TYPE_USB);
-    EXPECT_EQ(run.input_freq, 0);
-}
-
 } // namespace
