@@ -71,7 +71,7 @@ class NetworkedBoard {
     std::unique_ptr<ztest::Ser2netProcess> ser2net_;
 };
 
-using Job = std::function<int(const morvel_zelp7x_flash_s &, morvel_zelp7x_flash_failure_s *)>;
+using Job = std::function<int(morvel_zelp7x_flash_s &, morvel_zelp7x_flash_failure_s *)>;
 
 // The wall time of `job` on the board at `port`, opened as the tools open it; negative, with the
 // failing step's message on standard error, when the board did not open or the job failed.
@@ -85,7 +85,7 @@ double timed(const std::string &port, morvel_zelp7x_flash_path_e path, const Job
     };
     if (morvel_zelp7x_flash_board_open(port.c_str(), 0, &board, &failure) != 0) return failed();
     morvel_zelp7x_flash_s flash{};
-    flash.zelp = morvel_zelp7x_flash_board_device(board);
+    morvel_zelp7x_flash_board_session(board, &flash);
     flash.path = path;
     const auto start = std::chrono::steady_clock::now();
     const int status = job(flash, &failure);
@@ -94,14 +94,14 @@ double timed(const std::string &port, morvel_zelp7x_flash_path_e path, const Job
     return status == 0 ? took.count() : failed();
 }
 
-int write_through_bridge(const morvel_zelp7x_flash_s &flash, const Bytes &image,
+int write_through_bridge(morvel_zelp7x_flash_s &flash, const Bytes &image,
                          morvel_zelp7x_flash_failure_s *failure) {
     const auto size = static_cast<uint32_t>(image.size());
     const int s = morvel_zelp7x_flash_start_of_file(&flash, size, failure);
     return s != 0 ? s : morvel_zelp7x_flash_program(&flash, 0, image.data(), size, failure);
 }
 
-int read_and_compare(const morvel_zelp7x_flash_s &flash, uint32_t address, const Bytes &want,
+int read_and_compare(morvel_zelp7x_flash_s &flash, uint32_t address, const Bytes &want,
                      morvel_zelp7x_flash_failure_s *failure) {
     Bytes back(want.size());
     const int s = morvel_zelp7x_flash_read(&flash, address, back.data(),
@@ -136,7 +136,7 @@ void bridge_write_1MiB(benchmark::State &state) {
     const Bytes image = ztest::pseudo_random_bytes(MiB, 1);
     for (auto _ : state)
         direct_against_network(state, board, "", MORVEL_ZELP7X_FLASH_PATH_BRIDGE,
-                               [&](const auto &flash, auto *failure) {
+                               [&](auto &flash, auto *failure) {
                                    return write_through_bridge(flash, image, failure);
                                });
 }
@@ -147,11 +147,9 @@ void mspi_read_back_1MiB(benchmark::State &state, int pipeline) {
     const NetworkedBoard board(dir.path(), full_speed_bridge, held, {});
     if (!board.up()) return state.SkipWithError("the board or ser2net did not come up");
     for (auto _ : state)
-        direct_against_network(state, board, ",pipeline=" + std::to_string(pipeline),
-                               MORVEL_ZELP7X_FLASH_PATH_MSPI,
-                               [&](const auto &flash, auto *failure) {
-                                   return read_and_compare(flash, 0, held, failure);
-                               });
+        direct_against_network(
+            state, board, ",pipeline=" + std::to_string(pipeline), MORVEL_ZELP7X_FLASH_PATH_MSPI,
+            [&](auto &flash, auto *failure) { return read_and_compare(flash, 0, held, failure); });
 }
 
 // Erased flash (0xFF, doubled on the wire) against random bytes, both through ser2net.
@@ -162,7 +160,7 @@ void erased_against_random_instant_link(benchmark::State &state) {
     if (!board.up()) return state.SkipWithError("the board or ser2net did not come up");
     const auto read = [&](uint32_t address, const Bytes &want) {
         return timed(board.network() + ",pipeline=64", MORVEL_ZELP7X_FLASH_PATH_BRIDGE,
-                     [&](const auto &flash, auto *failure) {
+                     [&](auto &flash, auto *failure) {
                          return read_and_compare(flash, address, want, failure);
                      });
     };
