@@ -14,6 +14,9 @@ inline constexpr const char *usage_clock =
     " -F <freq>          input clock frequency -- default SPI: 16000000, USB: 32768";
 inline constexpr const char *usage_serial =
     " -s serial=<S>      the supported bridge with USB serial number S";
+inline constexpr const char *usage_rfc2217 = " -s rfc2217://<host>:<port>";
+inline constexpr const char *usage_rfc2217_what =
+    "                    a bridge that ser2net serves on another machine (telnet, RFC 2217)";
 inline constexpr const char *usage_version = " --version          print the version";
 inline constexpr const char *usage_list = " --list             list the attached supported bridges";
 

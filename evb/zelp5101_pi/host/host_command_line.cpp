@@ -37,6 +37,8 @@ constexpr std::array usage_extensions{
     usage_version,
     usage_list,
     usage_serial,
+    usage_rfc2217,
+    usage_rfc2217_what,
     "  extract input ... -o FILE.wav   a WAV file: PCM, one channel, 16 kHz, the tank's sample "
     "width",
     "  watch ... --json                one JSON object a match, a line: seconds, class, label,",

@@ -43,6 +43,8 @@ constexpr std::array extension_lines{
     usage_version,
     usage_list,
     usage_serial,
+    usage_rfc2217,
+    usage_rfc2217_what,
 };
 
 void print_lines(const auto &lines) {

@@ -155,7 +155,9 @@ std::vector<std::string> with_flash(const fs::path &flash, std::vector<std::stri
 
 BoardDaemon::BoardDaemon(const std::string &program, const fs::path &, const fs::path &flash,
                          const std::vector<std::string> &options, const std::optional<RunAs> &as)
-    : sim_(program, with_flash(flash, options), as) {}
+    : sim_(program, with_flash(flash, options), as) {
+    program_built(program);
+}
 
 std::string BoardDaemon::terminal() const {
     std::error_code ec;
