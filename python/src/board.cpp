@@ -11,7 +11,7 @@
 #include "host_command_line.h"
 #include "package_load.h"
 #include "posterior_tables.h"
-#include "serial_interfaces.h"
+#include "serial_transfer.h"
 
 namespace zelp7x_py {
 

@@ -7,7 +7,7 @@
 #include "host_commands.h"
 #include "morvel_devlib/morvel_zelp7x.h"
 #include "number_arg.h"
-#include "serial_interfaces.h"
+#include "serial_transfer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "serial_interfaces.h"
+#include "serial_transfer.h"
 
 #include <array>
 
