@@ -50,6 +50,11 @@ void Board::catch_up() {
     features_.run_until(now_);
 }
 
+std::optional<SimClock::Duration> Board::until_next_match() const {
+    if (!matches_.scheduled()) return std::nullopt;
+    return std::max(matches_.next_time() - time_.now(), SimClock::Duration::zero());
+}
+
 void Board::restart_producers() {
     tank_.restart(now_);
     matches_.restart(now_);

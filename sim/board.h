@@ -8,25 +8,26 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "board_options.h"
 #include "chip/boot_loader.h"
-#include "link/bridge.h"
 #include "chip/chip.h"
 #include "chip/clock_unit.h"
-#include "firmware/streams/features.h"
-#include "firmware/firmware.h"
 #include "chip/gpio.h"
-#include "firmware/match_source.h"
 #include "chip/mcu_core.h"
 #include "chip/mspi.h"
-#include "firmware/streams/sensor_ring.h"
 #include "devices/i2c_register_device.h"
-#include "sim_clock.h"
 #include "devices/spi_flash.h"
+#include "firmware/firmware.h"
+#include "firmware/match_source.h"
+#include "firmware/streams/features.h"
+#include "firmware/streams/sensor_ring.h"
 #include "firmware/streams/tank.h"
+#include "link/bridge.h"
+#include "sim_clock.h"
 
 namespace zsim {
 
@@ -53,12 +54,15 @@ class Board {
     I2cRegisterDevice &i2c_device() { return i2c_device_; }
     const BoardOptions &options() const { return options_; }
 
+    // Brings the chip's own production up to the present, as any host access does first.
+    void catch_up();
+    // Board time left until the next match falls due; none when no matches are scheduled.
+    std::optional<SimClock::Duration> until_next_match() const;
+
   private:
     // Every peripheral model of the chip is attached here, one line each; the board owns them
     // (members below), the chip only refers to them.
     void attach_peripherals();
-    // Brings the chip's own production up to the present.
-    void catch_up();
     // The firmware started: its producers start again from the last catch-up.
     void restart_producers();
 

@@ -18,6 +18,7 @@
 
 #include "board.h"
 #include "board_options.h"
+#include "link/hid_gadget.h"
 #include "link/pty.h"
 
 namespace {
@@ -54,6 +55,9 @@ void help() {
     usage(stdout);
     std::fputs("options:\n"
                "  --link PATH             a symbolic link to the terminal, removed on exit\n"
+               "  --hid PATH              send the bridge's interrupt report to PATH (a USB HID\n"
+               "                          gadget's /dev/hidgN) each time the chip raises its\n"
+               "                          interrupt; with --boards, to PATH0 to PATH(N-1)\n"
                "  --device-type N         the chip's device type, 0 to 255 -- default 0x20\n"
                "  --clock real|held       the board's time: real, or moved only by a test\n"
                "  --secured               the chip boots secured\n"
@@ -95,6 +99,7 @@ struct BoardFault {
 
 struct Arguments {
     std::string link;
+    std::string hid; // where the interrupt reports go; empty: nowhere
     zsim::BoardOptions board;
     unsigned boards = 0; // 0: one board, named without a number
     std::vector<BoardFault> faults;
@@ -127,6 +132,11 @@ bool parse_daemon_option(std::string_view name, std::string_view value, Argument
     if (name == "link") {
         args.link = std::string(value);
         return true;
+    }
+    if (name == "hid") {
+        args.hid = std::string(value);
+        if (args.hid.empty()) error = "hid needs a path";
+        return !args.hid.empty();
     }
     if (name == "boards") {
         if (parse_count(value, args.boards) && args.boards >= 1 && args.boards <= kMaxBoards)
@@ -184,6 +194,7 @@ Parsed parse_arguments(int argc, char **argv, Arguments &args) {
 struct ServedBoard {
     std::unique_ptr<zsim::PtyServer> pty;
     std::unique_ptr<zsim::Board> board;
+    std::unique_ptr<zsim::InterruptReports> reports;
 };
 
 // Board k of --boards is named by its number after the link and the image file.
@@ -232,7 +243,16 @@ bool open_boards(const Arguments &args, std::vector<ServedBoard> &boards) {
             std::fprintf(stderr, "zelp7x_board_sim: %s\n", error.c_str());
             return false;
         }
-        boards.push_back({std::move(pty), std::move(board)});
+        std::unique_ptr<zsim::InterruptReports> reports;
+        if (!args.hid.empty()) {
+            auto sink = zsim::open_hid_gadget(numbered(args.hid, args, k), error);
+            if (!sink) {
+                std::fprintf(stderr, "zelp7x_board_sim: %s\n", error.c_str());
+                return false;
+            }
+            reports = std::make_unique<zsim::InterruptReports>(*board, std::move(sink));
+        }
+        boards.push_back({std::move(pty), std::move(board), std::move(reports)});
     }
     for (const ServedBoard &b : boards) std::printf("%s\n", b.pty->path().c_str());
     std::fflush(stdout);
@@ -240,7 +260,7 @@ bool open_boards(const Arguments &args, std::vector<ServedBoard> &boards) {
 }
 
 void serve(ServedBoard &b) {
-    b.pty->serve(*b.board, g_stop);
+    b.pty->serve(*b.board, g_stop, b.reports.get());
     b.board->save_flash();
 }
 

@@ -51,6 +51,8 @@ class Chip {
     static constexpr uint8_t INTSTS_MATCH = 0x01;
     static constexpr uint8_t INTSTS_MAILBOX_IN = 0x02;
     static constexpr uint8_t INTSTS_MAILBOX_OUT = 0x04;
+    // intsts has a cause and intctl an enable bit for it in each of bits 0 to 6.
+    static constexpr uint8_t INTERRUPT_CAUSES = 0x7F;
 
     // First boot ROM word of a chip that boots open (the boot ROM's initial stack pointer); a
     // secured chip reads 0 there.
@@ -59,6 +61,10 @@ class Chip {
     explicit Chip(uint8_t device_type = 0x20, bool secured = false);
 
     uint8_t device_type() const { return spi_[0]; }
+    // The raised causes that are enabled; the chip's interrupt line is high while any is.
+    uint8_t raised_interrupts() const {
+        return static_cast<uint8_t>(spi_[INTSTS] & spi_[INTCTL] & INTERRUPT_CAUSES);
+    }
     bool secured() const { return secured_; }
 
     // SPI register space, one byte at a time as the bridge moves it.

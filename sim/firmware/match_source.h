@@ -48,6 +48,7 @@ class MatchSource {
 
     // 0: no matches.
     void set_period(std::chrono::milliseconds period) { period_ = period; }
+    bool scheduled() const { return period_.count() > 0; }
     // Class 0 is next, one period after `at`.
     void restart(Duration at);
 

@@ -56,10 +56,22 @@ std::vector<uint8_t> Bridge::receive(std::span<const uint8_t> bytes) {
     return out;
 }
 
-size_t Bridge::expected_size(const Command &command) const {
-    if (command.length_at < 0 || pending_.size() < command.header_size) return command.header_size;
+size_t Bridge::expected_size(const Command &command, std::span<const uint8_t> packet) {
+    if (command.length_at < 0 || packet.size() < command.header_size) return command.header_size;
     const auto at = static_cast<size_t>(command.length_at);
-    return command.header_size + big_endian({pending_.data() + at, 2});
+    return command.header_size + big_endian(packet.subspan(at, 2));
+}
+
+// The header's count, once `next` has brought it, tells how many data bytes follow. A half packet
+// of one byte is the start byte alone: the command byte ends it, as stray bytes when the bridge
+// does not know the command.
+size_t Bridge::bytes_to_finish(std::span<const uint8_t> next) const {
+    if (pending_.empty()) return 0;
+    std::vector<uint8_t> packet = pending_;
+    packet.insert(packet.end(), next.begin(), next.end());
+    const Command *command = packet.size() < 2 ? nullptr : find_command(packet[1]);
+    if (!command) return 1;
+    return expected_size(*command, packet) - pending_.size();
 }
 
 void Bridge::take(uint8_t byte, std::vector<uint8_t> &out) {
@@ -75,7 +87,7 @@ void Bridge::take(uint8_t byte, std::vector<uint8_t> &out) {
         pending_.clear();
         return;
     }
-    if (pending_.size() == expected_size(*command)) run(*command, out);
+    if (pending_.size() == expected_size(*command, pending_)) run(*command, out);
 }
 
 void Bridge::run(const Command &command, std::vector<uint8_t> &out) {

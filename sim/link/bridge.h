@@ -34,6 +34,9 @@ class Bridge {
 
     // A new client: a packet half received from the last one is forgotten.
     void reset_link() { pending_.clear(); }
+    // How many bytes, taken from the front of `next`, would finish the packet the bridge holds
+    // half of: 0 when it holds none, more than next.size() when `next` cannot finish it.
+    size_t bytes_to_finish(std::span<const uint8_t> next) const;
 
     uint32_t spi_speed() const { return spi_speed_; }
     uint32_t sample_spi_speed() const { return sample_spi_speed_; }
@@ -74,7 +77,8 @@ class Bridge {
 
   private:
     void take(uint8_t byte, std::vector<uint8_t> &out);
-    size_t expected_size(const Command &command) const;
+    // The whole size of a packet of `command` that begins with `packet`.
+    static size_t expected_size(const Command &command, std::span<const uint8_t> packet);
     void run(const Command &command, std::vector<uint8_t> &out);
     std::vector<uint8_t> apply_faults(std::vector<uint8_t> answer);
 

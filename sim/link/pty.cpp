@@ -23,14 +23,17 @@ constexpr int kPollMillis = 100;
 // An answer that a client does not take within this time is dropped.
 constexpr int kSendMillis = 2000;
 
-// Until the next answer is due, or the stop-flag look when none is on its way.
-timespec wait_for_next(const UsbLink &link) {
+// Until the next answer is due or the board next raises something by itself, or the stop-flag
+// look when neither comes sooner.
+timespec wait_for_next(const UsbLink &link, const InterruptReports *reports) {
     auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::milliseconds(kPollMillis));
     if (const auto next = link.next_arrival())
         wait = std::clamp(
             std::chrono::duration_cast<std::chrono::nanoseconds>(*next - UsbLink::Clock::now()),
             std::chrono::nanoseconds::zero(), wait);
+    if (reports)
+        if (const auto next = reports->next_look()) wait = std::min(wait, *next);
     const auto ns = wait.count();
     return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
@@ -107,51 +110,88 @@ void PtyServer::send(const std::vector<uint8_t> &bytes) {
     }
 }
 
-void PtyServer::serve(Board &board, const std::atomic<bool> &stop) {
+void PtyServer::serve(Board &board, const std::atomic<bool> &stop, InterruptReports *reports) {
     UsbLink link(board);
-    serve(link, stop);
+    serve(link, stop, reports);
 }
 
-void PtyServer::serve(UsbLink &link, const std::atomic<bool> &stop) {
+void PtyServer::serve(UsbLink &link, const std::atomic<bool> &stop, InterruptReports *reports) {
     // An answer is due at a given microsecond; the default timer slack would send it up to 50 us
     // late, which the link's latency would then be blamed for.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
-    while (!stop.load(std::memory_order_relaxed)) {
-        send(link.take_arrived(UsbLink::Clock::now()));
-        std::array<pollfd, 2> p{{{clients_->fd(), POLLIN, 0}, {master_, POLLIN, 0}}};
-        const timespec wait = wait_for_next(link);
-        const int r = ::ppoll(p.data(), p.size(), &wait, nullptr);
-        if (r < 0 && errno != EINTR) return;
-        if (r <= 0) continue;
-        // Comings and goings first: a new client's bytes never arrive before the close of the
-        // client it follows is known.
-        if (p[0].revents & POLLIN) after_clients_changed(link);
-        if ((p[1].revents & POLLIN) && !take_input(link)) return;
-    }
+    while (!stop.load(std::memory_order_relaxed))
+        if (!serve_once(link, reports)) return;
+}
+
+bool PtyServer::serve_once(UsbLink &link, InterruptReports *reports) {
+    send(link.take_arrived(UsbLink::Clock::now()));
+    if (reports) reports->look();
+    std::array<pollfd, 2> p{{{clients_->fd(), POLLIN, 0}, {master_, POLLIN, 0}}};
+    const timespec wait = wait_for_next(link, reports);
+    const int r = ::ppoll(p.data(), p.size(), &wait, nullptr);
+    if (r < 0 && errno != EINTR) return false;
+    if (r <= 0) return true;
+    // Comings and goings first: a new client's bytes never arrive before the close of the
+    // client it follows is known.
+    if (p[0].revents & POLLIN) after_clients_changed(link);
+    return !(p[1].revents & POLLIN) || take_input(link);
+}
+
+ssize_t PtyServer::read_input(std::span<uint8_t> into) {
+    const ssize_t n = ::read(master_, into.data(), into.size());
+    // The client has taken its exclusive hold by the time it talks.
+    if (n > 0) clients_->release_exclusive();
+    return n;
 }
 
 bool PtyServer::take_input(UsbLink &link) {
     std::array<uint8_t, 4096> buffer{};
-    const ssize_t n = ::read(master_, buffer.data(), buffer.size());
+    const ssize_t n = read_input(buffer);
     if (n < 0) return errno == EINTR || errno == EAGAIN;
-    // The client has taken its exclusive hold by the time it talks.
-    clients_->release_exclusive();
     link.send_to_bridge({buffer.data(), static_cast<size_t>(n)}, UsbLink::Clock::now());
     return true;
 }
 
-// When the last client has gone, bytes still in the master are its last ones; once a new client
-// has the terminal they might be either's and are left to the new one.
-void PtyServer::after_clients_changed(UsbLink &link) {
-    const PtyClients::Change change = clients_->take_changes();
-    if (!change.left) return;
-    clients_->release_exclusive();
-    for (pollfd p{master_, POLLIN, 0};
-         !change.present && ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) && take_input(link);) {
+std::vector<uint8_t> PtyServer::take_waiting_input() {
+    std::vector<uint8_t> bytes;
+    std::array<uint8_t, 4096> buffer{};
+    for (pollfd p{master_, POLLIN, 0}; ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);) {
+        const ssize_t n = read_input(buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + n);
     }
-    clients_->discard_unread();
-    link.reset();
-    link.board().save_flash();
+    return bytes;
+}
+
+// A client that has closed the terminal wrote its last bytes before it did, so they wait in the
+// master now, ahead of any a newer client wrote. While no newer client has come, all that waits
+// is the departed client's. Once one has, the two are told apart by the packet the bridge holds
+// half of: a client that closes writes whole packets, so the bytes that finish it are the
+// departed client's, and what follows are whole packets of either. Modelled: a client killed half
+// way through a packet leaves one that the bytes waiting cannot finish, and those are the newer
+// client's; but when the newer client has already written more than that packet lacks, the
+// bridge takes them for its rest, as a bridge that never hears of the close would.
+// Then the board forgets a half packet the departed client left, and the answers on their way to
+// it, and saves its flash; the newer client's bytes come after.
+void PtyServer::after_clients_changed(UsbLink &link) {
+    for (PtyClients::Change change = clients_->take_changes(); change.left;) {
+        const std::vector<uint8_t> waiting = take_waiting_input();
+        const PtyClients::Change later = clients_->take_changes();
+        size_t departed = waiting.size();
+        if (change.present || later.came) {
+            const size_t finish = link.board().bridge().bytes_to_finish(waiting);
+            departed = finish <= waiting.size() ? finish : 0;
+        }
+        const std::span<const uint8_t> all(waiting);
+        link.send_to_bridge(all.first(departed), UsbLink::Clock::now());
+        clients_->release_exclusive();
+        clients_->discard_unread();
+        link.reset();
+        link.board().save_flash();
+        link.send_to_bridge(all.subspan(departed), UsbLink::Clock::now());
+        change = later;
+    }
 }
 
 } // namespace zsim

@@ -37,7 +37,10 @@ PtyClients::Change PtyClients::take_changes() {
     while ((n = ::read(watch_, buffer.data(), buffer.size())) > 0) {
         for (ssize_t at = 0; at < n;) {
             const auto *event = reinterpret_cast<const inotify_event *>(buffer.data() + at);
-            if (event->mask & IN_OPEN) ++open_;
+            if (event->mask & IN_OPEN) {
+                ++open_;
+                change.came = true;
+            }
             if ((event->mask & IN_CLOSE) && open_ > 0 && --open_ == 0) change.left = true;
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }

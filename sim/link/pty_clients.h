@@ -33,6 +33,7 @@ class PtyClients {
     int fd() const { return watch_; }
 
     struct Change {
+        bool came = false;    // a client opened the terminal
         bool left = false;    // the last client closed the terminal
         bool present = false; // a client has it open now (perhaps a new one after `left`)
     };

@@ -9,7 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 
+#include "board.h"
+#include "link/pty.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "support/process/board_sim_process.h"
 #include "support/process/tool_process.h"
@@ -53,7 +57,118 @@ Bytes raw_exchange(const std::string &path, const Bytes &out, size_t answer) {
     return in;
 }
 
+// A client of a terminal as a test drives it: whole writes, then a close.
+class TerminalClient {
+  public:
+    explicit TerminalClient(const std::string &path)
+        : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {}
+    ~TerminalClient() { leave(); }
+    TerminalClient(const TerminalClient &) = delete;
+    TerminalClient &operator=(const TerminalClient &) = delete;
+
+    bool write_all(const Bytes &bytes) const {
+        return fd_ >= 0 && write(fd_, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+    }
+    void leave() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+  private:
+    int fd_;
+};
+
+// An MCU write of `count` bytes of `fill`: the header, then the data.
+Bytes mcu_write(uint32_t address, uint16_t count, uint8_t fill) {
+    Bytes packet = {0x3A,
+                    0x01,
+                    uint8_t(address),
+                    uint8_t(address >> 8),
+                    uint8_t(address >> 16),
+                    uint8_t(address >> 24),
+                    uint8_t(count >> 8),
+                    uint8_t(count)};
+    packet.insert(packet.end(), count, fill);
+    return packet;
+}
+
+// Turns the server until `done`, within a bound that only a server that never gets there meets.
+bool turn_until(zsim::PtyServer &server, zsim::UsbLink &link, const std::function<bool()> &done) {
+    for (int turn = 0; turn < 50 && !done(); ++turn)
+        if (!server.serve_once(link)) return false;
+    return done();
+}
+
 } // namespace
+
+// A client's last packet may still wait in the terminal, its header already taken, when the
+// server learns that the client has gone: it is carried out all the same, even when the next
+// client has opened the terminal and written by then. A packet that a killed client left half
+// written is forgotten, and the next client's packets are taken whole. The server is turned by
+// the test, so each case meets the server exactly at the step it names.
+TEST(SimBridgePty, EveryPacketOfADepartedClientIsCarriedOutBeforeTheNextClients) {
+    constexpr uint32_t last = 0x20002000, after_it = 0x20002100, next = 0x20002200;
+    const Bytes packet = mcu_write(last, 64, 0x11);
+    const Bytes further = mcu_write(after_it, 4, 0x22);
+    const Bytes next_packet = mcu_write(next, 4, 0x33);
+    // What the next client has done by the turn in which the server learns of the departure.
+    enum class Next { later, opened, talking };
+    const struct {
+        const char *what;
+        size_t taken_first; // bytes of its last packet the server takes before the client goes
+        bool killed;        // the client goes without writing the rest of it
+        Next next;
+        std::vector<uint32_t> carried_out;
+    } cases[] = {
+        {"closed, next client later", 8, false, Next::later, {last, after_it, next}},
+        {"closed, next client opened", 8, false, Next::opened, {last, after_it, next}},
+        {"closed, next client talking", 8, false, Next::talking, {last, after_it, next}},
+        {"closed within a header, next client talking",
+         3,
+         false,
+         Next::talking,
+         {last, after_it, next}},
+        {"killed, next client later", 8, true, Next::later, {next}},
+        {"killed, next client talking", 8, true, Next::talking, {next}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        zsim::Board board;
+        std::string error;
+        const auto server = zsim::PtyServer::open(error);
+        ASSERT_NE(server, nullptr) << error;
+        zsim::UsbLink link(board);
+        const zsim::Bridge &bridge = board.bridge();
+
+        TerminalClient departing(server->path());
+        ASSERT_TRUE(departing.write_all(Bytes(packet.begin(), packet.begin() + c.taken_first)));
+        ASSERT_TRUE(turn_until(*server, link, [&] { return bridge.bytes_to_finish({}) > 0; }));
+        if (!c.killed) {
+            Bytes rest(packet.begin() + c.taken_first, packet.end());
+            rest.insert(rest.end(), further.begin(), further.end());
+            ASSERT_TRUE(departing.write_all(rest));
+        }
+        departing.leave();
+        std::optional<TerminalClient> next_client;
+        if (c.next != Next::later) next_client.emplace(server->path());
+        if (c.next == Next::talking) {
+            ASSERT_TRUE(next_client->write_all(next_packet));
+        }
+        ASSERT_TRUE(server->serve_once(link));
+        if (!next_client) next_client.emplace(server->path());
+        if (c.next != Next::talking) {
+            ASSERT_TRUE(next_client->write_all(next_packet));
+        }
+        ASSERT_TRUE(turn_until(*server, link, [&] { return board.chip().peek_mcu(next) != 0; }));
+
+        std::vector<uint32_t> carried_out;
+        for (const zsim::BridgePacket &p : bridge.packets()) carried_out.push_back(p.address);
+        EXPECT_EQ(carried_out, c.carried_out);
+        EXPECT_EQ(bridge.stray_bytes(), 0u);
+        for (uint32_t a = last; a < last + 64; a += 4)
+            EXPECT_EQ(board.chip().peek_mcu(a), c.killed ? 0u : 0x11111111u) << a;
+    }
+}
 
 TEST(SimBridgePty, ServesTransfersAndCommandsOverTheLink) {
     BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--device-type", "0x31"});

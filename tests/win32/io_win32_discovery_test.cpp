@@ -253,24 +253,38 @@ TEST_F(IoWin32Discovery, ListingNamesSerialNumbersAndHidFunctionsAndChoosesByThe
               "using COM2, the first of 3 supported bridges (--list shows them)");
 }
 
-TEST_F(IoWin32Discovery, HidSearchOpensTheFirstAcceptedFunctionAndNothingElse) {
-    // Refused: the Atmel IDs on another usage page, and a device that does not open.
-    machine_.hid = {{0x2341, 0x804F, 0xFF00, 0x0001},
-                    {0x2341, 0x804F, 0x000C, 0x0001, false},
-                    {0x2341, 0x804F, 0xFFC0, 0x0C00},
-                    {0x2341, 0x804F, 0x000C, 0x0001}};
-    ztest::RecordedIo io;
-    ASSERT_EQ(rawhid_open(io.handle()), 1);
-    EXPECT_EQ(io.handle()->vendor, 0x2341);
-    EXPECT_EQ(machine_.open, std::set{reinterpret_cast<HANDLE>(kHidBase + 2)});
-    expect_all_released();
-    io.handle()->hid_handle.reset();
-    EXPECT_TRUE(machine_.open.empty());
-
-    machine_.hid = {{0x2341, 0x804F, 0x0001, 0x0006}, {0x1234, 0x5678, 0xFFC0, 0x0C00}};
-    EXPECT_EQ(rawhid_open(io.handle()), 0);
-    EXPECT_TRUE(machine_.open.empty());
-    expect_all_released();
+// Only the HID function under the opened port's own USB device tells of that board's chip; the
+// refused ones are closed again.
+TEST_F(IoWin32Discovery, HidSearchOpensTheFunctionOfThePortsOwnDeviceAndNothingElse) {
+    machine_.usb = {
+        {kAtmel, "", REG_SZ, true, kAtmel + "\\AT1"}, // board 1, composite
+        {kAtmel + "&MI_00", "COM5", REG_SZ, true, kAtmel + "&MI_00\\7&1&0&0000", 0},
+        {kAtmel + "&MI_03", "", REG_SZ, true, kAtmel + "&MI_03\\7&1&0&0003", 0},
+        {kAtmel, "", REG_SZ, true, kAtmel + "\\AT2"}, // board 2
+        {kAtmel + "&MI_00", "COM6", REG_SZ, true, kAtmel + "&MI_00\\7&2&0&0000", 3},
+        {kAtmel + "&MI_03", "", REG_SZ, true, kAtmel + "&MI_03\\7&2&0&0003", 3},
+    };
+    machine_.hid = {{0x2341, 0x804F, 0xFFC0, 0x0C00, true, 2},  // board 1's, found first
+                    {0x2341, 0x804F, 0xFF00, 0x0001, true, 5},  // refused: another usage page
+                    {0x2341, 0x804F, 0x000C, 0x0001, false, 5}, // does not open
+                    {0x2341, 0x804F, 0xFFC0, 0x0C00, true, 5}};
+    const struct {
+        const char *port;
+        int opened; // index into machine_.hid, -1: none
+    } cases[] = {{"com6", 3}, {"COM5", 0}, {"COM9", -1}, {"", -1}};
+    for (const auto &c : cases) {
+        ztest::RecordedIo io;
+        io.handle()->port = c.port;
+        ASSERT_EQ(rawhid_open(io.handle()), c.opened >= 0 ? 1 : 0) << c.port;
+        if (c.opened >= 0) {
+            EXPECT_EQ(io.handle()->vendor, 0x2341);
+            EXPECT_EQ(machine_.open, std::set{reinterpret_cast<HANDLE>(kHidBase + c.opened)})
+                << c.port;
+        }
+        expect_all_released();
+        io.handle()->hid_handle.reset();
+        EXPECT_TRUE(machine_.open.empty()) << c.port;
+    }
 }
 
 // A pipe stands in for the HID device: an overlapped read on it stays pending until bytes come.

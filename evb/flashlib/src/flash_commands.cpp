@@ -52,16 +52,20 @@ void write_enable(const session &s) {
 }
 
 // No sleep between polls: the status command's own round trip through the bridge paces it.
+// The limit is checked after a poll whose answer may have taken most of it to come back, so a
+// flash that became ready meanwhile gets one more poll before the wait fails.
 void wait_ready(const session &s, int max_ms, const char *phase) {
     const auto start = std::chrono::steady_clock::now();
     int elapsed = 0;
+    bool ready = false;
     do {
-        if ((read_status(s) & FLASH_STATUS_BUSY) == 0) break;
+        ready = (read_status(s) & FLASH_STATUS_BUSY) == 0;
+        if (ready) break;
         elapsed = elapsed_ms(start);
         if (elapsed % 1000 == 0 && phase != nullptr)
             s.progress(phase, static_cast<double>(elapsed) / max_ms);
     } while (elapsed < max_ms);
-    if (elapsed >= max_ms) fail_wait(elapsed);
+    if (!ready && (read_status(s) & FLASH_STATUS_BUSY) != 0) fail_wait(elapsed_ms(start));
     if (phase != nullptr) s.progress(phase, 1.0);
 }
 

@@ -35,4 +35,9 @@ struct HidFunction {
 // The present raw HID functions that the HID match accepts, in enumeration order.
 std::vector<HidFunction> supported_hid_functions();
 
+// The USB device (as AttachedPort names it) of the serial device `port`, a name the I/O layer
+// opens; empty when the port belongs to no USB device the system shows (a pseudo-terminal, a
+// simulated board, a device gone).
+std::string usb_device_of_port(const std::string &port);
+
 } // namespace zio

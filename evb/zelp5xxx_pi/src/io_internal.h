@@ -30,7 +30,8 @@ int serial_read(zelp_win32_io_state_s &state, std::span<uint8_t> bytes, zio::Mil
 int zelp_win32_io_usb_spi_open(char *spidev, int spi_speed, int spi_pcm_input_speed,
                                zelp_win32_io_state_s *state);
 
-// The HID side: open the first supported raw HID device (1) or none (0).
+// The HID side: open the supported raw HID function of the opened port's USB device (1) or none
+// (0); another board's function would report another chip's interrupt.
 int rawhid_open(zelp_win32_io_state_s *state);
 int zelp_win32_io_usb_hidraw_open(zelp_win32_io_state_s *state);
 int zelp_io_usb_int_init(zelp_win32_io_state_s *state);

@@ -115,6 +115,7 @@ int zelp_win32_io_usb_spi_open(char *spidev, int spi_speed, int spi_pcm_input_sp
     state->pipeline.depth = params.pipeline;
     const int status = open_port(*state, params.port);
     if (status != MORVEL_ZELP_ERROR_NONE) return status;
+    state->port = params.port;
     // Neither the clock commands nor the probe decide the open: a bridge that missed them still
     // carries transfers.
     zelp_win32_io_usb_serial_set_spi_speed(state, spi_speed);

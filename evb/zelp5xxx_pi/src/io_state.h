@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "byte_port.h"
@@ -54,6 +55,9 @@ struct zelp_win32_io_state_s {
     zio::WaitLock rx_mutex;                     // serialises interrupt waits
     zio::SerialLock serial_mutex;               // serialises whole packet exchanges
     int vendor = 0;
+    // The serial device as it was opened, which ties the board to its raw HID function; empty for
+    // a byte stream a host brought.
+    std::string port;
     // Bound on the wait for one whole answer, so a silent bridge fails instead of hanging: a fixed
     // part plus time for each byte, enough for the chip's SPI link at 100 kbit/s.
     zio::Millis answer_limit{3000};

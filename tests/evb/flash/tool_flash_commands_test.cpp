@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <regex>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -176,6 +178,21 @@ TEST(ToolFlashCommands, StuckBusyExpiresAfterTheLimit) {
         std::regex(
             " flash wait expired after (24[0-9]|2[5-9][0-9]|[3-9][0-9][0-9]|[0-9]{4,}) MS\n")))
         << r.text;
+}
+
+TEST(ToolFlashCommands, AStatusAnswerArrivingPastTheLimitGetsOneMorePoll) {
+    // A page program keeps the flash busy for two polls. The second answer comes back after the
+    // 500 ms limit, as over a link with 300 ms of latency; the third poll finds the flash ready.
+    SimDevice dev;
+    dev.before_read = [&dev, slowed = false]() mutable {
+        if (dev.flash().stats().status_polls != 2 || slowed) return;
+        slowed = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    };
+    const std::array<uint8_t, 4> data{0x12, 0x34, 0x56, 0x78};
+    ztest::ToolFlash(dev, true).program(0x100, data);
+    EXPECT_EQ(dev.flash().stats().status_polls, 3u);
+    EXPECT_EQ(dev.flash().cells()[0x103], 0x78);
 }
 
 } // namespace

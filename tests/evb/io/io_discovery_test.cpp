@@ -2,12 +2,18 @@
 // the HID match on usage pages read from report descriptors.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <string>
 
 #include "hid_report_descriptor.h"
 #include "io_internal.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "support/board/fake_sysfs.h"
+#include "support/process/board_sim_process.h"
 #include "zelp_linux_io.h"
 #include "zelp_usb_bridges.h"
 #include "zelp_usb_devices.h"
@@ -207,11 +213,66 @@ TEST(IoHidDescriptor, TruncatedItemsAreRefused) {
     EXPECT_TRUE(zio::parse_hid_report_descriptor(Bytes{}));
 }
 
-TEST(IoHidSearch, OpensTheFirstAcceptedDeviceAndPassesOverOthers) {
+// Whether another process could take the node now: the search keeps the node it opened locked.
+bool held(const std::string &node) {
+    const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return taken;
+}
+
+// The interrupt report of one board says nothing of another's chip, so only the raw HID function
+// on the opened port's own USB device will do, even when another board's comes first.
+TEST(IoHidSearch, OpensTheFunctionOnThePortsOwnUsbDeviceOnly) {
     FakeSysfs sys;
-    sys.add_hidraw("hidraw0", "1-1", ATMEL_VID, ATMEL_PID, kDesktopDescriptor);
-    sys.add_hidraw("hidraw1", "1-2", ATMEL_VID, ATMEL_PID, kVendorPageDescriptor);
+    sys.add_tty("ttyACM0", "1-1", NU_HID_VID, NU_HID_PID, 0);
+    sys.add_hidraw("hidraw0", "1-1", NU_HID_VID, NU_HID_PID, kVendorPageDescriptor);
+    sys.add_tty("ttyACM1", "1-2", NU_HID_VID, NU_HID_PID, 0);
+    sys.add_hidraw("hidraw1", "1-2", NU_HID_VID, NU_HID_PID, kVendorPageDescriptor);
+    sys.add_tty("ttyACM2", "1-3", ATMEL_VID, ATMEL_PID, 0);
+    sys.add_hidraw("hidraw2", "1-3", ATMEL_VID, ATMEL_PID, kDesktopDescriptor); // refused
+    sys.add_hidraw("hidraw3", "1-3", ATMEL_VID, ATMEL_PID, kVendorPageDescriptor);
+    sys.add_platform_tty("ttyS0");
+    sys.link_dev("serial-by-id-board0", "ttyACM0"); // as udev's /dev/serial/by-id links
+    const std::string nodes[] = {"hidraw0", "hidraw1", "hidraw2", "hidraw3"};
+    const struct {
+        std::string port;
+        std::string opened; // empty: none
+    } cases[] = {
+        {sys.dev("ttyACM1"), "hidraw1"},
+        {sys.dev("serial-by-id-board0"), "hidraw0"},
+        {sys.dev("ttyACM2"), "hidraw3"},
+        {sys.dev("ttyS0"), ""}, // a port on no USB device has no HID function
+        {"sim", ""},
+        {"", ""},
+    };
+    for (const auto &c : cases) {
+        zelp_win32_io_state_s state;
+        state.port = c.port;
+        EXPECT_EQ(rawhid_open(&state), c.opened.empty() ? 0 : 1) << c.port;
+        for (const std::string &node : nodes)
+            EXPECT_EQ(held(sys.dev(node)), node == c.opened) << c.port << " " << node;
+    }
+
+    // Held by another process, the port's own function is not swapped for another board's.
+    const int other = ::open(sys.dev("hidraw1").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     zelp_win32_io_state_s state;
+    state.port = sys.dev("ttyACM1");
+    EXPECT_EQ(rawhid_open(&state), 0);
+    EXPECT_FALSE(held(sys.dev("hidraw0")));
+    ::close(other);
+}
+
+TEST(IoHidSearch, TraceNamesEachFunctionTriedOnThePortsDevice) {
+    FakeSysfs sys;
+    sys.add_tty("ttyACM0", "1-1", ATMEL_VID, ATMEL_PID, 0);
+    sys.add_hidraw("hidraw0", "1-1", ATMEL_VID, ATMEL_PID, kDesktopDescriptor);
+    sys.add_hidraw("hidraw1", "1-1", ATMEL_VID, ATMEL_PID, kVendorPageDescriptor);
+    zelp_win32_io_state_s state;
+    state.port = sys.dev("ttyACM0");
     zelp_usb_debug = 1;
     testing::internal::CaptureStdout();
     EXPECT_EQ(rawhid_open(&state), 1);
@@ -219,6 +280,7 @@ TEST(IoHidSearch, OpensTheFirstAcceptedDeviceAndPassesOverOthers) {
     zelp_usb_debug = 0;
     EXPECT_TRUE(state.hid_handle);
     EXPECT_EQ(state.vendor, ATMEL_VID);
+    EXPECT_NE(trace.find("ifdetails->DevicePath = " + sys.dev("hidraw0")), std::string::npos);
     EXPECT_NE(trace.find("ifdetails->DevicePath = " + sys.dev("hidraw1")), std::string::npos);
     EXPECT_NE(trace.find("Found vid=2341  pid=804f versionNumber=102 usagepage=FFC0 usage=c00 "
                          "reportlen = 65\n"),
@@ -228,12 +290,14 @@ TEST(IoHidSearch, OpensTheFirstAcceptedDeviceAndPassesOverOthers) {
 
 TEST(IoInterruptSetUp, InitAsksForTheHidDeviceOnlyWhenInterruptsAreWanted) {
     FakeSysfs sys;
-    std::string port = "sim";
+    sys.add_hidraw("hidraw0", "1-1", ATMEL_VID, ATMEL_PID, kConsumerDescriptor);
     zelp_io_init_args args{};
-    args.spidev = port.data();
     morvel_evb_io_handle_t d = nullptr;
 
-    // Without a supported HID function the open fails as a whole and says why, in order.
+    // A simulated board has no raw HID function: the open fails as a whole and says why, in
+    // order, though another device's function is there.
+    std::string port = "sim";
+    args.spidev = port.data();
     args.usb_int_enable = 1;
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
@@ -243,16 +307,23 @@ TEST(IoInterruptSetUp, InitAsksForTheHidDeviceOnlyWhenInterruptsAreWanted) {
               "Error opening RAW HID device\nerror initializing for interrupt over USB\n");
     EXPECT_EQ(d, nullptr);
 
-    // With one, the wait has a device to wait on.
-    sys.add_hidraw("hidraw0", "1-1", ATMEL_VID, ATMEL_PID, kConsumerDescriptor);
+    // A bridge's tty on the same USB device as the function: the wait has a device to wait on.
+    ztest::BoardSimProcess board(ZELP_BOARD_SIM_BIN);
+    ASSERT_TRUE(board.running());
+    sys.add_tty("ttyACM0", "1-1", ATMEL_VID, ATMEL_PID, 2);
+    sys.link_dev("ttyACM0", board.pty_path());
+    port = sys.dev("ttyACM0");
+    args.spidev = port.data();
     ASSERT_EQ(zelp_linux_io_init(&args, &d), MORVEL_ZELP_ERROR_NONE);
     EXPECT_EQ(args.device_type, ZELP_IO_DEVICE_TYPE_USB);
-    EXPECT_NE(zelp_linux_io_wait(d, 0, 0), MORVEL_ZELP_ERROR_UNINIT);
+    EXPECT_TRUE(held(sys.dev("hidraw0")));
+    EXPECT_EQ(zelp_linux_io_wait(d, 0, 0), MORVEL_ZELP_ERROR_NONE) << "a plain file always reads";
     EXPECT_EQ(zelp_linux_io_uninit(d), MORVEL_ZELP_ERROR_NONE);
 
     // Without interrupts no HID device is opened and the wait is not set up.
     args.usb_int_enable = 0;
     ASSERT_EQ(zelp_linux_io_init(&args, &d), MORVEL_ZELP_ERROR_NONE);
+    EXPECT_FALSE(held(sys.dev("hidraw0")));
     EXPECT_EQ(zelp_linux_io_wait(d, 0, 0), MORVEL_ZELP_ERROR_UNINIT);
     EXPECT_EQ(zelp_linux_io_uninit(d), MORVEL_ZELP_ERROR_NONE);
 }

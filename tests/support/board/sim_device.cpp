@@ -71,6 +71,7 @@ int SimDevice::read_block(morvel_zelp_device_s *zelp, int mcu, uint32_t address,
                           unsigned int count) {
     SimDevice *s = self(zelp);
     if (s->access_fails()) return MORVEL_ZELP_ERROR_TIMEOUT;
+    if (s->before_read) s->before_read();
     const std::span out(static_cast<uint8_t *>(value), count);
     if (mcu)
         s->chip_.mcu_read_block(address, out);

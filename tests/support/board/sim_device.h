@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <gtest/gtest.h>
 #include <span>
 #include <string>
@@ -52,6 +53,8 @@ class SimDevice {
     // Register accesses made so far, and the number after which every access fails (-1: never).
     unsigned accesses = 0;
     long fail_after = -1;
+    // Runs before each register read takes its value, e.g. to make an answer slow.
+    std::function<void()> before_read;
     std::vector<RegisterAccess> register_log;
     // Bridge flash commands seen, and the result each one returns.
     std::vector<BridgeCommand> bridge_commands;

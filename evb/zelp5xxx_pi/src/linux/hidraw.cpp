@@ -152,12 +152,16 @@ std::vector<HidFunction> supported_hid_functions() {
 
 int rawhid_open(zelp_win32_io_state_s *state) {
     if (!state) return 0;
+    const std::string usb_device = zio::usb_device_of_port(state->port);
+    if (usb_device.empty()) return 0;
     const zio::SysfsRoot &root = zio::sysfs_root();
     std::error_code ec;
     const fs::path sys = fs::canonical(root.sys, ec);
     if (ec) return 0;
     const fs::path class_dir = sys / "class" / "hidraw";
     for (const std::string &name : zio::sorted_entries(class_dir)) {
+        const auto usb = zio::usb_device_above(class_dir / name / "device", sys);
+        if (!usb || usb->dir.string() != usb_device) continue;
         const std::string path = root.dev + "/" + name;
         if (zelp_usb_debug) std::printf("ifdetails->DevicePath = %s\n", path.c_str());
         const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);

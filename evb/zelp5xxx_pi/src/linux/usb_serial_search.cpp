@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "bridge_discovery.h"
+#include "byte_port.h"
 #include "io_internal.h"
 #include "linux/sysfs.h"
 #include "sysfs_root.h"
@@ -14,6 +15,9 @@ namespace fs = std::filesystem;
 namespace zio {
 
 namespace {
+
+// Links followed from a port's name to its tty before giving up.
+constexpr int kMaxLinkHops = 8;
 
 bool row_accepts(const hid_Supported_PVID_t &row, const UsbDeviceDir &usb) {
     if (usb.vid != row.vid || usb.pid != row.pid) return false;
@@ -39,6 +43,29 @@ RowPorts row_ports(const hid_Supported_PVID_t &row) {
                                usb->dir.string()});
     }
     return found;
+}
+
+// The name is followed through links (/dev/serial/by-id/...) until it names a tty that sysfs
+// knows, so a link to a terminal elsewhere still counts as the tty it is found under.
+std::string usb_device_of_port(const std::string &port) {
+    const SysfsRoot &root = sysfs_root();
+    std::error_code ec;
+    const fs::path sys = fs::canonical(root.sys, ec);
+    if (ec) return {};
+    const fs::path class_dir = sys / "class" / "tty";
+    fs::path p = serial_device_path(port);
+    for (int hops = 0; hops < kMaxLinkHops && !p.empty(); ++hops) {
+        const fs::path entry = class_dir / p.filename();
+        if (fs::equivalent(p.parent_path(), root.dev, ec) && fs::exists(entry, ec)) {
+            const auto usb = usb_device_above(entry / "device", sys);
+            return usb ? usb->dir.string() : std::string();
+        }
+        if (!fs::is_symlink(p, ec)) break;
+        const fs::path target = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = (target.is_absolute() ? target : p.parent_path() / target).lexically_normal();
+    }
+    return {};
 }
 
 } // namespace zio

@@ -165,6 +165,8 @@ std::unique_ptr<HidDevice> hid_device_from_handle(void *handle, size_t report_le
 
 int rawhid_open(zelp_win32_io_state_s *state) {
     if (!state) return 0;
+    const std::string usb_device = zio::usb_device_of_port(state->port);
+    if (usb_device.empty()) return 0;
     const zio::SetupCalls &os = zio::setup_calls();
     GUID hid_class{};
     HidD_GetHidGuid(&hid_class);
@@ -174,8 +176,10 @@ int rawhid_open(zelp_win32_io_state_s *state) {
     SP_DEVICE_INTERFACE_DATA iface{};
     iface.cbSize = sizeof iface;
     for (DWORD i = 0; os.enum_device_interfaces(list.get(), nullptr, &hid_class, i, &iface); ++i) {
-        const std::string path = zio::interface_path(os, list.get(), iface);
-        if (path.empty()) continue;
+        SP_DEVINFO_DATA node{};
+        node.cbSize = sizeof node;
+        const std::string path = zio::interface_path(os, list.get(), iface, &node);
+        if (path.empty() || zio::usb_device_of(os, node.DevInst) != usb_device) continue;
         if (zelp_usb_debug) std::printf("ifdetails->DevicePath = %s\n", path.c_str());
         HIDD_ATTRIBUTES attrib{};
         HIDP_CAPS caps{};

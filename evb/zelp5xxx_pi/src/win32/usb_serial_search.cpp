@@ -7,6 +7,7 @@
 
 #include "bridge_discovery.h"
 #include "io_internal.h"
+#include "supported_bridges.h"
 #include "win32/device_tree.h"
 #include "win32/setup_calls.h"
 
@@ -85,6 +86,14 @@ RowPorts row_ports(const hid_Supported_PVID_t &row) {
         found.ports.push_back({name.data(), serial_of(usb_device), usb_device});
     }
     return found;
+}
+
+// Port names are compared as Windows compares them, without regard to case ("com5" is COM5).
+std::string usb_device_of_port(const std::string &port) {
+    for (const SupportedBridge &bridge : supported_bridges)
+        for (const AttachedPort &attached : row_ports(bridge.match).ports)
+            if (_stricmp(attached.path.c_str(), port.c_str()) == 0) return attached.usb_device;
+    return {};
 }
 
 } // namespace zio
