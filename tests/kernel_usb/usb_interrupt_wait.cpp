@@ -11,11 +11,10 @@
 #include <filesystem>
 #include <string>
 
-#include "callbacks.h"
-#include "host_mailbox_wait.h"
-#include "match_wait.h"
+#include "morvel_board/morvel_zelp7x_board.h"
 #include "morvel_devlib/morvel_zelp.h"
 #include "morvel_devlib/morvel_zelp_error.h"
+#include "morvel_host/morvel_zelp7x_host.h"
 #include "zelp_linux_io.h"
 
 namespace {
@@ -40,13 +39,10 @@ std::string held_hidraw_node() {
 }
 
 struct Board {
+    morvel_zelp7x_host_s *host = nullptr;
     morvel_evb_io_handle_t io = nullptr;
     morvel_zelp_device_s *zelp = nullptr;
-    ~Board() {
-        stop_watching_mailbox_of(zelp);
-        if (zelp && zelp->init) morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
-        if (io) zelp_linux_io_uninit(io);
-    }
+    ~Board() { morvel_zelp7x_host_close(host); }
 };
 
 // Takes the chip's pending causes and says whether the firmware reported a match among them.
@@ -65,28 +61,35 @@ int main(int argc, char **argv) {
         return 2;
     }
     const int count = argc == 3 ? std::atoi(argv[2]) : 2;
-    std::string port = argv[1];
+    // Without matches to wait for, only the board I/O layer opens the port and its HID node.
+    if (count <= 0) {
+        zelp_io_init_args args{};
+        std::string port = argv[1];
+        args.spidev = port.data();
+        args.spi_default_speed = 1000000;
+        args.spi_pcm_input_speed = 1000000;
+        args.gpio = -1;
+        args.usb_int_enable = 1;
+        morvel_evb_io_handle_t io = nullptr;
+        if (const int s = zelp_linux_io_init(&args, &io); s != 0) return failed("open", s);
+        std::printf("hid node %s\n", held_hidraw_node().c_str());
+        zelp_linux_io_uninit(io);
+        return 0;
+    }
+    // The chip's running firmware adopted, its answers taken in by the mailbox wait.
     Board b;
-    zelp_io_init_args args{};
-    args.spidev = port.data();
-    args.spi_default_speed = 1000000;
-    args.spi_pcm_input_speed = 1000000;
-    args.gpio = -1;
-    args.usb_int_enable = 1;
-    int s = zelp_linux_io_init(&args, &b.io);
+    morvel_zelp7x_board_options_s options;
+    morvel_zelp7x_host_options_init(&options);
+    options.port = argv[1];
+    options.spi_sample_write_speed = 1000000;
+    options.usb_int_enable = 1;
+    options.init_mode = MORVEL_ZELP_INIT_MODE_RESTART;
+    int s = morvel_zelp7x_host_open(&options, &b.host, nullptr);
     if (s != 0) return failed("open", s);
+    b.io = morvel_zelp7x_board_io(morvel_zelp7x_host_board(b.host));
+    b.zelp = morvel_zelp7x_board_device(morvel_zelp7x_host_board(b.host));
     std::printf("hid node %s\n", held_hidraw_node().c_str());
-    if (count <= 0) return 0;
-
-    // The mailbox wait finds the handle by the board, so it is known before the library starts.
-    b.zelp = static_cast<morvel_zelp_device_s *>(std::calloc(1, sizeof(morvel_zelp_device_s)));
-    if (!b.zelp) return failed("open", MORVEL_ZELP_ERROR_NOMEM);
-    watch_mailbox_of(b.zelp);
-    morvel_zelp_integration_interfaces_s iif = zelp7x_flash_interfaces(b.io);
-    iif.mbwait = zelp7x_host_mbwait;
-    if ((s = morvel_zelp_init(&b.zelp, &iif, MORVEL_ZELP_INIT_MODE_RESTART)) != 0)
-        return failed("init", s);
-    if ((s = enable_match_interrupts(b.zelp)) != 0) return failed("interrupts", s);
+    if ((s = morvel_zelp7x_host_watch_matches(b.host)) != 0) return failed("interrupts", s);
 
     // Reports of causes raised before now are not the ones waited for.
     bool matched = false;

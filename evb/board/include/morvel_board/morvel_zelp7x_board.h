@@ -58,6 +58,9 @@ typedef struct morvel_zelp7x_board_options_s {
     int spi_sample_write_speed; /**< the bridge's sample write clock; 0 leaves the bridge's own */
     int spi_split;              /**< carried for other board I/O layers */
     int spi_read_delay;         /**< carried for other board I/O layers */
+    /** Nonzero: also open the bridge's raw HID function, so zelp_linux_io_wait can wait for the
+     * chip's interrupt report (the open fails when the bridge has none). */
+    int usb_int_enable;
     /** The chip's input clock in Hz; negative: the board kind's default
      * (morvel_zelp7x_board_default_input_freq). */
     int input_freq;
