@@ -6,14 +6,16 @@
 
 #include <stdint.h>
 
+#include "morvel-firmware/zelp7x_open_ram.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/** Where the block lies in open RAM. */
-#define ZELP7X_FW_SMAP_BASE 0x20017C00u
+/** Where the block lies: it fills the open RAM. */
+#define ZELP7X_FW_SMAP_BASE ZELP7X_OPEN_RAM_BASE
 /** The block's size: the control and address words, then the data. */
-#define ZELP7X_FW_SMAP_SIZE 1024u
+#define ZELP7X_FW_SMAP_SIZE ZELP7X_OPEN_RAM_SIZE
 /** Bytes of the control and address words. */
 #define ZELP7X_FW_SMAP_CONTROL_SIZE 8u
 /** Most bytes one operation moves. */
