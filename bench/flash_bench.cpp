@@ -203,7 +203,8 @@ void reflash_one_sector(benchmark::State &state, uint32_t size, int fw, int pipe
     const auto hold_old = [&] { std::copy(old.begin(), old.end(), cells.begin()); };
     for (auto _ : state) {
         hold_old();
-        morvel_zelp7x_flash_write_options_s whole{0, 0}, only_changes{1, 0};
+        morvel_zelp7x_flash_write_options_s whole{}, only_changes{};
+        only_changes.skip_unchanged = 1;
         const Phase full = measure(board, [&] {
             morvel_zelp7x_flash_write(&flash, 0, image.data(), size, &whole, nullptr, nullptr);
             verify(0, size);

@@ -42,6 +42,12 @@ class Board {
 
     // Writes the flash contents to its file, when it has one.
     void save_flash() const { flash_.save(); }
+    // The host closed the board's link: the flash's contents go to its file, and time passes
+    // before the next host comes (SpiFlash::host_left).
+    void host_left() {
+        flash_.save();
+        flash_.host_left();
+    }
 
     Chip &chip() { return chip_; }
     SpiFlash &flash() { return flash_; }

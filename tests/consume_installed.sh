@@ -61,6 +61,17 @@ for host in "$work/flash_cmake/flash_host" "$work/flash_host"; do
     printf '%s\n' "$output"
     grep -qx 'verified 10000 bytes' <<<"$output"
 done
+# An image that would run past a 64 KiB flash's end is refused before anything is written, with
+# the text zelp7x_flash prints, rather than wrapped onto the flash's start.
+head -c 70000 /dev/urandom >"$work/image70k.bin"
+head -c 65536 /dev/urandom >"$work/small.bin"
+cp "$work/small.bin" "$work/small_before.bin"
+status=0
+error=$("$work/flash_host" "sim:$work/small.bin,size=64K" "$work/image70k.bin" 0xF000 2>&1) || status=$?
+printf '%s\n' "$error"
+[ "$status" -eq 1 ]
+grep -qx 'flash write: flash range 0xf000 to 0x20170 does not fit the 65536-byte flash' <<<"$error"
+cmp "$work/small.bin" "$work/small_before.bin"
 
 # The match example: a package loaded into the daemon's board, which matches every 100 ms, and
 # the audio before the next match in a WAV file: its header and its size agree.

@@ -11,9 +11,10 @@
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "morvel_flash/morvel_zelp7x_flash.h"
 
+/* The failing step and what the library says of it, or the error's name when it says nothing. */
 static int fail(const morvel_zelp7x_flash_failure_s *failure, int status) {
     fprintf(stderr, "%s: %s\n", failure->step != NULL ? failure->step : "flash_host",
-            morvel_zelp_error_name(status));
+            failure->message[0] != '\0' ? failure->message : morvel_zelp_error_name(status));
     return 1;
 }
 
@@ -57,8 +58,9 @@ int main(int argc, char **argv) {
 
     status = morvel_zelp7x_flash_board_open(argv[1], 0, &board, &failure);
     if (status == 0) {
-        flash.zelp = morvel_zelp7x_flash_board_device(board);
-        flash.path = MORVEL_ZELP7X_FLASH_PATH_MSPI;
+        /* The board's device handle and the flash size its open read: a range past the flash's
+         * end is refused rather than wrapped onto its start. */
+        morvel_zelp7x_flash_board_session(board, &flash);
         options.skip_unchanged = 1;
         status = morvel_zelp7x_flash_write(&flash, (uint32_t)address, image, (uint32_t)size,
                                            &options, NULL, &failure);

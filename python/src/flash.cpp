@@ -80,7 +80,7 @@ py::dict Board::flash_id() {
     uint8_t vendor = 0;
     uint16_t device = 0;
     uint32_t capacity = 0;
-    on_flash(*this, "flash_id", [&](const auto &flash, auto &failure) {
+    on_flash(*this, "flash_id", [&](auto &flash, auto &failure) {
         return morvel_zelp7x_flash_read_id(&flash, &vendor, &device, &capacity, &failure);
     });
     py::dict d;
@@ -92,7 +92,7 @@ py::dict Board::flash_id() {
 
 void Board::erase(uint32_t address, uint32_t count) {
     check_range(address, count);
-    on_flash(*this, "erase", [&](const auto &flash, auto &failure) {
+    on_flash(*this, "erase", [&](auto &flash, auto &failure) {
         return morvel_zelp7x_flash_erase(&flash, address, count, &failure);
     });
 }
@@ -107,7 +107,7 @@ py::object Board::write(uint32_t address, const py::object &data, bool skip_unch
     morvel_zelp7x_flash_write_stats_s stats{};
     on_flash(
         *this, "write",
-        [&](const auto &flash, auto &failure) {
+        [&](auto &flash, auto &failure) {
             return morvel_zelp7x_flash_write(&flash, address, bytes.data(), count, &options, &stats,
                                              &failure);
         },
@@ -120,7 +120,7 @@ py::object Board::write(uint32_t address, const py::object &data, bool skip_unch
 py::bytes Board::read(uint32_t address, uint32_t count) {
     check_range(address, count);
     std::vector<uint8_t> buf(count);
-    on_flash(*this, "read", [&](const auto &flash, auto &failure) {
+    on_flash(*this, "read", [&](auto &flash, auto &failure) {
         return morvel_zelp7x_flash_read(&flash, address, buf.data(), count, &failure);
     });
     return {reinterpret_cast<const char *>(buf.data()), buf.size()};
@@ -130,7 +130,7 @@ py::dict Board::verify(uint32_t address, const py::object &data) {
     const std::vector<uint8_t> bytes = bytes_or_file(data);
     const uint32_t count = checked_size(address, bytes);
     morvel_zelp7x_flash_verify_s result{};
-    on_flash(*this, "verify", [&](const auto &flash, auto &failure) {
+    on_flash(*this, "verify", [&](auto &flash, auto &failure) {
         return morvel_zelp7x_flash_verify(&flash, address, bytes.data(), count, &result, &failure);
     });
     py::dict d;

@@ -111,6 +111,10 @@ void SpiFlash::settle() {
     if (config_.real_time) std::this_thread::sleep_until(busy_until_);
 }
 
+void SpiFlash::host_left() {
+    if (!config_.real_time) busy_polls_left_ = 0;
+}
+
 uint8_t SpiFlash::status_byte() {
     const bool b = busy();
     if (!config_.real_time && busy_polls_left_ > 0) --busy_polls_left_;

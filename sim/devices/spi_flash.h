@@ -69,6 +69,13 @@ class SpiFlash {
     void bridge_read(uint32_t address, std::span<uint8_t> out);
     void bridge_write(uint32_t address, std::span<const uint8_t> data);
 
+    // The host went away, and a new one takes at least a process start to come: a real part
+    // finishes any program or erase meanwhile on its own clock. Busy time counted in status
+    // polls would otherwise wait for polls that the departed host never sends, and the flash
+    // would answer nothing but its status to every later host. With real timing the clock
+    // already decides; a stuck-busy flash stays busy.
+    void host_left();
+
     // The cells as they are, for tests and inspection.
     std::span<const uint8_t> contents() const { return cells_; }
     std::span<uint8_t> cells() { return cells_; }

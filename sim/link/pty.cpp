@@ -173,7 +173,8 @@ std::vector<uint8_t> PtyServer::take_waiting_input() {
 // client's; but when the newer client has already written more than that packet lacks, the
 // bridge takes them for its rest, as a bridge that never hears of the close would.
 // Then the board forgets a half packet the departed client left, and the answers on their way to
-// it, and saves its flash; the newer client's bytes come after.
+// it, and saves its flash, whose operation under way then ends (Board::host_left); the newer
+// client's bytes come after.
 void PtyServer::after_clients_changed(UsbLink &link) {
     for (PtyClients::Change change = clients_->take_changes(); change.left;) {
         const std::vector<uint8_t> waiting = take_waiting_input();
@@ -188,7 +189,7 @@ void PtyServer::after_clients_changed(UsbLink &link) {
         clients_->release_exclusive();
         clients_->discard_unread();
         link.reset();
-        link.board().save_flash();
+        link.board().host_left();
         link.send_to_bridge(all.subspan(departed), UsbLink::Clock::now());
         change = later;
     }

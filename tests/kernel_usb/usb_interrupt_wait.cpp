@@ -61,34 +61,23 @@ int main(int argc, char **argv) {
         return 2;
     }
     const int count = argc == 3 ? std::atoi(argv[2]) : 2;
-    // Without matches to wait for, only the board I/O layer opens the port and its HID node.
-    if (count <= 0) {
-        zelp_io_init_args args{};
-        std::string port = argv[1];
-        args.spidev = port.data();
-        args.spi_default_speed = 1000000;
-        args.spi_pcm_input_speed = 1000000;
-        args.gpio = -1;
-        args.usb_int_enable = 1;
-        morvel_evb_io_handle_t io = nullptr;
-        if (const int s = zelp_linux_io_init(&args, &io); s != 0) return failed("open", s);
-        std::printf("hid node %s\n", held_hidraw_node().c_str());
-        zelp_linux_io_uninit(io);
-        return 0;
-    }
-    // The chip's running firmware adopted, its answers taken in by the mailbox wait.
+    std::string port = argv[1];
     Board b;
+    // A session of the host library, which adopts the running firmware and waits for its
+    // answers, holding the port's raw HID function; only naming the node leaves the chip
+    // untouched.
     morvel_zelp7x_board_options_s options;
     morvel_zelp7x_host_options_init(&options);
-    options.port = argv[1];
+    options.port = port.c_str();
     options.spi_sample_write_speed = 1000000;
-    options.usb_int_enable = 1;
-    options.init_mode = MORVEL_ZELP_INIT_MODE_RESTART;
+    options.init_mode = count > 0 ? MORVEL_ZELP_INIT_MODE_RESTART : MORVEL_ZELP_INIT_MODE_NO_TOUCH;
+    options.usb_interrupts = 1;
     int s = morvel_zelp7x_host_open(&options, &b.host, nullptr);
     if (s != 0) return failed("open", s);
     b.io = morvel_zelp7x_board_io(morvel_zelp7x_host_board(b.host));
     b.zelp = morvel_zelp7x_board_device(morvel_zelp7x_host_board(b.host));
     std::printf("hid node %s\n", held_hidraw_node().c_str());
+    if (count <= 0) return 0;
     if ((s = morvel_zelp7x_host_watch_matches(b.host)) != 0) return failed("interrupts", s);
 
     // Reports of causes raised before now are not the ones waited for.

@@ -135,6 +135,16 @@ TEST(SimFlash, BusyCountsStatusPollsAndIgnoresOtherCommandsMeanwhile) {
     EXPECT_EQ(f.contents()[0], 0x00);
     EXPECT_EQ(f.contents()[4], 0xFF);
     EXPECT_GE(f.stats().ignored, 2u);
+
+    // A host that leaves in the middle of the wait takes no polls with it: the next one finds
+    // the operation over, as a real part would have finished it meanwhile.
+    write_enable(f);
+    xfer(f, {0x20, 0, 0x10, 0});
+    EXPECT_EQ(status(f), 0x01);
+    EXPECT_EQ(xfer(f, {0x9F}, 1)[1], 0xFF) << "a busy flash answers no ID";
+    f.host_left();
+    EXPECT_EQ(status(f), 0x00);
+    EXPECT_EQ(xfer(f, {0x9F}, 1)[1], 0xEF);
 }
 
 TEST(SimFlash, StuckBusyNeverClearsAfterAModifyingCommand) {
@@ -145,6 +155,8 @@ TEST(SimFlash, StuckBusyNeverClearsAfterAModifyingCommand) {
     write_enable(f);
     xfer(f, {0x02, 0, 0, 0, 0x00});
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(status(f) & 1, 1);
+    f.host_left();
+    EXPECT_EQ(status(f) & 1, 1) << "a departed host does not mend a stuck part";
     f.bridge_write(0x100, std::vector<uint8_t>{0});
     EXPECT_EQ(f.contents()[0x100], 0xFF);
 }

@@ -55,7 +55,7 @@ void open_io(morvel_zelp7x_board_s &b, const morvel_zelp7x_board_options_s &o) {
     args.spi_split = o.spi_split;
     args.spi_read_delay = o.spi_read_delay;
     args.gpio = -1;
-    args.usb_int_enable = o.usb_int_enable;
+    args.usb_int_enable = o.usb_interrupts != 0 ? 1 : 0;
     check(io_step, zelp_linux_io_init(&args, &b.io));
     b.io_device_type = args.device_type;
     b.input_freq =

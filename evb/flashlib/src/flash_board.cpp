@@ -1,5 +1,5 @@
 // A board opened for flash work: the board library's open with zelp7x_flash's options, under the
-// flash library's names and failure record.
+// flash library's names and failure record, and the flash's capacity read from its ID.
 #include <memory>
 #include <new>
 
@@ -9,6 +9,7 @@
 
 struct morvel_zelp7x_flash_board_s {
     morvel_zelp7x_board_s *board = nullptr;
+    uint32_t capacity = 0; // as the flash's ID gave it; 0 when not read or not known
 };
 
 namespace {
@@ -34,6 +35,27 @@ morvel_zelp7x_board_options_s board_options(const morvel_zelp7x_flash_board_opti
     return b;
 }
 
+// Closes what was opened of a board.
+struct board_closer {
+    void operator()(morvel_zelp7x_flash_board_s *b) const {
+        const std::unique_ptr<morvel_zelp7x_flash_board_s> owned(b);
+        morvel_zelp7x_board_close(b->board);
+    }
+};
+using board_ptr = std::unique_ptr<morvel_zelp7x_flash_board_s, board_closer>;
+
+// The flash's size, from its ID; a board without a flash that answers still opens.
+int read_capacity(morvel_zelp7x_flash_board_s &b, morvel_zelp7x_flash_failure_s *failure) {
+    morvel_zelp7x_flash_s flash{};
+    flash.zelp = morvel_zelp7x_board_device(b.board);
+    uint8_t vendor = 0;
+    uint16_t id = 0;
+    const int s = morvel_zelp7x_flash_read_id(&flash, &vendor, &id, &b.capacity, failure);
+    if (s != 0) return s;
+    if (vendor == 0 || vendor == 0xFF) b.capacity = 0;
+    return MORVEL_ZELP_ERROR_NONE;
+}
+
 } // namespace
 
 extern "C" {
@@ -43,6 +65,7 @@ void morvel_zelp7x_flash_board_options_init(morvel_zelp7x_flash_board_options_s 
     *options = {};
     options->spi_default_speed = 1000000;
     options->spi_read_delay = 1;
+    options->read_id = 1;
 }
 
 int morvel_zelp7x_flash_board_open_with(const morvel_zelp7x_flash_board_options_s *options,
@@ -52,12 +75,15 @@ int morvel_zelp7x_flash_board_open_with(const morvel_zelp7x_flash_board_options_
     if (board == nullptr || options == nullptr) return MORVEL_ZELP_ERROR_ARG;
     *board = nullptr;
     try {
-        auto b = std::make_unique<morvel_zelp7x_flash_board_s>();
+        board_ptr b(std::make_unique<morvel_zelp7x_flash_board_s>().release());
         const morvel_zelp7x_board_options_s o = board_options(*options);
         morvel_zelp7x_board_failure_s f{};
         if (const int s = morvel_zelp7x_board_open(&o, &b->board, &f); s != 0) {
             record_board_failure(failure, f);
             return s;
+        }
+        if (options->read_id) {
+            if (const int s = read_capacity(*b, failure); s != 0) return s;
         }
         *board = b.release();
     } catch (const std::bad_alloc &) {
@@ -84,10 +110,18 @@ morvel_zelp_device_s *morvel_zelp7x_flash_board_device(const morvel_zelp7x_flash
     return board != nullptr ? morvel_zelp7x_board_device(board->board) : nullptr;
 }
 
-void morvel_zelp7x_flash_board_close(morvel_zelp7x_flash_board_s *board) {
+void morvel_zelp7x_flash_board_session(const morvel_zelp7x_flash_board_s *board,
+                                       morvel_zelp7x_flash_s *flash) {
+    if (flash == nullptr) return;
+    *flash = {};
     if (board == nullptr) return;
-    const std::unique_ptr<morvel_zelp7x_flash_board_s> owned(board);
-    morvel_zelp7x_board_close(board->board);
+    flash->zelp = morvel_zelp7x_board_device(board->board);
+    flash->path = MORVEL_ZELP7X_FLASH_PATH_MSPI;
+    flash->capacity = board->capacity;
+}
+
+void morvel_zelp7x_flash_board_close(morvel_zelp7x_flash_board_s *board) {
+    if (board != nullptr) board_closer{}(board);
 }
 
 } // extern "C"

@@ -34,11 +34,32 @@ int elapsed_ms(std::chrono::steady_clock::time_point start) {
 
 } // namespace
 
-void read_id(const session &s, uint8_t *vendor, uint16_t *id) {
+namespace {
+
+void read_id_once(const session &s, uint8_t *vendor, uint16_t *id) {
     uint32_t r = 0;
     mspi_rw(s.zelp(), FLASH_READ_ID_COMMAND << 24, &r, 4);
     *vendor = static_cast<uint8_t>(r >> 8);
     *id = static_cast<uint16_t>((r >> 16 & 0xFF) << 8 | (r >> 24 & 0xFF));
+}
+
+// A status of all ones is a data line nothing drives, not a busy flash.
+constexpr uint8_t status_undriven = 0xFF;
+
+} // namespace
+
+// A run cut off in the middle of a program or erase leaves the flash busy, and a busy flash
+// answers nothing but its status; one cut off inside a command with chip select low takes the ID
+// command as more of that command. Either reads vendor 0xFF, as no flash at all does. The ID
+// read's own end has raised chip select by then, so the status is the flash's own: once it is no
+// longer busy, the ID is read again. Only a vendor of 0xFF costs these commands.
+void read_id(const session &s, uint8_t *vendor, uint16_t *id) {
+    read_id_once(s, vendor, id);
+    if (*vendor != 0xFF) return;
+    const uint8_t status = read_status(s);
+    if (status == status_undriven) return;
+    if ((status & FLASH_STATUS_BUSY) != 0) wait_ready(s, FLASH_ERASE_64K_MAX_WAIT, nullptr);
+    read_id_once(s, vendor, id);
 }
 
 uint8_t read_status(const session &s) {

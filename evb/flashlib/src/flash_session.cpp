@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "flash_ops.h"
+#include "flash_range.h"
 #include "morvel_board/morvel_zelp7x_board.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "zelp_linux_io.h"
@@ -35,6 +36,11 @@ void fail_argument(const char *step, const char *message) {
     throw flash_failure{MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT, MORVEL_ZELP_ERROR_ARG, step, message};
 }
 
+void fail_busy() {
+    throw flash_failure{MORVEL_ZELP7X_FLASH_FAILED_ARGUMENT, MORVEL_ZELP_ERROR_BUSY,
+                        "flash session", "flash session already in a call"};
+}
+
 void record_failure(morvel_zelp7x_flash_failure_s *out, const flash_failure &f) {
     if (out == nullptr) return;
     out->status = f.status;
@@ -45,8 +51,13 @@ void record_failure(morvel_zelp7x_flash_failure_s *out, const flash_failure &f) 
     out->message[n] = '\0';
 }
 
-session::session(const morvel_zelp7x_flash_s &f)
+session::session(morvel_zelp7x_flash_s &f)
     : f_(f), board_(f.board != nullptr ? f.board : &board_io_calls), path_(&path_of(f.path)) {}
+
+void session::check_range(uint64_t address, uint64_t count, const char *step) const {
+    const std::string problem = range_problem(f_.capacity, address, count, step);
+    if (!problem.empty()) fail_argument(step, problem.c_str());
+}
 
 morvel_evb_io_handle_t session::io() const {
     return morvel_zelp7x_board_device_io(f_.zelp);

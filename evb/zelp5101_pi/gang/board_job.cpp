@@ -119,6 +119,7 @@ class board_run {
         o.spi_sample_write_speed = run_.spi_sample_write_speed;
         o.spi_split = run_.spi_split;
         o.spi_read_delay = run_.spi_read_delay;
+        o.read_id = 0; // the id phase reads it, or not at all with -Q
         morvel_zelp7x_flash_board_s *b = nullptr;
         morvel_zelp7x_flash_failure_s failure{};
         if (const int s = morvel_zelp7x_flash_board_open_with(&o, &b, &failure); s != 0) {

@@ -14,9 +14,6 @@
 
 namespace {
 
-// Commands carry a 3-byte address, so this is all the flash the tool can reach.
-constexpr uint64_t flash_address_limit = 0x1000000;
-
 // A buffer of `n` bytes, or none when memory runs out (reported with `message`).
 std::optional<std::vector<uint8_t>> allocate(int n, const char *message) {
     try {
@@ -31,23 +28,10 @@ std::optional<std::vector<uint8_t>> allocate(int n, const char *message) {
 
 std::string range_problem(const run_options &run, uint64_t address, uint64_t count,
                           const char *what) {
-    const uint64_t end = address + count;
-    char text[160];
-    if (run.flash_size != 0) {
-        if (end <= run.flash_size) return {};
-        std::snprintf(text, sizeof text,
-                      "flash range 0x%llx to 0x%llx does not fit the %u-byte flash\n",
-                      static_cast<unsigned long long>(address),
-                      static_cast<unsigned long long>(end), run.flash_size);
-        return text;
-    }
-    if (end <= flash_address_limit) return {};
-    std::snprintf(text, sizeof text,
-                  "%s at 0x%llx, %llu bytes, goes beyond the 16 MiB that 3-byte flash addresses "
-                  "reach\n",
-                  what, static_cast<unsigned long long>(address),
-                  static_cast<unsigned long long>(count));
-    return text;
+    morvel_zelp7x_flash_failure_s failure;
+    if (morvel_zelp7x_flash_check_range(run.flash_size, address, count, what, &failure) == 0)
+        return {};
+    return std::string(failure.message) + "\n";
 }
 
 std::string data_range_problem(const run_options &run) {
@@ -139,30 +123,32 @@ void program_image(run_flash &flash, const run_options &run, std::span<const uin
     }
 }
 
-// --skip-unchanged: the same bytes written through the library's changed-only write, which also
-// erases the -e span where it is not blank.
+// --skip-unchanged: the image up to its last data byte and, with -A, the descriptor, written in
+// one pass of the library's changed-only write, which also erases the -e span where it does not
+// hold what it must. The filler that rounds the image up to a multiple of 4 is not written: the
+// flash keeps its own bytes there.
 morvel_zelp7x_flash_write_stats_s write_changed(run_flash &flash, const run_options &run,
                                                 std::span<const uint8_t> encoded) {
+    const auto image = encoded.first(std::min<size_t>(
+        encoded.size(),
+        static_cast<size_t>(morvel_zelp7x_flash_encoded_data_size(run.count, run.three_byte))));
+    const morvel_zelp7x_flash_piece_s descriptor = {
+        run.dongle_descriptor_address, run.dongle_descriptor.data(),
+        static_cast<uint32_t>(run.dongle_descriptor.size())};
     morvel_zelp7x_flash_write_options_s options{};
     options.skip_unchanged = 1;
     options.erase_count = run.erase_region ? static_cast<uint32_t>(run.erase_count) : 0;
-    morvel_zelp7x_flash_write_stats_s total{};
-    const auto write = [&](uint32_t address, std::span<const uint8_t> bytes) {
-        morvel_zelp7x_flash_write_stats_s st{};
-        flash.call([&](auto *f, auto *failure) {
-            return morvel_zelp7x_flash_write(f, address, bytes.data(),
-                                             static_cast<uint32_t>(bytes.size()), &options, &st,
-                                             failure);
-        });
-        total.sectors += st.sectors;
-        total.sectors_unchanged += st.sectors_unchanged;
-        total.sectors_erased += st.sectors_erased;
-        total.pages_programmed += st.pages_programmed;
-    };
-    write(static_cast<uint32_t>(run.address), encoded);
-    options.erase_count = 0;
-    if (run.atmel_dongle) write(run.dongle_descriptor_address, run.dongle_descriptor);
-    return total;
+    if (run.atmel_dongle) {
+        options.pieces = &descriptor;
+        options.piece_count = 1;
+    }
+    morvel_zelp7x_flash_write_stats_s stats{};
+    flash.call([&](auto *f, auto *failure) {
+        return morvel_zelp7x_flash_write(f, static_cast<uint32_t>(run.address), image.data(),
+                                         static_cast<uint32_t>(image.size()), &options, &stats,
+                                         failure);
+    });
+    return stats;
 }
 
 int run_write_step(run_flash &flash, run_options &run) {

@@ -37,7 +37,7 @@ TEST(ToolFlashCommands, ReadsTheJedecIdAndTheStatusThroughTheMspiRegisters) {
     uint8_t mfg = 0;
     uint16_t id = 0;
     uint32_t capacity = 0;
-    const auto f = dev.session();
+    auto f = dev.session();
     EXPECT_EQ(morvel_zelp7x_flash_read_id(&f, &mfg, &id, &capacity, nullptr), 0);
     EXPECT_EQ(mfg, 0xEF);
     EXPECT_EQ(id, 0x4016);
@@ -59,7 +59,7 @@ TEST(ToolFlashCommands, EachFailingRegisterAccessEndsTheRunNamingIt) {
     for (const auto &[after, message] : cases) {
         SimDevice dev;
         dev.fail_after = after;
-        const auto f = dev.session();
+        auto f = dev.session();
         uint8_t mfg;
         uint16_t id;
         morvel_zelp7x_flash_failure_s failure{};
@@ -121,7 +121,7 @@ TEST(ToolFlashCommands, EraseClearsExactlyThePlannedSectorsAndDrawsItsBar) {
 
     // Beyond three-byte addresses nothing is sent; the last sector itself is fine.
     const unsigned commands = dev.flash().stats().commands;
-    const auto f = dev.session();
+    auto f = dev.session();
     EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFF000, 0x2000, nullptr), MORVEL_ZELP_ERROR_ARG);
     EXPECT_EQ(morvel_zelp7x_flash_erase(&f, 0xFFFFF000, 0x2000, nullptr), MORVEL_ZELP_ERROR_ARG);
     // Reads and compares too; a count near 2^32 would round its read buffer down to nothing.

@@ -1,9 +1,10 @@
 // A bridge answer lost or cut short anywhere in a run, on the board in the tool's process and on
 // the daemon: the run ends with status 1 and the failing step's message in good time, and never
-// reports success over wrong data or hangs.
+// reports success over wrong data or hangs; on the daemon the next run completes the image.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,55 @@ TEST(ToolLinkFaults, EveryLostOrShortAnswerEndsTheRunWithItsStepsMessage) {
         EXPECT_TRUE(r.out.ends_with(message)) << what << ": " << r.out;
         EXPECT_EQ(r.err.rfind("Error during transfer on the Serial/SPI device", 0), 0u)
             << what << ": " << r.err;
+    }
+}
+
+// A run cut off anywhere by a lost or short answer on the daemon, then run again: the second run
+// completes the image, whatever state the first left the chip's MSPI port and the flash in
+// (inside the read command, or busy with an erase or a page program nobody waited for). The
+// image spans two sectors over noise, so each must be erased and programmed. Its answers: 31 the
+// ID, 32-2079 the read of both sectors, 2080-2160 or so the erases' and programs' status polls,
+// then the verify's read. Each cut has a daemon of its own, all at once: a first run waits out
+// the I/O layer's time limit for the answer it lost.
+TEST(ToolLinkFaults, AfterACutAnywhereTheNextRunCompletesTheImageOnTheDaemon) {
+    const ztest::TempDir dir("tool_link_faults_again");
+    const std::vector<uint8_t> img = ztest::pseudo_random_bytes(4196, 8);
+    ztest::write_bytes(dir.path() / "img", img);
+    struct Outcome {
+        std::string what;
+        bool served = false;
+        ztest::ToolOutcome first, second;
+        std::vector<uint8_t> cells;
+    };
+    const auto cut_and_rerun = [&](const char *fault, unsigned answer) {
+        Outcome o;
+        o.what = std::string(fault) + "=" + std::to_string(answer);
+        const fs::path flash = dir.path() / ("flash" + std::to_string(answer));
+        ztest::write_bytes(flash, ztest::pseudo_random_bytes(0x4000, answer));
+        ztest::BoardDaemon board(ZELP_BOARD_SIM_BIN, dir.path(), flash, {"--" + o.what});
+        o.served = !board.port().empty();
+        if (!o.served) return o;
+        const std::vector<std::string> args = {
+            "-q", "-s", board.port(), "-a", "0x1f10", "--skip-unchanged", "-w", "img", "-v", "img"};
+        o.first = ztest::run_program(ZELP_FLASH_BIN, args, dir.path());
+        o.second = ztest::run_program(ZELP_FLASH_BIN, args, dir.path());
+        o.cells = ztest::read_bytes(flash);
+        return o;
+    };
+    const std::pair<const char *, unsigned> cuts[] = {
+        {drop, 31},   {cut, 33},   {drop, 1000}, {cut, 2079}, {drop, 2080}, {cut, 2085},
+        {drop, 2100}, {cut, 2120}, {drop, 2140}, {cut, 2158}, {drop, 2500},
+    };
+    std::vector<std::future<Outcome>> runs;
+    for (const auto &[fault, answer] : cuts)
+        runs.push_back(std::async(std::launch::async, cut_and_rerun, fault, answer));
+    for (auto &run : runs) {
+        const Outcome o = run.get();
+        ASSERT_TRUE(o.served) << o.what;
+        EXPECT_EQ(o.first.status, 1) << o.what << ": the cut falls inside the run";
+        EXPECT_EQ(o.second.status, 0) << o.what << ": " << o.second.out << o.second.err;
+        ASSERT_GE(o.cells.size(), 0x1F10 + img.size()) << o.what;
+        EXPECT_TRUE(std::equal(img.begin(), img.end(), o.cells.begin() + 0x1F10)) << o.what;
     }
 }
 

@@ -58,9 +58,6 @@ typedef struct morvel_zelp7x_board_options_s {
     int spi_sample_write_speed; /**< the bridge's sample write clock; 0 leaves the bridge's own */
     int spi_split;              /**< carried for other board I/O layers */
     int spi_read_delay;         /**< carried for other board I/O layers */
-    /** Nonzero: also open the bridge's raw HID function, so zelp_linux_io_wait can wait for the
-     * chip's interrupt report (the open fails when the bridge has none). */
-    int usb_int_enable;
     /** The chip's input clock in Hz; negative: the board kind's default
      * (morvel_zelp7x_board_default_input_freq). */
     int input_freq;
@@ -73,6 +70,9 @@ typedef struct morvel_zelp7x_board_options_s {
      * firmware); 1: it waits for the firmware's answer, taking the chip's notifications in, as a
      * host that talks to firmware needs. */
     int wait_for_answers;
+    /** Nonzero: the bridge's raw HID function on the opened port's USB device is opened too, so
+     * that zelp_linux_io_wait can wait for the chip's interrupt report; 0: it is not. */
+    int usb_interrupts;
     morvel_zelp7x_board_message_f message; /**< null: the lines are not said */
     void *message_user;                    /**< passed to `message` */
 } morvel_zelp7x_board_options_s;
