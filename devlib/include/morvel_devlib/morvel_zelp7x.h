@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "morvel-firmware/zelp7x_open_ram.h"
+#include "morvel-firmware/zelp7x_smap.h"
 #include "morvel_devlib/morvel_zelp7x_config.h"
 #include "morvel_devlib/morvel_zelp7x_mailbox.h"
 #include "morvel_devlib/morvel_zelp7x_package_parser.h"

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "morvel-firmware/zelp7x_open_ram.h"
+#include "morvel-firmware/zelp7x_smap.h"
 
 // ---- SPI register space (one byte each) ------------------------------------------------------
 
@@ -60,7 +60,7 @@ inline constexpr uint32_t ZELP7X_MCU_HOST_CONFIG_PKGVER = 0x20017918;
 // A valid mask with any of these bits set is uninitialised memory, not a mask.
 inline constexpr uint32_t ZELP7X_HOST_CONFIG_VALID_GARBAGE = 0xFFF00000;
 
-// Open RAM (zelp7x_open_ram.h): boot loader load window, later the secure memory access block.
+// Open RAM (zelp7x_smap.h): boot loader load window, later the secure memory access block.
 inline constexpr uint32_t ZELP7X_MCU_OPEN_RAM_END = ZELP7X_OPEN_RAM_BASE + ZELP7X_OPEN_RAM_SIZE;
 inline constexpr uint32_t ZELP7X_MCU_SCRATCH0 = 0x20017FF8; // external-clock check words
 inline constexpr uint32_t ZELP7X_MCU_SCRATCH1 = 0x20017FFC;
