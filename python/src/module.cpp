@@ -20,8 +20,10 @@ constexpr const char *board_doc = R"(One evaluation board with the device librar
 
 Board(port=None, mode='reset', input_freq=None, device_type=None)
 
-port: 'sim', 'sim:FILE,name=value,...', or a serial device; None looks for the first supported
-  USB bridge, as the tools do without -s.
+port: 'sim', 'sim:FILE,name=value,...', a serial device, or 'rfc2217://HOST:PORT' for a bridge
+  that a telnet COM port server (ser2net) serves on another machine; board parameters such as
+  ',pipeline=32' may follow any of them. None looks for the first supported USB bridge, as the
+  tools do without -s.
 mode: how the library starts on the chip: 'reset' (the chip starts afresh, what load needs),
   'restart' (adopt a chip whose firmware runs, e.g. one a daemon's earlier client loaded),
   'no-touch' or 'reset-secured'.

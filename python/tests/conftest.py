@@ -42,3 +42,16 @@ def daemon_process(tmp_path):
 def daemon(daemon_process):
     """The daemon's link alone."""
     return daemon_process[0]
+
+
+@pytest.fixture
+def network_board(daemon, tmp_path):
+    """The daemon's board served by ser2net over telnet's COM port option; yields its port name."""
+    proc = subprocess.Popen([str(BIN_DIR / "ser2net_front"), str(tmp_path), daemon],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    # ser2net's process id, then the port name, once it serves the board.
+    pid, port = proc.stdout.readline(), proc.stdout.readline().strip()
+    assert pid and port.startswith("rfc2217://"), proc.stderr.read()
+    yield port
+    proc.terminate()
+    proc.wait(timeout=5)

@@ -239,6 +239,18 @@ def test_daemon_board_outlives_its_clients(daemon, sample_package):
         assert board.info()["firmware_running"] is False
 
 
+def test_board_on_another_machine_through_ser2net(network_board, sample_package):
+    with zelp7x.Board(network_board) as board:
+        board.load(sample_package, chunk=256)
+        assert board.info() == SAMPLE_INFO
+        data = bytes(range(256)) * 8 + b"\xff" * 1024  # every byte value, and erased flash's
+        board.write(0x1000, data)
+        assert board.read(0x1000, len(data)) == data
+    # The server lets one client in: a second one is turned away, host and port named.
+    with zelp7x.Board(network_board, mode="restart"):
+        assert error_of(lambda: zelp7x.Board(network_board))[0] == "open"
+
+
 def test_every_call_has_help():
     assert zelp7x.__doc__ and zelp7x.Board.__doc__
     names = ["load", "info", "posterior", "matches", "extract", "record", "gpio", "serial", "status",

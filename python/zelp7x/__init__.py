@@ -1,8 +1,9 @@
 """Python access to a zelp7x evaluation board.
 
 Board(port) opens a board as zelp7x_host does: 'sim' (a simulated board in this process),
-'sim:FILE,opts' (the same with its flash in FILE and board options), or a serial device such as
-/dev/ttyACM0 or the link of a zelp7x_board_sim daemon. Its methods are the host tool's commands:
+'sim:FILE,opts' (the same with its flash in FILE and board options), a serial device such as
+/dev/ttyACM0 or the link of a zelp7x_board_sim daemon, or 'rfc2217://HOST:PORT', a bridge that
+ser2net serves on another machine. Its methods are the host tool's commands:
 load, info, posterior, matches, extract, record, gpio, serial and status; flash_id, erase,
 write, read and verify reach the flash behind the chip. Board.list() names the attached USB
 bridges.

@@ -11,13 +11,13 @@ set(ZELP_WINE_SUITES
     tool_options_test tool_elapsed_test tool_image_file_test tool_wire_trace_test
     pkg_reader_test pkg_records_test devlib_access_test devlib_clock_test devlib_config_test
     devlib_frame_test devlib_frontend_test devlib_mailbox_test devlib_reset_test
-    devlib_posterior_test devlib_load_test devlib_results_test)
+    devlib_posterior_test devlib_load_test devlib_results_test io_rfc2217_test)
 list(JOIN ZELP_WINE_SUITES "|" suites)
 list(FILTER TEST_SOURCES INCLUDE REGEX "/(${suites})\\.cpp$")
 file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_test.cpp)
 list(APPEND TEST_SOURCES ${WIN32_TEST_SOURCES})
 # Child processes, pseudo-terminals and sysfs are POSIX; the CTest runs below take their place.
-list(FILTER SUPPORT_SOURCES EXCLUDE REGEX "/(board_sim_process|tool_process|fake_sysfs|run_as)\\.cpp$")
+list(FILTER SUPPORT_SOURCES EXCLUDE REGEX "/(board_sim_process|tool_process|ser2net_process|fake_sysfs|run_as)\\.cpp$")
 
 find_program(ZELP_WINESERVER wineserver REQUIRED)
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
@@ -30,7 +30,8 @@ set(ZELP_WINE_ENV WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all)
 
 # The simulated board is the native daemon: wine's COM7 is a link to its pseudo-terminal. The dev
 # workflow's daemon is used when there is one; otherwise one is built here with the native
-# compilers.
+# compilers. ser2net_front, which puts Debian's ser2net in front of a board for the network runs,
+# comes from the same native build.
 set(dev_board_sim ${PROJECT_SOURCE_DIR}/build/dev/bin/zelp7x_board_sim)
 if(EXISTS ${dev_board_sim})
   set(default_board_sim ${dev_board_sim})
@@ -45,11 +46,12 @@ else()
   ExternalProject_Add(native_board_sim
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/native
-    CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DZELP_BUILD_TESTS=OFF
-    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target zelp7x_board_sim
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DZELP_BUILD_TESTS=ON -DZELP_BUILD_PYTHON=OFF
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target zelp7x_board_sim ser2net_front
     BUILD_BYPRODUCTS ${board_sim}
     INSTALL_COMMAND "")
 endif()
+get_filename_component(native_bin ${board_sim} DIRECTORY)
 
 set(session ${CMAKE_CURRENT_LIST_DIR}/wine_session.sh)
 add_test(NAME wine_session_start COMMAND sh ${session} start ${board_sim} ${ZELP_WINE_STATE})
@@ -99,8 +101,16 @@ add_test(NAME windows_tool_flash_holds_image COMMAND cmp -n 8192 image.bin flash
 set_tests_properties(windows_tool_flash_holds_image PROPERTIES FIXTURES_REQUIRED wine
                      DEPENDS windows_tool_write_verify RESOURCE_LOCK board)
 
+# A board on another machine: the programs reach a native board through Debian's ser2net.
+add_test(NAME windows_network_runs
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/network_runs.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+                 $<TARGET_FILE:zelp7x_flash> $<TARGET_FILE:zelp7x_host> ${board_sim}
+                 ${native_bin}/ser2net_front)
+set_tests_properties(windows_network_runs PROPERTIES FIXTURES_REQUIRED wine
+                     ENVIRONMENT "${ZELP_WINE_ENV}" TIMEOUT 180)
+
 # The programs must start on a bare Windows: every DLL they import is one of the system's.
-set(system_dlls "KERNEL32|ADVAPI32|SETUPAPI|HID|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+")
+set(system_dlls "KERNEL32|ADVAPI32|SETUPAPI|HID|WS2_32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+")
 set(other_dlls "grep 'DLL Name:' | grep -viE 'DLL Name: (${system_dlls})\\.dll$'")
 add_test(NAME windows_programs_import_only_system_dlls
          COMMAND sh -c "! '${CMAKE_OBJDUMP}' -p \"$0\" \"$1\" \"$2\" | ${other_dlls}"

@@ -18,8 +18,8 @@ constexpr const char *usage_text = R"(
 usage: zelp7x_gang (-s PORT)... | --all [flash options] [--json FILE] [-q]
 
 boards, each flashed in a thread of its own:
- -s <dev name>      a board, any name zelp7x_flash -s takes (serial=<S> too);
-                    once for each board
+ -s <dev name>      a board, any name zelp7x_flash -s takes (serial=<S> and
+                    rfc2217://<host>:<port> too); once for each board
  --all              every supported bridge that --list shows
  --list             list the attached supported bridges
 

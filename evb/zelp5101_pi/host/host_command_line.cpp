@@ -27,6 +27,8 @@ constexpr const char *usage_extensions =
     " --version          print the version\n"
     " --list             list the attached supported bridges\n"
     " -s serial=<S>      the supported bridge with USB serial number S\n"
+    " -s rfc2217://<host>:<port>\n"
+    "                    a bridge that ser2net serves on another machine (telnet, RFC 2217)\n"
     "  extract input ... -o FILE.wav   a WAV file: PCM, one channel, 16 kHz, the tank's sample "
     "width\n"
     "  watch ... --json                one JSON object a match, a line: seconds, class, label,\n"

@@ -36,7 +36,9 @@ constexpr const char *extensions_text = R"(extensions:
  --help             this help message and the long options
  --version          print the version
  --list             list the attached supported bridges
- -s serial=<S>      the supported bridge with USB serial number S)";
+ -s serial=<S>      the supported bridge with USB serial number S
+ -s rfc2217://<host>:<port>
+                    a bridge that ser2net serves on another machine (telnet, RFC 2217))";
 
 } // namespace
 

@@ -1,5 +1,6 @@
-// The byte stream to the bridge, whatever carries it: a serial device, a pseudo-terminal or the
-// in-process simulated board. The wire format is written once over this interface.
+// The byte stream to the bridge, whatever carries it: a serial device, a pseudo-terminal, a
+// network connection to a server of the bridge's port on another machine, or the in-process
+// simulated board. The wire format is written once over this interface.
 #pragma once
 
 #include <chrono>
@@ -54,5 +55,26 @@ std::unique_ptr<BytePort> open_sim_port(const std::string &name, std::string &er
 
 constexpr std::string_view kSimPortName = "sim";
 bool is_sim_port_name(const std::string &name);
+
+// "rfc2217://HOST:PORT": a bridge's serial port that a server on another machine (ser2net, say)
+// offers over TCP with telnet's COM port option (RFC 2217). The connection stands in for the
+// local device: exclusive (the server lets one client in), raw, bounded in time, and a purge
+// before each packet clears what the server holds from the bridge as well as what arrived here.
+bool is_rfc2217_port_name(const std::string &name);
+// False with the reason in `error` when the name has no host or no port number from 1 to 65535.
+bool check_rfc2217_name(const std::string &name, std::string &error);
+// Connects and sets the line up. Null with the reason in `failure` when the connection is refused,
+// the server turns the client away (another one holds the port) or does not speak the option.
+std::unique_ptr<BytePort> open_rfc2217_port(const std::string &name,
+                                            OpenFailure *failure = nullptr);
+// The same over a stream already connected (a scripted server, in tests), the set-up bounded by
+// `limit`.
+std::unique_ptr<BytePort> rfc2217_over(std::unique_ptr<BytePort> stream, Millis limit,
+                                       OpenFailure *failure = nullptr);
+
+// A TCP connection to HOST:PORT with Nagle's delay off, as a byte port; it holds no input of its
+// own to discard. Null with the system's reason in `reason` when none was made within `limit`.
+std::unique_ptr<BytePort> connect_tcp(const std::string &host, const std::string &port,
+                                      Millis limit, std::string &reason);
 
 } // namespace zio

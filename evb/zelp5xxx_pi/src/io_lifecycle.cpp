@@ -1,6 +1,7 @@
 // Opening the board, waiting for its interrupt and closing it.
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 #include <system_error>
@@ -30,7 +31,13 @@ StatePtr allocate_state(int &status) {
 }
 
 bool port_name_accepted(const std::string &name) {
-    return zio::is_sim_port_name(name) || !zio::serial_device_path(name).empty();
+    return zio::is_sim_port_name(name) || zio::is_rfc2217_port_name(name) ||
+           !zio::serial_device_path(name).empty();
+}
+
+// The part of a port name before its board parameters.
+std::string port_of(const std::string &name) {
+    return name.substr(0, name.find(','));
 }
 
 // After the board I/O layer's own line, the device and the system's reason, and for missing
@@ -49,25 +56,61 @@ void report_open_failure(const std::string &path, const zio::OpenFailure &failur
                              "the board\n");
 }
 
-int open_port(zelp_win32_io_state_s &state, const std::string &name) {
-    if (zio::is_sim_port_name(name)) {
-        std::string reason;
-        state.spifd = zio::open_sim_port(name, reason);
-        if (!state.spifd) {
-            std::fprintf(stderr, "%s\n", reason.c_str());
-            return MORVEL_ZELP_ERROR_ARG;
-        }
-        return MORVEL_ZELP_ERROR_NONE;
-    }
-    const std::string path = zio::serial_device_path(name);
-    zio::OpenFailure failure;
-    state.spifd = zio::open_serial_port(path, &failure);
+int open_sim(zelp_win32_io_state_s &state, const std::string &name) {
+    std::string reason;
+    state.spifd = zio::open_sim_port(name, reason);
     if (!state.spifd) {
-        std::fprintf(stderr, "Error in opening serial port\n");
-        report_open_failure(path, failure);
-        return MORVEL_ZELP_ERROR_FAIL;
+        std::fprintf(stderr, "%s\n", reason.c_str());
+        return MORVEL_ZELP_ERROR_ARG;
     }
     return MORVEL_ZELP_ERROR_NONE;
+}
+
+// A device or connection that did not open is reported as a serial device always was: the
+// layer's own line, then what did not open and why.
+int take_port(zelp_win32_io_state_s &state, std::unique_ptr<zio::BytePort> port,
+              const std::string &name, const zio::OpenFailure &failure) {
+    state.spifd = std::move(port);
+    if (state.spifd) return MORVEL_ZELP_ERROR_NONE;
+    std::fprintf(stderr, "Error in opening serial port\n");
+    report_open_failure(name, failure);
+    return MORVEL_ZELP_ERROR_FAIL;
+}
+
+// A network port fails to open as a serial device does, naming the host and the port.
+int open_network(zelp_win32_io_state_s &state, const std::string &name) {
+    std::string reason;
+    if (!zio::check_rfc2217_name(name, reason)) {
+        std::fprintf(stderr, "%s\n", reason.c_str());
+        return MORVEL_ZELP_ERROR_ARG;
+    }
+    zio::OpenFailure failure;
+    auto port = zio::open_rfc2217_port(name, &failure);
+    return take_port(state, std::move(port), name, failure);
+}
+
+int open_serial(zelp_win32_io_state_s &state, const std::string &name) {
+    const std::string path = zio::serial_device_path(name);
+    zio::OpenFailure failure;
+    auto port = zio::open_serial_port(path, &failure);
+    return take_port(state, std::move(port), path, failure);
+}
+
+int open_port(zelp_win32_io_state_s &state, const std::string &name) {
+    if (zio::is_sim_port_name(name)) return open_sim(state, name);
+    if (zio::is_rfc2217_port_name(name)) return open_network(state, name);
+    return open_serial(state, name);
+}
+
+// The interrupt report comes on the bridge's raw HID function, which stays on the machine the
+// bridge is plugged into: a network port has none to wait on.
+int refuse_remote_interrupt(const std::string &name) {
+    std::fprintf(stderr,
+                 "%s: the bridge's interrupt report (its raw HID function) does not travel over "
+                 "RFC 2217\n",
+                 port_of(name).c_str());
+    std::fprintf(stderr, "error initializing for interrupt over USB\n");
+    return MORVEL_ZELP_ERROR_UNSUP;
 }
 
 int set_up(zelp_io_init_args &args, zelp_win32_io_state_s &state) {
@@ -75,6 +118,8 @@ int set_up(zelp_io_init_args &args, zelp_win32_io_state_s &state) {
     char *name = args.spidev;
     // A name that cannot name a port on this system is refused before anything is opened.
     if (name && !port_name_accepted(name)) return MORVEL_ZELP_ERROR_ARG;
+    if (name && args.usb_int_enable && zio::is_rfc2217_port_name(name))
+        return refuse_remote_interrupt(name);
     if (!name) {
         uint16_t vid = 0, pid = 0;
         uint32_t kind = 0;

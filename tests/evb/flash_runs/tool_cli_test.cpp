@@ -95,14 +95,18 @@ TEST_F(ToolCli, LongHelpIsTheShortHelpAndTheLongOptions) {
             " --help             this help message and the long options\n"
             " --version          print the version\n"
             " --list             list the attached supported bridges\n"
-            " -s serial=<S>      the supported bridge with USB serial number S\n");
+            " -s serial=<S>      the supported bridge with USB serial number S\n"
+            " -s rfc2217://<host>:<port>\n"
+            "                    a bridge that ser2net serves on another machine (telnet, RFC "
+            "2217)\n");
     EXPECT_EQ(o.err, "");
     // zelp7x_host's usage ends in the same block, with the board options both tools share.
     const ztest::ToolOutcome host = ztest::run_program(ZELP_HOST_BIN, {"--help"}, ".");
     EXPECT_NE(host.out.find("\nextensions:\n --help             this help message\n"
                             " --version          print the version\n"
                             " --list             list the attached supported bridges\n"
-                            " -s serial=<S>      the supported bridge with USB serial number S\n"),
+                            " -s serial=<S>      the supported bridge with USB serial number S\n"
+                            " -s rfc2217://<host>:<port>\n"),
               std::string::npos)
         << host.out;
 }

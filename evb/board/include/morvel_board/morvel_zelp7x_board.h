@@ -49,7 +49,8 @@ typedef enum morvel_zelp7x_board_clock_e {
  * zelp7x_flash's defaults, then change what the host wants. */
 typedef struct morvel_zelp7x_board_options_s {
     /** The port: a name -s takes ("sim", "sim:FILE,opts", a serial device, a board daemon's
-     * link, with board parameters such as ",pipeline=N"), passed to the board I/O layer as it is;
+     * link, "rfc2217://HOST:PORT" for a bridge that ser2net serves on another machine, with board
+     * parameters such as ",pipeline=N"), passed to the board I/O layer as it is;
      * "serial=S[,params]" for the supported bridge with USB serial number S (any case); null for
      * the first supported bridge. */
     const char *port;
@@ -71,7 +72,8 @@ typedef struct morvel_zelp7x_board_options_s {
      * host that talks to firmware needs. */
     int wait_for_answers;
     /** Nonzero: the bridge's raw HID function on the opened port's USB device is opened too, so
-     * that zelp_linux_io_wait can wait for the chip's interrupt report; 0: it is not. */
+     * that zelp_linux_io_wait can wait for the chip's interrupt report; 0: it is not. A network
+     * port ("rfc2217://...") has none and is refused (MORVEL_ZELP_ERROR_UNSUP). */
     int usb_interrupts;
     morvel_zelp7x_board_message_f message; /**< null: the lines are not said */
     void *message_user;                    /**< passed to `message` */

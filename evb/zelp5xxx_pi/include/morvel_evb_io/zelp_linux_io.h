@@ -82,14 +82,18 @@ extern int zelp_usb_debug;
 /** Opens a board. `spidev` names the bridge's serial device: on Linux a path or a name under
  * /dev, on Windows a port name beginning with "COM"; "sim" for a simulated board in this process,
  * or "sim:FILE[,name=value...]" for one whose flash is kept in FILE (a build without the
- * simulated board refuses both). Null finds the first supported bridge. Any name may end in
- * board parameters the layer takes itself: ",pipeline=N" (1 to 256) lets pipelined reads keep N
- * answers outstanding. The port is held exclusively (TIOCEXCL and an advisory lock on Linux), so a
- * second opener fails at once. Then the clock commands go out and register 0 is read as a probe;
- * neither decides the open.
+ * simulated board refuses both); "rfc2217://HOST:PORT" for a bridge that a telnet COM port server
+ * (RFC 2217, e.g. ser2net) serves on another machine. Null finds the first supported bridge. Any
+ * name may end in board parameters the layer takes itself: ",pipeline=N" (1 to 256) lets
+ * pipelined reads keep N answers outstanding. The port is held exclusively (TIOCEXCL and an
+ * advisory lock on Linux; a network server lets one client in), so a second opener fails at once
+ * (a network port after trying for a second: a server may still be closing its last client's
+ * session). Then the clock commands go out and register 0 is read as a probe; neither decides
+ * the open.
  * @return 0 with the handle in `*d`; MORVEL_ZELP_ERROR_ARG for a name that cannot name a port
  *   here, bad board parameters, or no bridge found; MORVEL_ZELP_ERROR_FAIL for a port that does
- *   not open. A failure's lines, with the system's reason, are on standard error.
+ *   not open; MORVEL_ZELP_ERROR_UNSUP for usb_int_enable on a network port, which carries no
+ *   interrupt report. A failure's lines, with the system's reason, are on standard error.
  * @ownership The handle is the caller's until zelp_linux_io_uninit; nothing is kept of
  *   `init_args`.
  * @threads Any thread. Makes standard output unbuffered for the whole process, so the tools'

@@ -2,7 +2,6 @@
 // poll so every call ends within its time limit.
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -10,35 +9,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "byte_port.h"
+#include "linux/polled_fd.h"
 
 namespace zio {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int millis_left(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<Millis>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// Waits for `events` until the deadline. 1 ready, 0 timed out, -1 failed or hung up.
-int wait_for(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, millis_left(deadline));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return r;
-        if (p.revents & events) return 1;
-        return -1; // POLLERR, POLLHUP or POLLNVAL without the event asked for
-    }
-}
 
 class SerialPort final : public BytePort {
   public:
@@ -48,36 +28,12 @@ class SerialPort final : public BytePort {
     SerialPort &operator=(const SerialPort &) = delete;
 
     // Keeps writing until every byte is out, as a blocking write would, but no longer than limit.
-    // The device normally has room, so the write comes first and the wait only when it is full.
     int write(std::span<const uint8_t> bytes, Millis limit) override {
-        const auto deadline = Clock::now() + limit;
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN) return done ? static_cast<int>(done) : -1;
-            const int ready = wait_for(fd_, POLLOUT, deadline);
-            if (ready <= 0) return done ? static_cast<int>(done) : ready;
-        }
-        return static_cast<int>(done);
+        return write_within(fd_, bytes, limit, ::write);
     }
 
-    // Returns as soon as some bytes are there. During a pipelined read the answer has often
-    // arrived already, so the read comes first and the wait only when nothing is there yet.
     int read(std::span<uint8_t> bytes, Millis limit) override {
-        const auto deadline = Clock::now() + limit;
-        for (;;) {
-            const ssize_t n = ::read(fd_, bytes.data(), bytes.size());
-            if (n > 0) return static_cast<int>(n);
-            if (n < 0 && errno == EINTR) continue;
-            if (n == 0 || errno != EAGAIN) return -1; // end of file or a failed link
-            const int ready = wait_for(fd_, POLLIN, deadline);
-            if (ready <= 0) return ready;
-        }
+        return read_within(fd_, bytes, limit);
     }
 
     void discard_input() override { ::tcflush(fd_, TCIFLUSH); }

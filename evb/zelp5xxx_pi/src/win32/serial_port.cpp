@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "byte_port.h"
+#include "win32/system_text.h"
 
 namespace zio {
 
@@ -110,14 +111,7 @@ void describe_failure(OpenFailure *failure) {
     if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) {
         failure->reason = "in use by another process";
     } else {
-        char text[256] = "";
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
-        failure->reason = text;
-        while (!failure->reason.empty() &&
-               (failure->reason.back() == '\n' || failure->reason.back() == '\r' ||
-                failure->reason.back() == '.'))
-            failure->reason.pop_back();
+        failure->reason = system_text(code);
     }
     SetLastError(code);
 }
