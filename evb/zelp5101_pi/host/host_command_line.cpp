@@ -12,14 +12,6 @@
 
 namespace {
 
-using mode_name = named_value<morvel_zelp_init_mode_e>;
-constexpr std::array mode_names{
-    mode_name{"reset", MORVEL_ZELP_INIT_MODE_RESET},
-    mode_name{"restart", MORVEL_ZELP_INIT_MODE_RESTART},
-    mode_name{"no-touch", MORVEL_ZELP_INIT_MODE_NO_TOUCH},
-    mode_name{"reset-secured", MORVEL_ZELP_INIT_MODE_RESET_SECURED},
-};
-
 constexpr const char *usage_head =
     "usage: zelp7x_host [-s DEV] [-t TYPE] [-F FREQ] [-m reset|restart|no-touch|reset-secured] "
     "COMMAND [ARGS]\n";
@@ -82,8 +74,11 @@ bool number_of(const char *text, uint32_t &value) {
 
 host_parse_outcome apply_board_option(char letter, const char *value, host_options &o) {
     if (letter == 'm') {
-        o.mode = init_mode_named(value);
-        return o.mode ? host_parse_outcome::run : bad("unknown mode", value);
+        morvel_zelp_init_mode_e mode{};
+        if (morvel_zelp7x_host_init_mode_named(value, &mode) != 0)
+            return bad("unknown mode", value);
+        o.mode = mode;
+        return host_parse_outcome::run;
     }
     // As in the flash tool, a -F of 2^31 or more counts as not given.
     if (!read_board_option(letter, value, o, false))
@@ -218,8 +213,4 @@ void print_host_usage(std::FILE *stream, bool extensions) {
     }
     if (extensions)
         for (const char *line : usage_extensions) std::fprintf(stream, "%s\n", line);
-}
-
-std::optional<morvel_zelp_init_mode_e> init_mode_named(std::string_view name) {
-    return value_named(mode_names, name);
 }
