@@ -114,7 +114,7 @@ std::vector<Scenario> IoReport::scenarios() const {
     const std::string transfer = "Error during transfer on the Serial/SPI device";
     std::vector<Scenario> s = {
         {"a board parameter the layer cannot use",
-         [](auto &r) { init("sim,pipeline=0", r); },
+         [](auto &r) { init("sim:,pipeline=0", r); },
          {{R, err, "pipeline needs a count from 1 to 256: 0"}, {E, err, "error opening spi: arg"}}},
         {"a simulated board its options cannot make",
          [](auto &r) { init("sim:,size=3", r); },
