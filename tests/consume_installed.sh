@@ -4,14 +4,18 @@
 # example builds with the CMake package `morvel` and with pkg-config and runs on the simulated
 # board; the flash example builds with morvel::flash alone and with pkg-config's morvel_flash
 # alone and flashes a simulated board; both say a board that does not open in one line of their
-# own, with the system's reason; and a host written before the rule (the package morvel_devlib, the
-# board I/O headers by bare name) still builds. The install test runs it on `cmake --install`'s tree, tools/package.sh on
-# the unpacked Debian package.
-#   consume_installed.sh PREFIX SOURCE_DIR LIBDIR GENERATOR C_COMPILER
+# own, with the system's reason; the match example builds with morvel::host alone and with
+# pkg-config's morvel_host alone and saves a match's audio from the board simulator daemon (found
+# with morvel_pkg_sample in TOOLS_DIR, the build's bin folder) as a WAV file; and a host written
+# before the rule (the package morvel_devlib, the board I/O headers by bare name) still builds.
+# The install test runs it on `cmake --install`'s tree, tools/package.sh on the unpacked Debian
+# package.
+#   consume_installed.sh PREFIX SOURCE_DIR LIBDIR GENERATOR C_COMPILER TOOLS_DIR
 set -euo pipefail
-prefix=$1 source=$2 libdir=$3 generator=$4 cc=$5
+prefix=$1 source=$2 libdir=$3 generator=$4 cc=$5 tools=$6
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+daemon=
+trap '[ -z "$daemon" ] || kill "$daemon" 2>/dev/null; rm -rf "$work"' EXIT
 
 # Only a shared build needs it: the plain cc line records no run path.
 export LD_LIBRARY_PATH=$prefix/$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
@@ -84,6 +88,29 @@ line=$(expect_one_line "$work/flash_host" "$missing" "$work/image.bin")
 [ "$line" = "io_init: cannot open $missing: No such file or directory" ]
 line=$(expect_one_line "$work/c_host" "$missing")
 [ "$line" = "zelp_linux_io_init failed: fail: cannot open $missing: No such file or directory" ]
+
+# The match example: a package loaded into the daemon's board, which matches every 100 ms, and
+# the audio before the next match in a WAV file: its header and its size agree.
+"$tools/morvel_pkg_sample" "$work/sample.pkg" >/dev/null
+"$tools/zelp7x_board_sim" --link "$work/board" --match-every 100 >/dev/null &
+daemon=$!
+for _ in $(seq 100); do [ -e "$work/board" ] && break; sleep 0.05; done
+cmake_project "$source/examples/match_wav" "$work/wav_cmake"
+# shellcheck disable=SC2046 # the flags are meant to split into words
+"$cc" "${cflags[@]}" "$source/examples/match_wav/match_wav.c" -o "$work/match_wav" \
+    $(pkg-config --cflags --libs morvel_host)
+for host in "$work/wav_cmake/match_wav" "$work/match_wav"; do
+    rm -f "$work/match.wav"
+    "$host" "$work/board" "$work/sample.pkg" "$work/match.wav"
+    test "$(head -c 4 "$work/match.wav")" = RIFF
+    test "$(tail -c +9 "$work/match.wav" | head -c 7)" = WAVEfmt
+    data=$(od -An -tu4 -j40 -N4 "$work/match.wav" | tr -d ' ')
+    test "$data" -gt 0
+    test "$(stat -c %s "$work/match.wav")" -eq $((44 + data))
+done
+kill "$daemon"
+wait "$daemon" || true
+daemon=
 
 # A host written before the rule.
 mkdir "$work/old"
