@@ -33,7 +33,7 @@ void register_failure(py::module_ &m) {
         } catch (const board_failure &f) {
             const char *name = morvel_zelp_error_name(f.status);
             char line[256];
-            morvel_zelp_failure_text(f.step.c_str(), f.status, line, sizeof line);
+            morvel_zelp_error_step_failed(f.step.c_str(), f.status, line, sizeof line);
             py::object e = py::reinterpret_borrow<py::object>(error_type)(
                 f.message.empty() ? std::string(line) : f.message);
             e.attr("step") = f.step;

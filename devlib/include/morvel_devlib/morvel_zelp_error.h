@@ -39,13 +39,16 @@ extern const char *const morvel_zelp_error_names[MORVEL_ZELP_ERROR_LAST + 1];
  * @threads Any thread; reads constant data only. */
 const char *morvel_zelp_error_name(int e);
 
-/** The line the tools print for a step that failed: "STEP failed: NAME", with the error's name as
- * morvel_zelp_error_name gives it ("io_init failed: arg"), NUL-terminated in `text` and cut short
- * to fit `size` bytes.
- * @return the length of the whole line, as snprintf counts it.
- * @threads Any thread; writes `text` only.
- * @never Prints, or writes past `size` bytes of `text` (none when `size` is 0). */
-int morvel_zelp_failure_text(const char *step, int status, char *text, size_t size);
+/** The line the tools and libraries give for a step that failed, "STEP failed: NAME", e.g.
+ * "io_init failed: fail": `step`, " failed: " and morvel_zelp_error_name(status). Written as
+ * snprintf writes, cut to fit `size` bytes with its NUL; nothing is written when `size` is 0.
+ * @param step the step's name; null counts as "".
+ * @param status the error code the step returned.
+ * @param text receives the line, without a newline; may be null when `size` is 0.
+ * @param size the room at `text`, NUL included.
+ * @return the whole line's length without its NUL, however much of it fitted.
+ * @threads Any thread; writes `text` only. */
+int morvel_zelp_error_step_failed(const char *step, int status, char *text, size_t size);
 
 #ifdef __cplusplus
 }

@@ -18,8 +18,8 @@ const char *morvel_zelp_error_name(int e) {
     return morvel_zelp_error_names[e];
 }
 
-int morvel_zelp_failure_text(const char *step, int status, char *text, size_t size) {
-    return std::snprintf(text, size, "%s failed: %s", step != nullptr ? step : "",
+int morvel_zelp_error_step_failed(const char *step, int status, char *text, size_t size) {
+    return std::snprintf(size > 0 ? text : nullptr, size, "%s failed: %s", step ? step : "",
                          morvel_zelp_error_name(status));
 }
 

@@ -22,7 +22,7 @@ constexpr morvel_zelp7x_flash_board_calls_s board_io_calls = {
 
 void fail_call(const char *step, int status) {
     char text[sizeof(morvel_zelp7x_flash_failure_s::message)];
-    morvel_zelp_failure_text(step, status, text, sizeof text);
+    morvel_zelp_error_step_failed(step, status, text, sizeof text);
     throw flash_failure{MORVEL_ZELP7X_FLASH_FAILED_CALL, status, step, text};
 }
 

@@ -31,8 +31,9 @@ std::string without_newline(std::string_view t) {
 
 class board_run {
   public:
-    board_run(const gang_job &job, const std::string &port, int index, board_progress &progress)
-        : job_(job), port_(port), index_(index), progress_(progress) {}
+    board_run(const gang_job &job, const std::string &port, int index,
+              const zelp_io_report_s &io_report, board_progress &progress)
+        : job_(job), port_(port), index_(index), io_report_(io_report), progress_(progress) {}
 
     board_result go() {
         const auto start = clock_type::now();
@@ -74,6 +75,7 @@ class board_run {
         if (settings.input_freq == 0) settings.input_freq = -1;
         morvel_zelp7x_board_options_s o = board_options(settings);
         o.message = nullptr; // the port was chosen before the boards started
+        o.io_report = io_report_;
         morvel_zelp7x_board_s *b = nullptr;
         morvel_zelp7x_board_failure_s failure{};
         const int s = morvel_zelp7x_board_open(&o, &b, &failure);
@@ -144,6 +146,7 @@ class board_run {
     const gang_job &job_;
     const std::string &port_;
     int index_;
+    zelp_io_report_s io_report_;
     board_progress &progress_;
     board_ptr board_;
     board_phase current_ = board_phase::open;
@@ -157,8 +160,8 @@ const char *phase_name(board_phase p) {
     return morvel_zelp7x_flash_step_name(static_cast<morvel_zelp7x_flash_step_e>(p));
 }
 
-void run_board(const gang_job &job, const std::string &port, int index, board_progress &progress,
-               board_result &result) {
-    result = board_run(job, port, index, progress).go();
+void run_board(const gang_job &job, const std::string &port, int index,
+               const zelp_io_report_s &io_report, board_progress &progress, board_result &result) {
+    result = board_run(job, port, index, io_report, progress).go();
     progress.done.store(true, std::memory_order_release);
 }

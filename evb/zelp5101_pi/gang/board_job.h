@@ -10,6 +10,7 @@
 
 #include "flash_job_request.h"
 #include "run_options.h"
+#include "zelp_linux_io.h"
 
 // A board's phases, in order: its open, then the flash job's steps.
 enum class board_phase {
@@ -61,6 +62,6 @@ struct board_progress {
 };
 
 // Runs the job on `port` into `result`, then marks `progress` done; `index` numbers the -r
-// file. Never throws.
-void run_board(const gang_job &job, const std::string &port, int index, board_progress &progress,
-               board_result &result);
+// file, and the board I/O layer's lines go to `io_report`. Never throws.
+void run_board(const gang_job &job, const std::string &port, int index,
+               const zelp_io_report_s &io_report, board_progress &progress, board_result &result);
