@@ -24,6 +24,12 @@ dev=(build/packages/libmorvel-dev_*.deb)
 dpkg-deb -c "${dev[0]}" | grep " ./usr/lib/$multiarch/libmorvel_flash.a$" >/dev/null
 # The API reference comes with the development package.
 dpkg-deb -c "${dev[0]}" | grep ' ./usr/share/doc/libmorvel-dev/html/index.html$' >/dev/null
+# and, as section 3 manual pages, a page for each header and record named for the libraries only
+dpkg-deb -c "${dev[0]}" | grep ' ./usr/share/man/man3/morvel_zelp7x_flash_job.h.3' >/dev/null
+if dpkg-deb -c "${dev[0]}" | grep -E ' ./usr/share/man/man3/[^mz]' >&2; then
+    echo "manual pages named for more than the libraries" >&2
+    exit 1
+fi
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "${dev[0]}" "$root"

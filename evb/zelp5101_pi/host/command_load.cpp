@@ -29,7 +29,7 @@ int prepare_load(const command_args &args) {
             if (s != 0) return s;
             continue;
         }
-        std::printf("load failed: %s\n", morvel_zelp_error_name(MORVEL_ZELP_ERROR_PACKAGE));
+        print_step_failed("load", MORVEL_ZELP_ERROR_PACKAGE);
         std::printf("%s: package error %d (%s) at byte %u\n", path.c_str(), check.result,
                     morvel_pkg_error_name(check.result), check.offset);
         return failure_reported;

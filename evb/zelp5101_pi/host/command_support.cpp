@@ -5,6 +5,14 @@
 
 #include "host_commands.h"
 
+#include "morvel_devlib/morvel_zelp_error.h"
+
+void print_step_failed(std::string_view step, int status) {
+    char line[160];
+    morvel_zelp_error_step_failed(std::string(step).c_str(), status, line, sizeof line);
+    std::printf("%s\n", line);
+}
+
 void report_unreadable(const std::string &path, const mvpkg::input_read &r) {
     if (r.result == mvpkg::input_read::cannot_open)
         std::fprintf(stderr, "zelp7x_host: cannot read %s\n", path.c_str());

@@ -69,6 +69,9 @@ using host_ptr = std::unique_ptr<morvel_zelp7x_host_s, host_closer>;
 // ends with status 1 without a "COMMAND failed" line.
 constexpr int failure_reported = -1;
 
+// Prints "STEP failed: NAME" on standard output, the line the device library builds.
+void print_step_failed(std::string_view step, int status);
+
 struct host_command {
     std::string_view name;
     std::string_view synopsis; // the command and its arguments, as the usage shows them

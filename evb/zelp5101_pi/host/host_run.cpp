@@ -46,8 +46,7 @@ int run_zelp7x_host(int argc, char **argv) {
     if (s == 0) s = command.run(host, options.args);
     if (s == failure_reported) return exit_failed;
     if (s != 0) {
-        std::printf("%.*s failed: %s\n", static_cast<int>(command.name.size()), command.name.data(),
-                    morvel_zelp_error_name(s));
+        print_step_failed(command.name, s);
         return exit_failed;
     }
     return exit_ok;
