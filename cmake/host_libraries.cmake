@@ -141,6 +141,15 @@ zelp_host_library(zelp_evb_io evb_io BARE_INCLUDES
 zelp_host_library(morvel_board board
   HEADERS evb/board/include/morvel_board REQUIRES evb_io devlib
   DESCRIPTION "Opening zelp7x evaluation boards: bridge choice, board I/O, device library, input clock")
+# A static host library brings the package reader's file checks as an archive of its own.
+set(host_libs "")
+if(NOT BUILD_SHARED_LIBS)
+  zelp_host_library(morvel_pkg_tools pkg_tools ARCHIVE_ONLY)
+  set(host_libs morvel_pkg_tools)
+endif()
+zelp_host_library(morvel_host host
+  HEADERS evb/hostlib/include/morvel_host REQUIRES board evb_io devlib LIBS ${host_libs}
+  DESCRIPTION "A host for the zelp7x chip's firmware: packages, info, matches, extraction, recording")
 zelp_host_library(morvel_flash flash
   HEADERS evb/flashlib/include/morvel_flash REQUIRES board evb_io devlib
   DESCRIPTION "SPI NOR flash operations for zelp7x evaluation boards")

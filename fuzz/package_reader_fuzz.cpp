@@ -11,9 +11,8 @@
 #include <span>
 #include <vector>
 
-#include "host_session.h"
+#include "morvel_host/morvel_zelp7x_host.h"
 #include "morvel_packager/morvel_package.h"
-#include "package_load.h"
 
 namespace {
 
@@ -65,12 +64,14 @@ verdict feed(std::span<const uint8_t> package, size_t chunk, int collect_log) {
 
 // A small flash keeps each fresh board cheap; the load never reaches it.
 int load_into_simulated_chip(std::span<const uint8_t> package, size_t chunk) {
-    board_settings settings;
-    settings.spi_dev = "sim:,size=64K";
-    host_session session;
-    if (session.open(settings, MORVEL_ZELP_INIT_MODE_RESET) != 0) finding();
-    size_t loaded = 0;
-    return load_package(session.zelp(), package, chunk, loaded);
+    morvel_zelp7x_board_options_s options;
+    morvel_zelp7x_host_options_init(&options);
+    options.port = "sim:,size=64K";
+    morvel_zelp7x_host_s *host = nullptr;
+    if (morvel_zelp7x_host_open(&options, &host, nullptr) != 0) finding();
+    const int s = morvel_zelp7x_host_load(host, package.data(), package.size(), chunk, nullptr);
+    morvel_zelp7x_host_close(host);
+    return s;
 }
 
 } // namespace

@@ -3,14 +3,18 @@
 # its own, included by folder with nothing but the prefix's include folder on the path; the C host
 # example builds with the CMake package `morvel` and with pkg-config and runs on the simulated
 # board; the flash example builds with morvel::flash alone and with pkg-config's morvel_flash
-# alone and flashes a simulated board; and a host written before the rule (the package morvel_devlib, the
-# board I/O headers by bare name) still builds. The install test runs it on `cmake --install`'s tree, tools/package.sh on
-# the unpacked Debian package.
-#   consume_installed.sh PREFIX SOURCE_DIR LIBDIR GENERATOR C_COMPILER
+# alone and flashes a simulated board; the match example builds with morvel::host alone and with
+# pkg-config's morvel_host alone and saves a match's audio from the board simulator daemon (found
+# with morvel_pkg_sample in TOOLS_DIR, the build's bin folder) as a WAV file; and a host written
+# before the rule (the package morvel_devlib, the board I/O headers by bare name) still builds.
+# The install test runs it on `cmake --install`'s tree, tools/package.sh on the unpacked Debian
+# package.
+#   consume_installed.sh PREFIX SOURCE_DIR LIBDIR GENERATOR C_COMPILER TOOLS_DIR
 set -euo pipefail
-prefix=$1 source=$2 libdir=$3 generator=$4 cc=$5
+prefix=$1 source=$2 libdir=$3 generator=$4 cc=$5 tools=$6
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+daemon=
+trap '[ -z "$daemon" ] || kill "$daemon" 2>/dev/null; rm -rf "$work"' EXIT
 
 # Only a shared build needs it: the plain cc line records no run path.
 export LD_LIBRARY_PATH=$prefix/$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
@@ -68,6 +72,29 @@ printf '%s\n' "$error"
 [ "$status" -eq 1 ]
 grep -qx 'flash write: flash range 0xf000 to 0x20170 does not fit the 65536-byte flash' <<<"$error"
 cmp "$work/small.bin" "$work/small_before.bin"
+
+# The match example: a package loaded into the daemon's board, which matches every 100 ms, and
+# the audio before the next match in a WAV file: its header and its size agree.
+"$tools/morvel_pkg_sample" "$work/sample.pkg" >/dev/null
+"$tools/zelp7x_board_sim" --link "$work/board" --match-every 100 >/dev/null &
+daemon=$!
+for _ in $(seq 100); do [ -e "$work/board" ] && break; sleep 0.05; done
+cmake_project "$source/examples/match_wav" "$work/wav_cmake"
+# shellcheck disable=SC2046 # the flags are meant to split into words
+"$cc" "${cflags[@]}" "$source/examples/match_wav/match_wav.c" -o "$work/match_wav" \
+    $(pkg-config --cflags --libs morvel_host)
+for host in "$work/wav_cmake/match_wav" "$work/match_wav"; do
+    rm -f "$work/match.wav"
+    "$host" "$work/board" "$work/sample.pkg" "$work/match.wav"
+    test "$(head -c 4 "$work/match.wav")" = RIFF
+    test "$(tail -c +9 "$work/match.wav" | head -c 7)" = WAVEfmt
+    data=$(od -An -tu4 -j40 -N4 "$work/match.wav" | tr -d ' ')
+    test "$data" -gt 0
+    test "$(stat -c %s "$work/match.wav")" -eq $((44 + data))
+done
+kill "$daemon"
+wait "$daemon" || true
+daemon=
 
 # A host written before the rule.
 mkdir "$work/old"

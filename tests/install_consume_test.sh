@@ -8,4 +8,4 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-"$(dirname "$0")/consume_installed.sh" "$work/prefix" "$source" "$libdir" "$generator" "$cc"
+"$(dirname "$0")/consume_installed.sh" "$work/prefix" "$source" "$libdir" "$generator" "$cc" "$build/bin"

@@ -27,7 +27,7 @@ dpkg-deb -c "${dev[0]}" | grep ' ./usr/share/doc/libmorvel-dev/html/index.html$'
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "${dev[0]}" "$root"
-tests/consume_installed.sh "$root/usr" "$PWD" "lib/$multiarch" Ninja cc >/dev/null
+tests/consume_installed.sh "$root/usr" "$PWD" "lib/$multiarch" Ninja cc build/release/bin >/dev/null
 rm -rf "$root"
 trap - EXIT
 # The Python package installs where Debian's python3 looks, with its version and the sample package.

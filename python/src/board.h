@@ -15,7 +15,7 @@
 #include <pybind11/pybind11.h>
 
 #include "failure.h"
-#include "host_session.h"
+#include "morvel_host/morvel_zelp7x_host.h"
 
 namespace zelp7x_py {
 
@@ -70,9 +70,9 @@ class Board {
     py::bytes read(uint32_t address, uint32_t count);
     py::dict verify(uint32_t address, const py::object &data);
 
-    // Runs `f(session)` on the open board without the interpreter lock and under the library
-    // lock; its status fails `step`. The board is looked at under the lock too, as another thread
-    // may close it meanwhile.
+    // Runs `f(host)` on the open board's session without the interpreter lock and under the
+    // library lock; its status fails `step`. The board is looked at under the lock too, as another
+    // thread may close it meanwhile.
     template <typename F>
     void on_board(const char *step, F &&f) {
         int status = 0;
@@ -82,7 +82,7 @@ class Board {
             py::gil_scoped_release unlocked;
             const std::lock_guard lock(library_lock());
             if (session_ != nullptr)
-                status = f(*session_);
+                status = f(session_.get());
             else
                 open = false;
         }
@@ -94,7 +94,10 @@ class Board {
     void release();
 
     std::optional<std::string> port_;
-    std::unique_ptr<host_session> session_; // under the library lock
+    struct host_closer {
+        void operator()(morvel_zelp7x_host_s *h) const { morvel_zelp7x_host_close(h); }
+    };
+    std::unique_ptr<morvel_zelp7x_host_s, host_closer> session_; // under the library lock
     std::atomic<bool> closed_ = false;
 };
 

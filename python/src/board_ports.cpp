@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "bridges.h"
 #include "failure.h"
+#include "morvel_board/morvel_zelp7x_board.h"
 
 namespace py = pybind11;
 
@@ -35,7 +35,11 @@ py::list board_ports() {
     {
         // The search reads the system's device lists only; no board is touched.
         py::gil_scoped_release unlocked;
-        status = attached_bridges(bridges);
+        status = morvel_zelp7x_board_bridges(
+            [](const zelp_io_bridge_s *b, void *user) {
+                static_cast<std::vector<zelp_io_bridge_s> *>(user)->push_back(*b);
+            },
+            &bridges);
     }
     check("list", status);
     py::list out;

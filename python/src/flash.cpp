@@ -60,9 +60,9 @@ template <typename F>
 void on_flash(Board &board, const char *step, F &&f, progress_relay *relay = nullptr) {
     morvel_zelp7x_flash_failure_s failure{};
     try {
-        board.on_board(step, [&](host_session &s) {
+        board.on_board(step, [&](morvel_zelp7x_host_s *h) {
             morvel_zelp7x_flash_s flash{};
-            flash.zelp = s.zelp();
+            flash.zelp = morvel_zelp7x_board_device(morvel_zelp7x_host_board(h));
             flash.path = MORVEL_ZELP7X_FLASH_PATH_MSPI;
             if (relay != nullptr) {
                 flash.progress = &progress_relay::call;

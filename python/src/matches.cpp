@@ -1,35 +1,41 @@
 #include "matches.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
-
-#include "match_wait.h"
-#include "morvel-firmware/zelp7x_firmware.h"
 
 namespace zelp7x_py {
 
 namespace {
 
-constexpr uint32_t class_mask = 0x7F;
+using clock_type = std::chrono::steady_clock;
+
 // A wait holds the library lock this long at most, so other boards' calls and Ctrl-C get in.
 constexpr auto wait_slice = std::chrono::milliseconds(100);
+
+morvel_zelp7x_host_match_s fields_of(uint32_t summary) {
+    morvel_zelp7x_host_match_s m{};
+    morvel_zelp7x_host_match_of(summary, &m);
+    return m;
+}
 
 } // namespace
 
 uint32_t Match::class_index() const {
-    return summary & class_mask;
+    return fields_of(summary).class_index;
 }
 uint32_t Match::snr() const {
-    return (summary & ZELP7X_MATCH_SNR_MASK) >> ZELP7X_MATCH_SNR_SHIFT;
+    return fields_of(summary).snr;
 }
 uint32_t Match::confidence() const {
-    return (summary & ZELP7X_MATCH_CONFIDENCE_MASK) >> ZELP7X_MATCH_CONFIDENCE_SHIFT;
+    return fields_of(summary).confidence;
 }
 uint32_t Match::noise() const {
-    return (summary & ZELP7X_MATCH_NOISE_THRESHOLD_MASK) >> ZELP7X_MATCH_NOISE_THRESHOLD_SHIFT;
+    return fields_of(summary).noise;
 }
 bool Match::has_position() const {
-    return (summary & ZELP7X_MATCH_NO_TANKPTR) == 0;
+    return fields_of(summary).has_position != 0;
 }
 
 std::string Match::repr() const {
@@ -46,27 +52,29 @@ MatchIterator::MatchIterator(py::object board, double timeout)
         throw py::value_error("timeout is a number of seconds, 0 or more");
     // As the host tool's watch, only matches made from now on count: the ones still in the ring
     // are older, and their audio may already be overwritten.
-    board_.on_board("watch", [](host_session &s) {
-        int st = enable_match_interrupts(s.zelp());
-        for (bool matched = st == 0; matched;) {
-            uint32_t summary = 0;
-            st = await_match(s, match_clock::now(), matched, summary);
-        }
+    board_.on_board("watch", [](morvel_zelp7x_host_s *h) {
+        int st = morvel_zelp7x_host_watch_matches(h);
+        for (int matched = st == 0; matched;)
+            st = morvel_zelp7x_host_next_match(h, 0, &matched, nullptr);
         return st;
     });
 }
 
 Match MatchIterator::next() {
-    const auto deadline = match_clock::now() + std::chrono::duration_cast<match_clock::duration>(
-                                                   std::chrono::duration<double>(timeout_));
+    const auto deadline = clock_type::now() + std::chrono::duration_cast<clock_type::duration>(
+                                                  std::chrono::duration<double>(timeout_));
     for (;;) {
-        bool matched = false;
-        uint32_t summary = 0;
-        const auto slice_end = std::min(deadline, match_clock::now() + wait_slice);
-        board_.on_board(
-            "watch", [&](host_session &s) { return await_match(s, slice_end, matched, summary); });
-        if (matched) return Match{summary};
-        if (match_clock::now() >= deadline) throw py::stop_iteration();
+        int matched = 0;
+        morvel_zelp7x_host_match_s match{};
+        const auto slice = std::chrono::ceil<std::chrono::milliseconds>(
+            std::clamp(deadline - clock_type::now(), clock_type::duration::zero(),
+                       clock_type::duration(wait_slice)));
+        board_.on_board("watch", [&](morvel_zelp7x_host_s *h) {
+            return morvel_zelp7x_host_next_match(h, static_cast<uint32_t>(slice.count()), &matched,
+                                                 &match);
+        });
+        if (matched) return Match{match.summary};
+        if (clock_type::now() >= deadline) throw py::stop_iteration();
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
 }

@@ -1,13 +1,11 @@
-// Board.record: the host tool's recording of the tank, gathered in memory as a NumPy array.
+// Board.record: the host library's recording of the tank, gathered in memory as a NumPy array.
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "audio_file.h"
 #include "board.h"
 #include "morvel_devlib/morvel_zelp_wav.h"
-#include "tank_recording.h"
 
 namespace zelp7x_py {
 
@@ -28,8 +26,11 @@ struct recording_buffer {
     std::optional<py::error_already_set> raised;
     std::chrono::steady_clock::time_point next_check = std::chrono::steady_clock::now();
 
-    int take(std::span<uint8_t> sound) {
-        bytes.insert(bytes.end(), sound.begin(), sound.end());
+    static int deliver(uint8_t *sound, size_t count, void *user) {
+        return static_cast<recording_buffer *>(user)->take(sound, count);
+    }
+    int take(const uint8_t *sound, size_t count) {
+        bytes.insert(bytes.end(), sound, sound + count);
         const auto now = std::chrono::steady_clock::now();
         if (now < next_check) return 0;
         next_check = now + signal_check_interval;
@@ -45,21 +46,22 @@ struct recording_buffer {
 py::tuple Board::record(double seconds, const std::string &start) {
     if (!std::isfinite(seconds) || seconds <= 0 || seconds > max_seconds)
         throw py::value_error("seconds must be more than 0 and at most 3600");
-    const auto from = recording_start_named(start);
-    if (!from) throw py::value_error("start must be 'newest' or 'unread'");
+    int from = 0;
+    if (morvel_zelp7x_host_record_start_named(start.c_str(), &from) != 0)
+        throw py::value_error("start must be 'newest' or 'unread'");
     const auto duration =
         std::chrono::round<std::chrono::milliseconds>(std::chrono::duration<double>(seconds));
     recording_buffer buffer;
-    recording_totals totals;
-    unsigned bits = 0;
-    on_board("record", [&](host_session &s) {
-        bits = tank_sample_bits(s.zelp()->d.zelp7x);
-        buffer.bytes.reserve(static_cast<size_t>(seconds * MORVEL_ZELP_AUDIO_SAMPLE_RATE) *
-                                 (bits / 8) +
-                             s.zelp()->d.zelp7x.tank_size);
-        const int st = record_tank(
-            s.zelp(), *from, duration, [&](std::span<uint8_t> b) { return buffer.take(b); },
-            totals);
+    morvel_zelp7x_host_recording_s totals{};
+    unsigned int bits = 0;
+    on_board("record", [&](morvel_zelp7x_host_s *h) {
+        uint32_t tank_size = 0;
+        int st = morvel_zelp7x_host_tank(h, &bits, &tank_size);
+        if (st != 0) return st;
+        buffer.bytes.reserve(
+            static_cast<size_t>(seconds * MORVEL_ZELP_AUDIO_SAMPLE_RATE) * (bits / 8) + tank_size);
+        st = morvel_zelp7x_host_record(h, from, static_cast<uint32_t>(duration.count()),
+                                       recording_buffer::deliver, &buffer, &totals);
         return buffer.raised ? 0 : st;
     });
     if (buffer.raised) throw std::move(*buffer.raised);

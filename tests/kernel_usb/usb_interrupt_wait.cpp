@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <string>
 
-#include "match_wait.h"
 #include "morvel_board/morvel_zelp7x_board.h"
 #include "morvel_devlib/morvel_zelp.h"
 #include "morvel_devlib/morvel_zelp_error.h"
+#include "morvel_host/morvel_zelp7x_host.h"
 #include "zelp_linux_io.h"
 
 namespace {
@@ -39,10 +39,10 @@ std::string held_hidraw_node() {
 }
 
 struct Board {
-    morvel_zelp7x_board_s *board = nullptr;
+    morvel_zelp7x_host_s *host = nullptr;
     morvel_evb_io_handle_t io = nullptr;
     morvel_zelp_device_s *zelp = nullptr;
-    ~Board() { morvel_zelp7x_board_close(board); }
+    ~Board() { morvel_zelp7x_host_close(host); }
 };
 
 // Takes the chip's pending causes and says whether the firmware reported a match among them.
@@ -63,24 +63,22 @@ int main(int argc, char **argv) {
     const int count = argc == 3 ? std::atoi(argv[2]) : 2;
     std::string port = argv[1];
     Board b;
-    // Adopts the running firmware, waits for its answers, and holds the port's raw HID function;
-    // only naming the node leaves the chip untouched.
+    // A session of the host library, which adopts the running firmware and waits for its
+    // answers, holding the port's raw HID function; only naming the node leaves the chip
+    // untouched.
     morvel_zelp7x_board_options_s options;
-    morvel_zelp7x_board_options_init(&options);
+    morvel_zelp7x_host_options_init(&options);
     options.port = port.c_str();
     options.spi_sample_write_speed = 1000000;
     options.init_mode = count > 0 ? MORVEL_ZELP_INIT_MODE_RESTART : MORVEL_ZELP_INIT_MODE_NO_TOUCH;
-    options.clock = MORVEL_ZELP7X_BOARD_CLOCK_WHEN_ALLOWED;
-    options.wait_for_answers = 1;
     options.usb_interrupts = 1;
-    morvel_zelp7x_board_failure_s failure{};
-    int s = morvel_zelp7x_board_open(&options, &b.board, &failure);
+    int s = morvel_zelp7x_host_open(&options, &b.host, nullptr);
     if (s != 0) return failed("open", s);
-    b.io = morvel_zelp7x_board_io(b.board);
-    b.zelp = morvel_zelp7x_board_device(b.board);
+    b.io = morvel_zelp7x_board_io(morvel_zelp7x_host_board(b.host));
+    b.zelp = morvel_zelp7x_board_device(morvel_zelp7x_host_board(b.host));
     std::printf("hid node %s\n", held_hidraw_node().c_str());
     if (count <= 0) return 0;
-    if ((s = enable_match_interrupts(b.zelp)) != 0) return failed("interrupts", s);
+    if ((s = morvel_zelp7x_host_watch_matches(b.host)) != 0) return failed("interrupts", s);
 
     // Reports of causes raised before now are not the ones waited for.
     bool matched = false;

@@ -1,6 +1,7 @@
 /** @file
- * Secure memory access block: the window in open RAM through which the firmware of a secured chip
- * reads and writes memory on the host's behalf. A chip format; offsets are binding. */
+ * The chip's open RAM, and the secure memory access block there: the window through which the
+ * firmware of a secured chip reads and writes memory on the host's behalf. A chip format; offsets
+ * are binding. */
 #ifndef ZELP7X_SMAP_H
 #define ZELP7X_SMAP_H
 
@@ -10,10 +11,17 @@
 extern "C" {
 #endif
 
-/** Where the block lies in open RAM. */
-#define ZELP7X_FW_SMAP_BASE 0x20017C00u
+/** The chip's open RAM: the one stretch of its memory the host may write on any chip, secured or
+ * not. The boot loader takes a secured chip's firmware through it as its load window; a running
+ * firmware keeps this block there. */
+#define ZELP7X_OPEN_RAM_BASE 0x20017C00u
+/** The open RAM's size in bytes. */
+#define ZELP7X_OPEN_RAM_SIZE 1024u
+
+/** Where the block lies: it fills the open RAM. */
+#define ZELP7X_FW_SMAP_BASE ZELP7X_OPEN_RAM_BASE
 /** The block's size: the control and address words, then the data. */
-#define ZELP7X_FW_SMAP_SIZE 1024u
+#define ZELP7X_FW_SMAP_SIZE ZELP7X_OPEN_RAM_SIZE
 /** Bytes of the control and address words. */
 #define ZELP7X_FW_SMAP_CONTROL_SIZE 8u
 /** Most bytes one operation moves. */

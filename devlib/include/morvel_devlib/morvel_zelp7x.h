@@ -7,6 +7,7 @@
 
 #include <stdint.h>
 
+#include "morvel-firmware/zelp7x_smap.h"
 #include "morvel_devlib/morvel_zelp7x_config.h"
 #include "morvel_devlib/morvel_zelp7x_mailbox.h"
 #include "morvel_devlib/morvel_zelp7x_package_parser.h"
@@ -282,8 +283,8 @@ typedef enum morvel_zelp7x_boot_const_e {
     MORVEL_ZELP7X_BOOT_MB_ERROR_MASK = 0x1F,
     MORVEL_ZELP7X_BOOT_MB_OWNER_MASK = 0x80,
     MORVEL_ZELP7X_BOOT_MB_PAYLOAD_MASK = 0x7F,
-    MORVEL_ZELP7X_OPEN_RAM_BASE = 0x20017C00,
-    MORVEL_ZELP7X_OPEN_RAM_SIZE = 1024
+    MORVEL_ZELP7X_OPEN_RAM_BASE = ZELP7X_OPEN_RAM_BASE,
+    MORVEL_ZELP7X_OPEN_RAM_SIZE = ZELP7X_OPEN_RAM_SIZE
 } morvel_zelp7x_boot_const_e;
 
 /** @name Boot loader exchange

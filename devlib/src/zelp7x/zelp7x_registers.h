@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "morvel-firmware/zelp7x_smap.h"
+
 // ---- SPI register space (one byte each) ------------------------------------------------------
 
 inline constexpr uint32_t ZELP7X_SPI_DEVICE_TYPE = 0x00; // chip device type code
@@ -58,10 +60,8 @@ inline constexpr uint32_t ZELP7X_MCU_HOST_CONFIG_PKGVER = 0x20017918;
 // A valid mask with any of these bits set is uninitialised memory, not a mask.
 inline constexpr uint32_t ZELP7X_HOST_CONFIG_VALID_GARBAGE = 0xFFF00000;
 
-// Open RAM: boot loader load window, later the secure memory access block.
-inline constexpr uint32_t ZELP7X_MCU_OPEN_RAM = 0x20017C00;
-inline constexpr uint32_t ZELP7X_OPEN_RAM_SIZE = 1024;
-inline constexpr uint32_t ZELP7X_MCU_OPEN_RAM_END = ZELP7X_MCU_OPEN_RAM + ZELP7X_OPEN_RAM_SIZE;
+// Open RAM (zelp7x_smap.h): boot loader load window, later the secure memory access block.
+inline constexpr uint32_t ZELP7X_MCU_OPEN_RAM_END = ZELP7X_OPEN_RAM_BASE + ZELP7X_OPEN_RAM_SIZE;
 inline constexpr uint32_t ZELP7X_MCU_SCRATCH0 = 0x20017FF8; // external-clock check words
 inline constexpr uint32_t ZELP7X_MCU_SCRATCH1 = 0x20017FFC;
 

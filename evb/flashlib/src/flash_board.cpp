@@ -62,9 +62,12 @@ extern "C" {
 
 void morvel_zelp7x_flash_board_options_init(morvel_zelp7x_flash_board_options_s *options) {
     if (options == nullptr) return;
+    // zelp7x_flash's defaults, as the board library keeps them.
+    morvel_zelp7x_board_options_s board;
+    morvel_zelp7x_board_options_init(&board);
     *options = {};
-    options->spi_default_speed = 1000000;
-    options->spi_read_delay = 1;
+    options->spi_default_speed = board.spi_default_speed;
+    options->spi_read_delay = board.spi_read_delay;
     options->read_id = 1;
 }
 

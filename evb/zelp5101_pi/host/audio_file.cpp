@@ -8,16 +8,11 @@
 namespace {
 
 constexpr std::string_view wav_suffix = ".wav";
-constexpr unsigned default_tank_bits = 16;
 
 } // namespace
 
 bool names_wav(const std::string &path) {
     return path.size() > wav_suffix.size() && path.ends_with(wav_suffix);
-}
-
-unsigned tank_sample_bits(const morvel_zelp7x_device_s &z) {
-    return z.tank_bits == 8 ? 8 : default_tank_bits;
 }
 
 int audio_file::open(const std::string &path, unsigned tank_bits) {

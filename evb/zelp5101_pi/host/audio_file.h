@@ -8,13 +8,10 @@
 #include <span>
 #include <string>
 
-#include "morvel_devlib/morvel_zelp7x.h"
 #include "output_file.h"
 
 // Whether `path` asks for a WAV file.
 bool names_wav(const std::string &path);
-// The tank's sample width as the configuration has it; 16, the chip's default, when unknown.
-unsigned tank_sample_bits(const morvel_zelp7x_device_s &z);
 
 class audio_file {
   public:

@@ -3,8 +3,6 @@
 
 #include "host_commands.h"
 #include "morvel_devlib/morvel_zelp_error.h"
-#include "package_check.h"
-#include "package_load.h"
 
 namespace {
 
@@ -21,34 +19,36 @@ bool check_load(command_args &args, bool &) {
 // The files are read again for the load itself, piece by piece, so memory stays bounded.
 int prepare_load(const command_args &args) {
     for (const std::string &path : args.operands) {
-        const mvpkg::package_verdict v = mvpkg::check_package_file(path.c_str());
-        if (v.read.failed()) {
-            report_unreadable(path, v.read);
+        morvel_zelp7x_host_package_check_s check{};
+        const int s = morvel_zelp7x_host_check_package(path.c_str(), &check);
+        if (check.input.result != MORVEL_ZELP7X_HOST_INPUT_READ) {
+            report_unreadable(path, check.input);
             return failure_reported;
         }
-        if (v.result == MORVEL_PACKAGE_ERROR_NONE) continue;
+        if (s != MORVEL_ZELP_ERROR_PACKAGE) {
+            if (s != 0) return s;
+            continue;
+        }
         std::printf("load failed: %s\n", morvel_zelp_error_name(MORVEL_ZELP_ERROR_PACKAGE));
-        std::printf("%s: package error %d (%s) at byte %u\n", path.c_str(), v.result,
-                    morvel_pkg_error_name(v.result), v.offset);
+        std::printf("%s: package error %d (%s) at byte %u\n", path.c_str(), check.result,
+                    morvel_pkg_error_name(check.result), check.offset);
         return failure_reported;
     }
     return MORVEL_ZELP_ERROR_NONE;
 }
 
-int run_load(host_session &session, const command_args &args) {
+int run_load(morvel_zelp7x_host_s *host, const command_args &args) {
     const size_t chunk = args.number('c', default_chunk);
-    for (size_t i = 0; i < args.operands.size(); ++i) {
+    for (const std::string &path : args.operands) {
         size_t loaded = 0;
-        mvpkg::input_read read{};
-        int s = load_package_file(session.zelp(), args.operands[i].c_str(), chunk, loaded, read);
-        if (read.failed()) {
-            report_unreadable(args.operands[i], read);
+        morvel_zelp7x_host_input_s input{};
+        const int s = morvel_zelp7x_host_load_file(host, path.c_str(), chunk, &loaded, &input);
+        if (input.result != MORVEL_ZELP7X_HOST_INPUT_READ) {
+            report_unreadable(path, input);
             return failure_reported;
         }
-        // A secured chip's firmware has just started: its clock can be set now.
-        if (s == 0) s = session.settle_input_clock();
         if (s != 0) return s;
-        std::printf("%s: %zu bytes loaded\n", args.operands[i].c_str(), loaded);
+        std::printf("%s: %zu bytes loaded\n", path.c_str(), loaded);
     }
-    return run_info(session, args);
+    return run_info(host, args);
 }

@@ -1,27 +1,30 @@
 // posterior [-S STATE [-C CLASS]]: the posterior tables' header, one state and one of its classes.
 #include <cstdio>
+#include <string>
 
 #include "host_commands.h"
-#include "posterior_tables.h"
 
 namespace {
 
-std::optional<uint32_t> number_option(const command_args &args, char letter) {
-    return args.has(letter) ? std::optional<uint32_t>(args.number(letter, 0)) : std::nullopt;
+// An action's type by its name, or by its number when it has none.
+std::string type_of(const morvel_zelp7x_host_action_s &a) {
+    return a.name != nullptr ? a.name : std::to_string(a.type);
 }
 
 void print_state(const morvel_zelp7x_posterior_config_s &c) {
-    const action_text a = state_timeout_action(c);
-    std::printf("state %u: timeout %u, timeout action %s %u\n", c.state, c.timeout, a.type.c_str(),
-                a.arg);
+    morvel_zelp7x_host_action_s a{};
+    morvel_zelp7x_host_state_timeout_action(&c, &a);
+    std::printf("state %u: timeout %u, timeout action %s %u\n", c.state, c.timeout,
+                type_of(a).c_str(), a.arg);
 }
 
 void print_class(const morvel_zelp7x_posterior_config_s &c) {
-    const action_text a = class_action(c);
+    morvel_zelp7x_host_action_s a{};
+    morvel_zelp7x_host_class_action(&c, &a);
     std::printf("class %u: window %u, threshold %u, backoff %u, queue %u, adaptive %u, action %s "
                 "%u\n",
                 c.class_index, c.window, c.threshold, c.backoff, c.smoothing_queue_size,
-                c.adaptive_threshold_on, a.type.c_str(), a.arg);
+                c.adaptive_threshold_on, type_of(a).c_str(), a.arg);
 }
 
 } // namespace
@@ -35,10 +38,11 @@ bool check_posterior(command_args &args, bool &usage) {
 }
 
 // A call with no flags only reads: the header always, the state and class records it names.
-int run_posterior(host_session &session, const command_args &args) {
+int run_posterior(morvel_zelp7x_host_s *host, const command_args &args) {
+    const uint32_t state = args.number('S', 0), class_index = args.number('C', 0);
     morvel_zelp7x_posterior_config_s c{};
-    const int s = read_posterior_tables(session.zelp(), number_option(args, 'S'),
-                                        number_option(args, 'C'), c);
+    const int s = morvel_zelp7x_host_posterior(host, args.has('S') ? &state : nullptr,
+                                               args.has('C') ? &class_index : nullptr, &c);
     if (s != 0) return s;
     std::printf("states %u, classes %u, type %u\n", c.states, c.classes, c.ph_type);
     if (args.has('S')) print_state(c);

@@ -1,39 +1,46 @@
 // record -d SECONDS -o FILE [-f unread|newest]: the tank's audio for SECONDS without a break, by
 // repeated extractions of the bytes not read yet, into a WAV or raw FILE, with the gaps counted.
-#include <chrono>
 #include <cstdio>
+#include <span>
 
 #include "audio_file.h"
 #include "host_commands.h"
-#include "tank_recording.h"
 
 namespace {
 
+constexpr uint32_t ms_per_second = 1000;
+
 int start_of(const command_args &args) {
+    int from = MORVEL_ZELP_EXTRACT_FROM_NEWEST;
     const auto it = args.texts.find('f');
-    return it == args.texts.end() ? MORVEL_ZELP_EXTRACT_FROM_NEWEST
-                                  : *recording_start_named(it->second);
+    if (it != args.texts.end()) morvel_zelp7x_host_record_start_named(it->second.c_str(), &from);
+    return from;
+}
+
+int write_sound(uint8_t *bytes, size_t count, void *user) {
+    return static_cast<audio_file *>(user)->write(std::span(bytes, count));
 }
 
 } // namespace
 
 bool check_record(command_args &args, bool &usage) {
-    const auto from = args.texts.find('f');
-    if (from != args.texts.end() && !recording_start_named(from->second))
-        return refuse_argument("unknown start", from->second, usage);
+    int from = 0;
+    const auto it = args.texts.find('f');
+    if (it != args.texts.end() &&
+        morvel_zelp7x_host_record_start_named(it->second.c_str(), &from) != 0)
+        return refuse_argument("unknown start", it->second, usage);
     return require_option(args, 'd', usage) && require_option(args, 'o', usage);
 }
 
-int run_record(host_session &session, const command_args &args) {
-    morvel_zelp_device_s *zelp = session.zelp();
-    const unsigned bits = tank_sample_bits(zelp->d.zelp7x);
+int run_record(morvel_zelp7x_host_s *host, const command_args &args) {
+    unsigned int bits = 0;
+    if (const int s = morvel_zelp7x_host_tank(host, &bits, nullptr); s != 0) return s;
     const std::string &path = args.texts.at('o');
     audio_file out;
     if (const int s = out.open(path, bits); s != 0) return s;
-    recording_totals totals;
-    if (const int s = record_tank(
-            zelp, start_of(args), std::chrono::seconds(args.number('d', 0)),
-            [&](std::span<uint8_t> bytes) { return out.write(bytes); }, totals);
+    morvel_zelp7x_host_recording_s totals{};
+    if (const int s = morvel_zelp7x_host_record(
+            host, start_of(args), args.number('d', 0) * ms_per_second, write_sound, &out, &totals);
         s != 0)
         return s;
     if (const int s = out.finish(); s != 0) return s;

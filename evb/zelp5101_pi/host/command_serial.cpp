@@ -1,13 +1,12 @@
 // serial i2c|spi0..spi3 ADDR [-w HEX] [-r N]: one transfer with a device behind the chip, the
 // -w bytes out first, then N bytes in, printed as hex.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host_commands.h"
-#include "morvel_devlib/morvel_zelp7x.h"
 #include "number_arg.h"
-#include "serial_interfaces.h"
 
 namespace {
 
@@ -39,7 +38,8 @@ std::vector<uint8_t> output_bytes(const command_args &args) {
 
 bool check_serial(command_args &args, bool &usage) {
     uint32_t address = 0;
-    if (!serial_interface_named(args.operands[0]))
+    unsigned int interface = 0;
+    if (morvel_zelp7x_host_serial_interface_named(args.operands[0].c_str(), &interface) != 0)
         return refuse_argument("unknown serial interface", args.operands[0], usage);
     if (get_int0(args.operands[1].c_str(), "", &address, 0) != 0)
         return refuse_argument("invalid address", args.operands[1], usage);
@@ -49,14 +49,16 @@ bool check_serial(command_args &args, bool &usage) {
     return true;
 }
 
-int run_serial(host_session &session, const command_args &args) {
+int run_serial(morvel_zelp7x_host_s *host, const command_args &args) {
     uint32_t address = 0;
+    unsigned int interface = 0;
     get_int0(args.operands[1].c_str(), "", &address, 0);
-    std::vector<uint8_t> out = output_bytes(args);
+    morvel_zelp7x_host_serial_interface_named(args.operands[0].c_str(), &interface);
+    const std::vector<uint8_t> out = output_bytes(args);
     std::vector<uint8_t> in(args.number('r', 0));
-    const int s = morvel_zelp7x_serial_transfer(
-        session.zelp(), *serial_interface_named(args.operands[0]), address, out.data(),
-        static_cast<unsigned int>(out.size()), in.data(), static_cast<unsigned int>(in.size()), 0);
+    const int s = morvel_zelp7x_host_serial(host, interface, address, out.data(),
+                                            static_cast<uint32_t>(out.size()), in.data(),
+                                            static_cast<uint32_t>(in.size()));
     if (s != 0) return s;
     for (size_t i = 0; i < in.size(); ++i)
         std::printf(i + 1 < in.size() ? "%02x " : "%02x\n", in[i]);

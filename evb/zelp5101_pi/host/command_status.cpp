@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "host_commands.h"
-#include "morvel_devlib/morvel_zelp7x.h"
 
 namespace {
 
@@ -15,10 +14,9 @@ void print_direction(const char *name, uint32_t req, uint32_t rsp, uint32_t unex
 
 } // namespace
 
-int run_status(host_session &session, const command_args &args) {
+int run_status(morvel_zelp7x_host_s *host, const command_args &args) {
     morvel_zelp7x_status_s st{};
-    st.set = args.has('c') ? MORVEL_ZELP7X_STATUS_SET_CLEAR : 0;
-    const int s = morvel_zelp7x_status(session.zelp(), &st);
+    const int s = morvel_zelp7x_host_status(host, args.has('c'), &st);
     if (s != 0) return s;
     print_direction("h2m", st.h2m_mailbox_req, st.h2m_mailbox_rsp, st.h2m_mailbox_unexpected,
                     st.h2m_mailbox_error);

@@ -12,6 +12,13 @@ void report_unreadable(const std::string &path, const mvpkg::input_read &r) {
         std::fprintf(stderr, "%s\n", mvpkg::input_failure(path, r).c_str());
 }
 
+void report_unreadable(const std::string &path, const morvel_zelp7x_host_input_s &r) {
+    using read = mvpkg::input_read;
+    constexpr read::outcome outcomes[] = {read::done, read::cannot_open, read::read_error,
+                                          read::too_large};
+    report_unreadable(path, read{outcomes[r.result], r.system_error});
+}
+
 bool read_operand_files(command_args &args) {
     for (const std::string &path : args.operands) {
         // The first piece is enough to know the file reads: a directory opens but fails here, and

@@ -8,30 +8,32 @@
 
 #include "host_commands.h"
 #include "json_text.h"
-#include "match_wait.h"
-#include "morvel-firmware/zelp7x_firmware.h"
 
 namespace {
+
+using clock_type = std::chrono::steady_clock;
 
 constexpr uint32_t default_count = 1;
 constexpr uint32_t default_wait_ms = 10000;
 // The host configuration area's size: room for the labels whatever else fills it.
-constexpr unsigned labels_capacity = 3072;
-// The summary's low bits name the class; bit 7 (ZELP7X_MATCH_NO_TANKPTR) is a flag.
-constexpr uint32_t class_mask = 0x7F;
+constexpr unsigned labels_capacity = MORVEL_ZELP7X_HOST_TEXT_SIZE;
+
+void print_match(std::FILE *lines, const morvel_zelp7x_host_match_s &m) {
+    std::fprintf(lines, "match: summary 0x%08x, snr %u, confidence %u, noise %u\n", m.summary,
+                 m.snr, m.confidence, m.noise);
+}
 
 // The class names the chip's host configuration area holds, in class order: each ends with a 0
 // byte, and a 0 byte where a name would begin is padding.
-int chip_labels(morvel_zelp_device_s *zelp, std::vector<std::string> &labels) {
-    std::vector<char> text(labels_capacity);
-    morvel_zelp_config_s c{};
-    c.labels = text.data();
-    c.labels_len = labels_capacity;
-    const int s = morvel_zelp_get_config(zelp, &c);
+int chip_labels(morvel_zelp7x_host_s *host, std::vector<std::string> &labels) {
+    std::vector<uint8_t> bytes(labels_capacity);
+    unsigned int stored = 0;
+    const int s = morvel_zelp7x_host_labels(host, bytes.data(), labels_capacity, &stored);
     if (s != 0) return s;
-    const size_t stored = std::min<size_t>(c.labels_len, labels_capacity);
-    for (size_t at = 0; at < stored && text[at] != '\0';) {
-        const size_t n = strnlen(&text[at], stored - at);
+    const char *text = reinterpret_cast<const char *>(bytes.data());
+    const size_t n_stored = std::min<size_t>(stored, labels_capacity);
+    for (size_t at = 0; at < n_stored && text[at] != '\0';) {
+        const size_t n = strnlen(&text[at], n_stored - at);
         labels.emplace_back(&text[at], n);
         at += n + 1;
     }
@@ -42,34 +44,56 @@ std::string label_of(const std::vector<std::string> &labels, uint32_t cls) {
     return cls < labels.size() ? json_string(labels[cls]) : "null";
 }
 
-uint32_t field(uint32_t summary, uint32_t mask, int shift) {
-    return (summary & mask) >> shift;
-}
-
 } // namespace
 
-int run_watch(host_session &session, const command_args &args) {
+int wait_for_matches(morvel_zelp7x_host_s *host, uint32_t count, uint32_t wait_ms,
+                     std::FILE *report) {
+    return wait_for_matches(host, count, wait_ms, match_output{report, report, {}});
+}
+
+int wait_for_matches(morvel_zelp7x_host_s *host, uint32_t count, uint32_t wait_ms,
+                     const match_output &output) {
+    int s = morvel_zelp7x_host_watch_matches(host);
+    if (s != 0) return s;
+    const auto deadline = clock_type::now() + std::chrono::milliseconds(wait_ms);
+    for (uint32_t seen = 0; seen < count; ++seen) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            std::max(deadline - clock_type::now(), clock_type::duration::zero()));
+        int matched = 0;
+        morvel_zelp7x_host_match_s match{};
+        s = morvel_zelp7x_host_next_match(host, static_cast<uint32_t>(left.count()), &matched,
+                                          &match);
+        if (s != 0) return s;
+        if (!matched) {
+            std::fprintf(output.timeout, "no match within %u ms\n", wait_ms);
+            return failure_reported;
+        }
+        if (output.print)
+            output.print(output.lines, match);
+        else
+            print_match(output.lines, match);
+    }
+    return MORVEL_ZELP_ERROR_NONE;
+}
+
+int run_watch(morvel_zelp7x_host_s *host, const command_args &args) {
     const uint32_t count = args.number('n', default_count);
     const uint32_t wait_ms = args.number('w', default_wait_ms);
-    if (!args.has('j')) return wait_for_matches(session, count, wait_ms);
-    const auto start = std::chrono::steady_clock::now();
+    if (!args.has('j')) return wait_for_matches(host, count, wait_ms);
+    const auto start = clock_type::now();
     std::vector<std::string> labels;
-    if (const int s = chip_labels(session.zelp(), labels); s != 0) return s;
+    if (const int s = chip_labels(host, labels); s != 0) return s;
     // Standard output carries the objects alone.
-    match_output out{
-        stdout, stderr, [&](std::FILE *lines, uint32_t summary) {
-            const std::chrono::duration<double> t = std::chrono::steady_clock::now() - start;
-            const uint32_t cls = summary & class_mask;
-            std::fprintf(
-                lines,
-                "{\"seconds\": %.3f, \"class\": %u, \"label\": %s, \"summary\": %u, "
-                "\"snr\": %u, \"confidence\": %u, \"noise\": %u}\n",
-                t.count(), cls, label_of(labels, cls).c_str(), summary,
-                field(summary, ZELP7X_MATCH_SNR_MASK, ZELP7X_MATCH_SNR_SHIFT),
-                field(summary, ZELP7X_MATCH_CONFIDENCE_MASK, ZELP7X_MATCH_CONFIDENCE_SHIFT),
-                field(summary, ZELP7X_MATCH_NOISE_THRESHOLD_MASK,
-                      ZELP7X_MATCH_NOISE_THRESHOLD_SHIFT));
-            std::fflush(lines);
-        }};
-    return wait_for_matches(session, count, wait_ms, out);
+    match_output out{stdout, stderr, [&](std::FILE *lines, const morvel_zelp7x_host_match_s &m) {
+                         const std::chrono::duration<double> t = clock_type::now() - start;
+                         std::fprintf(lines,
+                                      "{\"seconds\": %.3f, \"class\": %u, \"label\": %s, "
+                                      "\"summary\": %u, \"snr\": %u, \"confidence\": %u, "
+                                      "\"noise\": %u}\n",
+                                      t.count(), m.class_index,
+                                      label_of(labels, m.class_index).c_str(), m.summary, m.snr,
+                                      m.confidence, m.noise);
+                         std::fflush(lines);
+                     }};
+    return wait_for_matches(host, count, wait_ms, out);
 }

@@ -11,14 +11,6 @@
 
 namespace {
 
-using mode_name = named_value<morvel_zelp_init_mode_e>;
-constexpr std::array mode_names{
-    mode_name{"reset", MORVEL_ZELP_INIT_MODE_RESET},
-    mode_name{"restart", MORVEL_ZELP_INIT_MODE_RESTART},
-    mode_name{"no-touch", MORVEL_ZELP_INIT_MODE_NO_TOUCH},
-    mode_name{"reset-secured", MORVEL_ZELP_INIT_MODE_RESET_SECURED},
-};
-
 constexpr const char *usage_head =
     "usage: zelp7x_host [-s DEV] [-t TYPE] [-F FREQ] [-m reset|restart|no-touch|reset-secured] "
     "COMMAND [ARGS]\n";
@@ -92,9 +84,13 @@ host_parse_outcome apply_board_option(char letter, const char *value, host_optio
         if (!number_of(value, number)) return bad("invalid input clock frequency", value);
         o.input_freq = static_cast<int>(number);
         return host_parse_outcome::run;
-    default: // 'm'
-        o.mode = init_mode_named(value);
-        return o.mode ? host_parse_outcome::run : bad("unknown mode", value);
+    default: { // 'm'
+        morvel_zelp_init_mode_e mode{};
+        if (morvel_zelp7x_host_init_mode_named(value, &mode) != 0)
+            return bad("unknown mode", value);
+        o.mode = mode;
+        return host_parse_outcome::run;
+    }
     }
 }
 
@@ -225,8 +221,4 @@ void print_host_usage(std::FILE *stream, bool extensions) {
                      static_cast<int>(c.summary.size()), c.summary.data());
     }
     if (extensions) std::fputs(usage_extensions, stream);
-}
-
-std::optional<morvel_zelp_init_mode_e> init_mode_named(std::string_view name) {
-    return value_named(mode_names, name);
 }

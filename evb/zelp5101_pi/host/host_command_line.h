@@ -22,6 +22,3 @@ host_parse_outcome parse_host_command_line(int argc, char **argv, host_options &
 
 // The usage; with `extensions` (for --help) the options and forms beyond the commands too.
 void print_host_usage(std::FILE *stream, bool extensions = false);
-
-// "reset", "restart", "no-touch" or "reset-secured", as -m takes them.
-std::optional<morvel_zelp_init_mode_e> init_mode_named(std::string_view name);

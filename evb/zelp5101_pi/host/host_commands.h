@@ -8,14 +8,16 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "host_session.h"
+#include "morvel_host/morvel_zelp7x_host.h"
 
 // A command's arguments as given: options by letter, then the operands. A command may read its
 // input files while its arguments are checked, so nothing touches the chip before a missing file
@@ -57,6 +59,12 @@ std::optional<T> value_named(const std::array<named_value<T>, N> &table, std::st
     return std::nullopt;
 }
 
+// A session that is closed when it goes.
+struct host_closer {
+    void operator()(morvel_zelp7x_host_s *h) const { morvel_zelp7x_host_close(h); }
+};
+using host_ptr = std::unique_ptr<morvel_zelp7x_host_s, host_closer>;
+
 // What a command's run returns for a failure it has already described in its own words: the run
 // ends with status 1 without a "COMMAND failed" line.
 constexpr int failure_reported = -1;
@@ -74,7 +82,7 @@ struct host_command {
     bool (*check)(command_args &args, bool &usage);
     // Runs the command on the opened board; returns the library status the failure line names,
     // or failure_reported.
-    int (*run)(host_session &session, const command_args &args);
+    int (*run)(morvel_zelp7x_host_s *host, const command_args &args);
     // What a command must know before the board is opened (opening may reset the chip): the
     // library status the failure line names, or failure_reported; none when it needs nothing.
     int (*prepare)(const command_args &args) = nullptr;
@@ -89,6 +97,7 @@ bool read_operand_files(command_args &args);
 // Says why `path` could not be read as `r` tells: "cannot read" when it does not open, else
 // "NAME: REASON".
 void report_unreadable(const std::string &path, const mvpkg::input_read &r);
+void report_unreadable(const std::string &path, const morvel_zelp7x_host_input_s &r);
 // False after saying so when option `letter` is missing; the usage follows.
 bool require_option(const command_args &args, char letter, bool &usage);
 // Says what is wrong with an argument; the usage follows.
@@ -97,24 +106,38 @@ bool refuse_argument(const char *what, const std::string &arg, bool &usage);
 // to standard output, so they arrive there alone.
 std::FILE *report_stream(const std::string &path);
 
+// How matches are shown: each one's line, and where "no match within MS ms" goes.
+struct match_output {
+    std::FILE *lines = stdout;
+    std::FILE *timeout = stdout;
+    std::function<void(std::FILE *lines, const morvel_zelp7x_host_match_s &match)> print = {};
+};
+// Takes matches in until `count` were seen or `wait_ms` passed, each one's line on `report` (or
+// as `output` says). Returns the library's status, or failure_reported after "no match within
+// MS ms".
+int wait_for_matches(morvel_zelp7x_host_s *host, uint32_t count, uint32_t wait_ms,
+                     std::FILE *report = stdout);
+int wait_for_matches(morvel_zelp7x_host_s *host, uint32_t count, uint32_t wait_ms,
+                     const match_output &output);
+
 // The commands' functions.
 bool check_load(command_args &args, bool &usage);
 int prepare_load(const command_args &args);
-int run_load(host_session &session, const command_args &args);
-int run_info(host_session &session, const command_args &args);
+int run_load(morvel_zelp7x_host_s *host, const command_args &args);
+int run_info(morvel_zelp7x_host_s *host, const command_args &args);
 bool check_posterior(command_args &args, bool &usage);
-int run_posterior(host_session &session, const command_args &args);
+int run_posterior(morvel_zelp7x_host_s *host, const command_args &args);
 bool check_extract(command_args &args, bool &usage);
-int run_extract(host_session &session, const command_args &args);
-int run_watch(host_session &session, const command_args &args);
+int run_extract(morvel_zelp7x_host_s *host, const command_args &args);
+int run_watch(morvel_zelp7x_host_s *host, const command_args &args);
 bool check_send(command_args &args, bool &usage);
-int run_send(host_session &session, const command_args &args);
+int run_send(morvel_zelp7x_host_s *host, const command_args &args);
 bool check_gpio(command_args &args, bool &usage);
-int run_gpio(host_session &session, const command_args &args);
+int run_gpio(morvel_zelp7x_host_s *host, const command_args &args);
 bool check_serial(command_args &args, bool &usage);
-int run_serial(host_session &session, const command_args &args);
-int run_status(host_session &session, const command_args &args);
+int run_serial(morvel_zelp7x_host_s *host, const command_args &args);
+int run_status(morvel_zelp7x_host_s *host, const command_args &args);
 bool check_record(command_args &args, bool &usage);
-int run_record(host_session &session, const command_args &args);
+int run_record(morvel_zelp7x_host_s *host, const command_args &args);
 bool check_dump(command_args &args, bool &usage);
-int run_dump(host_session &session, const command_args &args);
+int run_dump(morvel_zelp7x_host_s *host, const command_args &args);

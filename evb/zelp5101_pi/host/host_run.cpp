@@ -4,7 +4,6 @@
 
 #include "bridges.h"
 #include "host_command_line.h"
-#include "host_session.h"
 #include "morvel_devlib/morvel_zelp_error.h"
 
 namespace {
@@ -35,12 +34,17 @@ int run_zelp7x_host(int argc, char **argv) {
         break;
     }
     const host_command &command = *options.command;
-    host_session session;
     // Opening the board is the command's first step after what it must know beforehand, and
     // fails in its name.
     int s = command.prepare != nullptr ? command.prepare(options.args) : 0;
-    if (s == 0) s = session.open(options, options.mode.value_or(command.default_mode));
-    if (s == 0) s = command.run(session, options.args);
+    morvel_zelp7x_host_s *host = nullptr;
+    if (s == 0) {
+        morvel_zelp7x_board_options_s board = board_options(options);
+        board.init_mode = options.mode.value_or(command.default_mode);
+        s = morvel_zelp7x_host_open(&board, &host, nullptr);
+    }
+    const host_ptr session(host);
+    if (s == 0) s = command.run(host, options.args);
     if (s == failure_reported) return exit_failed;
     if (s != 0) {
         std::printf("%.*s failed: %s\n", static_cast<int>(command.name.size()), command.name.data(),

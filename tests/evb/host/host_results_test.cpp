@@ -11,7 +11,6 @@
 #include "host_command_line.h"
 #include "io_state.h"
 #include "json_text.h"
-#include "package_load.h"
 #include "sample_package.h"
 #include "support/chip/ramp.h"
 #include "support/package_builder.h"
@@ -26,7 +25,7 @@ struct Step {
     bool run = true;
 };
 
-int run_command(host_session &session, std::vector<std::string> words) {
+int run_command(morvel_zelp7x_host_s *host, std::vector<std::string> words) {
     words.insert(words.begin(), "zelp7x_host");
     std::vector<char *> argv;
     for (std::string &w : words) argv.push_back(w.data());
@@ -34,7 +33,7 @@ int run_command(host_session &session, std::vector<std::string> words) {
     if (parse_host_command_line(static_cast<int>(argv.size()), argv.data(), options) !=
         host_parse_outcome::run)
         return -2;
-    return options.command->run(session, options.args);
+    return options.command->run(host, options.args);
 }
 
 TEST(HostResults, EveryCommandRunsOnTheInProcessBoardAfterALoad) {
@@ -42,16 +41,18 @@ TEST(HostResults, EveryCommandRunsOnTheInProcessBoardAfterALoad) {
     const auto file = [&](const char *name) { return (dir.path() / name).string(); };
     const ztest::Bytes features = ztest::pattern(8);
     ztest::write_bytes(file("f.bin"), features);
-    board_settings settings;
-    settings.spi_dev = "sim:,clock=held,match-every=10";
-    host_session session;
-    ASSERT_EQ(session.open(settings, MORVEL_ZELP_INIT_MODE_RESET), 0);
-    size_t loaded = 0;
-    ASSERT_EQ(
-        load_package(session.zelp(), mvpkg::sample_package(mvpkg::SamplePart::all), 1024, loaded),
-        0);
+    morvel_zelp7x_board_options_s options;
+    morvel_zelp7x_host_options_init(&options);
+    options.port = "sim:,clock=held,match-every=10";
+    morvel_zelp7x_host_s *opened = nullptr;
+    ASSERT_EQ(morvel_zelp7x_host_open(&options, &opened, nullptr), 0);
+    const host_ptr host(opened);
+    const mvpkg::Bytes package = mvpkg::sample_package(mvpkg::SamplePart::all);
+    ASSERT_EQ(morvel_zelp7x_host_load(opened, package.data(), package.size(), 1024, nullptr), 0);
     // Three matches and 35 ms of samples: 560 in the tank, 14 in the sensor ring.
-    zio::sim_board(session.io())->time().advance(std::chrono::milliseconds(35));
+    zio::sim_board(morvel_zelp7x_board_io(morvel_zelp7x_host_board(opened)))
+        ->time()
+        .advance(std::chrono::milliseconds(35));
     const std::string zeros = "h2m requests 0, responses 0, unexpected 0, errors 0\n"
                               "m2h requests 0, responses 0, unexpected 0, errors 0\n";
     const Step steps[] = {
@@ -79,7 +80,7 @@ TEST(HostResults, EveryCommandRunsOnTheInProcessBoardAfterALoad) {
     };
     for (const Step &step : steps) {
         testing::internal::CaptureStdout();
-        const int s = run_command(session, step.words);
+        const int s = run_command(opened, step.words);
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(s, step.run ? 0 : failure_reported) << step.words[0];
         if (step.words[0] == "status" && step.words.size() > 1)

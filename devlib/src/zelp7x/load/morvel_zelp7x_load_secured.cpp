@@ -81,7 +81,7 @@ int send(morvel_zelp_device_s *zelp, std::span<const uint8_t> bytes) {
     int s = MORVEL_ZELP_ERROR_MORE;
     while (!bytes.empty() && s == MORVEL_ZELP_ERROR_MORE) {
         const size_t n = std::min<size_t>(bytes.size(), ZELP7X_OPEN_RAM_SIZE - fill);
-        if (const int w = write_bytes(zelp, ZELP7X_MCU_OPEN_RAM + fill, bytes.first(n)); w != 0)
+        if (const int w = write_bytes(zelp, ZELP7X_OPEN_RAM_BASE + fill, bytes.first(n)); w != 0)
             return w;
         bytes = bytes.subspan(n);
         fill += static_cast<uint32_t>(n);

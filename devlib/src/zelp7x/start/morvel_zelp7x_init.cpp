@@ -166,7 +166,7 @@ void morvel_zelp7x_reset_firmware_state(morvel_zelp_device_s *zelp) {
     z.mbin = 0;
     z.mbin_resp = 0;
     for (int i = 0; i < 2; ++i) {
-        z.addrprotlo[i] = ZELP7X_MCU_OPEN_RAM;
+        z.addrprotlo[i] = ZELP7X_OPEN_RAM_BASE;
         z.addrprothi[i] = ZELP7X_MCU_OPEN_RAM_END;
     }
     z.fw_pointers_addr = 0;

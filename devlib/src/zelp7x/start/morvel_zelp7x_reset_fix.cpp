@@ -86,7 +86,7 @@ int write_stretch(morvel_zelp_device_s *zelp, const uint8_t *bytes, unsigned int
     for (unsigned int i = 0; i < count; i += 4) {
         std::array<uint8_t, 4> word{};
         for (unsigned int k = 0; k < 4 && i + k < count; ++k) word[k] = bytes[i + k];
-        const int s = write_mcu(zelp, ZELP7X_MCU_OPEN_RAM + i, load_le32(word.data()));
+        const int s = write_mcu(zelp, ZELP7X_OPEN_RAM_BASE + i, load_le32(word.data()));
         if (s != 0) return s;
     }
     return MORVEL_ZELP_ERROR_NONE;

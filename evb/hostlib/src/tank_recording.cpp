@@ -1,12 +1,15 @@
-#include "tank_recording.h"
-
+// Recording the tank without a break: repeated extractions of the bytes not read yet, each kept
+// clear of the producer, for as long as asked. What the firmware overwrote before it was read is
+// counted as a gap and left out, never papered over. The bytes go to the host's callback as they
+// come, so the command line writes them to a file and the Python package gathers them in memory.
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <span>
 #include <thread>
 #include <vector>
 
-#include "audio_file.h"
-#include "host_commands.h"
+#include "host_record.h"
 #include "morvel_devlib/morvel_zelp_capture.h"
 #include "morvel_devlib/morvel_zelp_wav.h"
 
@@ -18,9 +21,10 @@ using clock_type = std::chrono::steady_clock;
 // producer and a missed ring shows plainly in the host's clock.
 constexpr auto poll_interval = std::chrono::milliseconds(2);
 
+using start_name = zhost::named_value<int>;
 constexpr std::array starts{
-    named_value<int>{"unread", MORVEL_ZELP_EXTRACT_FROM_UNREAD},
-    named_value<int>{"newest", MORVEL_ZELP_EXTRACT_FROM_NEWEST},
+    start_name{"unread", MORVEL_ZELP_EXTRACT_FROM_UNREAD},
+    start_name{"newest", MORVEL_ZELP_EXTRACT_FROM_NEWEST},
 };
 
 uint64_t micros(clock_type::time_point t) {
@@ -61,16 +65,13 @@ int read_once(morvel_zelp_device_s *zelp, morvel_zelp_capture_s &capture,
     return 0;
 }
 
-} // namespace
-
-std::optional<int> recording_start_named(std::string_view name) {
-    return value_named(starts, name);
-}
-
+// Records from `from` for `duration`, at least one read; `totals` holds what was recorded
+// whatever the outcome.
 int record_tank(morvel_zelp_device_s *zelp, int from, std::chrono::milliseconds duration,
-                const recording_sink &sink, recording_totals &totals) {
+                morvel_zelp7x_host_sound_f sound, void *user,
+                morvel_zelp7x_host_recording_s &totals) {
     const morvel_zelp7x_device_s &z = zelp->d.zelp7x;
-    const unsigned bytes_per_sample = tank_sample_bits(z) / 8;
+    const unsigned bytes_per_sample = zhost::tank_bits(z) / 8;
     morvel_zelp_capture_s capture{};
     totals = {};
     int s = morvel_zelp_capture_init(&capture, z.tank_size,
@@ -85,11 +86,35 @@ int record_tank(morvel_zelp_device_s *zelp, int from, std::chrono::milliseconds 
     }
     std::vector<uint8_t> buffer(z.tank_size);
     for (;;) {
-        std::span<uint8_t> sound;
-        s = read_once(zelp, capture, buffer, sound);
+        std::span<uint8_t> heard;
+        s = read_once(zelp, capture, buffer, heard);
         totals = {capture.bytes / bytes_per_sample, capture.gaps};
-        if (s == 0) s = sink(sound);
+        if (s == 0) s = sound(heard.data(), heard.size(), user);
         if (s != 0 || clock_type::now() >= end) return s;
         std::this_thread::sleep_for(poll_interval);
     }
 }
+
+} // namespace
+
+extern "C" {
+
+int morvel_zelp7x_host_record_start_named(const char *name, int *from) {
+    return zhost::store_named(starts, name, from);
+}
+
+int morvel_zelp7x_host_record(morvel_zelp7x_host_s *host, int from, uint32_t duration_ms,
+                              morvel_zelp7x_host_sound_f sound, void *user,
+                              morvel_zelp7x_host_recording_s *recording) {
+    morvel_zelp7x_host_recording_s totals{};
+    const int s = zhost::in_call(host, [&](morvel_zelp_device_s *zelp) -> int {
+        if (sound == nullptr || duration_ms > MORVEL_ZELP7X_HOST_RECORD_MAX_MS ||
+            (from != MORVEL_ZELP_EXTRACT_FROM_UNREAD && from != MORVEL_ZELP_EXTRACT_FROM_NEWEST))
+            return MORVEL_ZELP_ERROR_ARG;
+        return record_tank(zelp, from, std::chrono::milliseconds(duration_ms), sound, user, totals);
+    });
+    if (recording != nullptr) *recording = totals;
+    return s;
+}
+
+} // extern "C"

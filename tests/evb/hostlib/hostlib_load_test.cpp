@@ -1,4 +1,4 @@
-// Whole loads of the sample package through zelp7x_host's own session and load loop into the
+// Whole loads of the sample package through the host library's session and load loop into the
 // in-process simulated chip: the chip ends the same whatever the piece size, and a secured chip's
 // boot loader gets the package up to its checksum record and nothing after it.
 #include <gtest/gtest.h>
@@ -9,9 +9,8 @@
 #include <vector>
 
 #include "board.h"
-#include "host_session.h"
 #include "io_state.h"
-#include "package_load.h"
+#include "morvel_host/morvel_zelp7x_host.h"
 #include "sample_package.h"
 
 namespace {
@@ -52,19 +51,21 @@ struct Loaded {
 // A fresh board on port `port`, reset, then `packages` each in pieces of `chunk` bytes.
 Loaded load_on_fresh_board(const std::string &port, const std::vector<Bytes> &packages,
                            size_t chunk) {
-    board_settings settings;
-    settings.spi_dev = port;
-    host_session session;
+    morvel_zelp7x_board_options_s options;
+    morvel_zelp7x_host_options_init(&options);
+    options.port = port.c_str();
+    morvel_zelp7x_host_s *host = nullptr;
     Loaded out;
-    out.status = session.open(settings, MORVEL_ZELP_INIT_MODE_RESET);
-    for (const Bytes &package : packages) {
-        size_t loaded = 0;
-        if (out.status == 0) out.status = load_package(session.zelp(), package, chunk, loaded);
-        if (out.status == 0) out.status = session.settle_input_clock();
-    }
-    zsim::Board &board = *zio::sim_board(session.io());
+    out.status = morvel_zelp7x_host_open(&options, &host, nullptr);
+    if (out.status != 0) return out;
+    for (const Bytes &package : packages)
+        if (out.status == 0)
+            out.status =
+                morvel_zelp7x_host_load(host, package.data(), package.size(), chunk, nullptr);
+    zsim::Board &board = *zio::sim_board(morvel_zelp7x_board_io(morvel_zelp7x_host_board(host)));
     out.chip = state_of(board);
     out.streamed = board.boot_loader().streamed();
+    morvel_zelp7x_host_close(host);
     return out;
 }
 
