@@ -4,12 +4,10 @@
 // the limit, so four boards should take little longer than one: the row reports both walls and
 // four_over_one, their ratio (target at most 1.2).
 //
-// Runs the built zelp7x_board_sim and zelp7x_gang as a user does.
+// Runs the built zelp7x_gang as a user does, on the daemon the tests' fixture starts.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +18,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/process/board_sim_process.h"
 
 extern char **environ;
 
@@ -42,41 +42,13 @@ pid_t spawn(std::vector<std::string> args, int out_fd) {
     return pid;
 }
 
-// The daemon serving `boards` boards on LINK0 to LINK(boards-1), stopped with the object.
-class Rack {
-  public:
-    Rack(int boards, const std::string &link) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        pid_ = spawn({ZELP_BOARD_SIM_BIN, "--boards", std::to_string(boards), "--link", link,
-                      "--latency", "1000", "--rate", "1000000"},
-                     out[1]);
-        close(out[1]);
-        // Every link exists once the first path is printed.
-        pollfd p{out[0], POLLIN, 0};
-        char c = 0;
-        up_ = pid_ > 0 && poll(&p, 1, 5000) == 1 && read(out[0], &c, 1) == 1;
-        close(out[0]);
-    }
-    ~Rack() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    Rack(const Rack &) = delete;
-    Rack &operator=(const Rack &) = delete;
-    bool up() const { return up_; }
-
-  private:
-    pid_t pid_ = -1;
-    bool up_ = false;
-};
-
 // The job's wall time on `boards` boards, or a negative number when it did not pass.
 double gang_wall(int boards, const fs::path &dir) {
     const std::string link = (dir / ("rack" + std::to_string(boards) + "_")).string();
-    Rack rack(boards, link);
-    if (!rack.up()) return -1;
+    const ztest::BoardSimProcess rack(ZELP_BOARD_SIM_BIN,
+                                      {"--boards", std::to_string(boards), "--link", link,
+                                       "--latency", "1000", "--rate", "1000000"});
+    if (!rack.running()) return -1;
     const std::string image = (dir / "image").string();
     std::vector<std::string> args = {ZELP_GANG_BIN, "-q"};
     for (int k = 0; k < boards; ++k)

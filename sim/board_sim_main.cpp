@@ -2,11 +2,13 @@
 // and other hosts reach it exactly as they reach a real bridge's serial device; with --boards, a
 // rack of them, each served from its own thread.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -85,6 +87,10 @@ void help() {
                "                          FILE(N-1); the other options apply to every board\n"
                "  --fault-board K=NAME    with --boards: board K alone gets the fault NAME, as\n"
                "                          --fault takes it\n"
+               "  --ready-fd FD           once every board is served, write the terminals' paths\n"
+               "                          to the open descriptor FD too, one a line, and close\n"
+               "                          it: the sign of readiness programs that start the\n"
+               "                          daemon wait for (end of file without a path: it failed)\n"
                "  --help                  this help message\n"
                "  --version               print the version\n",
                stdout);
@@ -99,7 +105,8 @@ struct BoardFault {
 
 struct Arguments {
     std::string link;
-    std::string hid; // where the interrupt reports go; empty: nowhere
+    std::string hid;   // where the interrupt reports go; empty: nowhere
+    int ready_fd = -1; // told the paths once every board is served, then closed; -1: none
     zsim::BoardOptions board;
     unsigned boards = 0; // 0: one board, named without a number
     std::vector<BoardFault> faults;
@@ -146,6 +153,15 @@ bool parse_daemon_option(std::string_view name, std::string_view value, Argument
         return false;
     }
     if (name == "fault-board") return parse_board_fault(value, args.faults, error);
+    if (name == "ready-fd") {
+        unsigned fd = 0;
+        if (parse_count(value, fd) && fd <= static_cast<unsigned>(INT_MAX)) {
+            args.ready_fd = static_cast<int>(fd);
+            return true;
+        }
+        error = "ready-fd needs a file descriptor: " + std::string(value);
+        return false;
+    }
     return zsim::parse_board_option(name, value, args.board, error);
 }
 
@@ -259,6 +275,23 @@ bool open_boards(const Arguments &args, std::vector<ServedBoard> &boards) {
     return true;
 }
 
+// The paths again on --ready-fd, and its end: whoever waits there knows every board is served.
+bool tell_ready(int fd, const std::vector<ServedBoard> &boards) {
+    std::string paths;
+    for (const ServedBoard &b : boards) paths += b.pty->path() + "\n";
+    for (size_t done = 0; done < paths.size();) {
+        const ssize_t n = ::write(fd, paths.data() + done, paths.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            std::fprintf(stderr, "zelp7x_board_sim: ready-fd %d: %s\n", fd, std::strerror(errno));
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return true;
+}
+
 void serve(ServedBoard &b) {
     b.pty->serve(*b.board, g_stop, b.reports.get());
     b.board->save_flash();
@@ -281,6 +314,7 @@ int main(int argc, char **argv) {
 
     std::vector<ServedBoard> boards;
     if (!open_boards(args, boards)) return 1;
+    if (args.ready_fd >= 0 && !tell_ready(args.ready_fd, boards)) return 1;
     if (boards.size() == 1) {
         serve(boards.front());
         return 0;

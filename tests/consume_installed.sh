@@ -3,7 +3,8 @@
 # its own, included by folder with nothing but the prefix's include folder on the path; the C host
 # example builds with the CMake package `morvel` and with pkg-config and runs on the simulated
 # board; the flash example builds with morvel::flash alone and with pkg-config's morvel_flash
-# alone and flashes a simulated board; the match example builds with morvel::host alone and with
+# alone and flashes a simulated board; both say a board that does not open in one line of their
+# own, with the system's reason; the match example builds with morvel::host alone and with
 # pkg-config's morvel_host alone and saves a match's audio from the board simulator daemon (found
 # with morvel_pkg_sample in TOOLS_DIR, the build's bin folder) as a WAV file; and a host written
 # before the rule (the package morvel_devlib, the board I/O headers by bare name) still builds.
@@ -72,6 +73,21 @@ printf '%s\n' "$error"
 [ "$status" -eq 1 ]
 grep -qx 'flash write: flash range 0xf000 to 0x20170 does not fit the 65536-byte flash' <<<"$error"
 cmp "$work/small.bin" "$work/small_before.bin"
+
+# A board that does not open: each example says one line of its own, with the system's reason
+# the board I/O layer gave, and the layer itself prints nothing.
+expect_one_line() {
+    local status=0 out
+    out=$("$@" 2>"$work/err") || status=$?
+    [ "$status" -eq 1 ] && [ -z "$out" ] && [ "$(wc -l <"$work/err")" -eq 1 ] ||
+        { echo "$* said more than one line:" >&2; cat "$work/err" >&2; exit 1; }
+    cat "$work/err"
+}
+missing=$work/no/ttyACM7
+line=$(expect_one_line "$work/flash_host" "$missing" "$work/image.bin")
+[ "$line" = "io_init: cannot open $missing: No such file or directory" ]
+line=$(expect_one_line "$work/c_host" "$missing")
+[ "$line" = "zelp_linux_io_init failed: fail: cannot open $missing: No such file or directory" ]
 
 # The match example: a package loaded into the daemon's board, which matches every 100 ms, and
 # the audio before the next match in a WAV file: its header and its size agree.

@@ -4,7 +4,12 @@
  *   c_host [PORT]
  *
  * PORT is what zelp7x_flash takes with -s: "sim" (the default) for a simulated board inside this
- * process, "sim:FILE" to keep its flash in FILE, or the serial device of a real bridge. */
+ * process, "sim:FILE" to keep its flash in FILE, or the serial device of a real bridge.
+ *
+ * The board I/O layer's lines come to a callback of this program's, which keeps the first reason
+ * the layer gives; a failure is one line of the program's own on standard error, with that
+ * reason ("zelp_linux_io_init failed: fail: cannot open /dev/ttyACM7: No such file or
+ * directory"). */
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -56,13 +61,30 @@ static int host_transfer(morvel_zelp_handle_t d, int mcu, uint32_t address, void
     return zelp_linux_io_transfer(board_of(d), mcu, address, out, in, (int)count);
 }
 
-static int fail(const char *step, int status) {
-    fprintf(stderr, "%s failed: %d (%s)\n", step, status, morvel_zelp_error_name(status));
+/* The first reason the board I/O layer gave, for the failure line. */
+typedef struct io_reason_s {
+    char text[256];
+} io_reason_s;
+
+static void keep_reason(const zelp_io_line_s *line, void *user) {
+    io_reason_s *reason = (io_reason_s *)user;
+    if (line->kind == ZELP_IO_LINE_REASON && reason->text[0] == '\0')
+        snprintf(reason->text, sizeof reason->text, "%s", line->text);
+}
+
+static int fail(const char *step, int status, const io_reason_s *reason) {
+    char line[128];
+    morvel_zelp_error_step_failed(step, status, line, sizeof line);
+    if (reason->text[0] != '\0')
+        fprintf(stderr, "%s: %s\n", line, reason->text);
+    else
+        fprintf(stderr, "%s\n", line);
     return 1;
 }
 
 int main(int argc, char **argv) {
     char default_port[] = "sim";
+    io_reason_s reason = {{0}};
     zelp_io_init_args args = {0};
     morvel_evb_io_handle_t board = NULL;
     morvel_zelp_integration_interfaces_s iif = {0};
@@ -72,8 +94,10 @@ int main(int argc, char **argv) {
     args.spidev = argc > 1 ? argv[1] : default_port;
     args.spi_default_speed = 1000000;
     args.gpio = -1;
+    args.report.line = keep_reason;
+    args.report.user = &reason;
     status = zelp_linux_io_init(&args, &board);
-    if (status != 0) return fail("zelp_linux_io_init", status);
+    if (status != 0) return fail("zelp_linux_io_init", status, &reason);
 
     iif.d = board;
     iif.malloc = host_malloc;
@@ -86,7 +110,7 @@ int main(int argc, char **argv) {
     status = morvel_zelp_init(&zelp, &iif, MORVEL_ZELP_INIT_MODE_RESET);
     if (status != 0) {
         zelp_linux_io_uninit(board);
-        return fail("morvel_zelp_init", status);
+        return fail("morvel_zelp_init", status, &reason);
     }
 
     printf("device type 0x%02x\n", zelp->device_type);
@@ -94,5 +118,5 @@ int main(int argc, char **argv) {
 
     status = morvel_zelp_uninit(zelp, 1, MORVEL_ZELP_INIT_MODE_NO_TOUCH);
     zelp_linux_io_uninit(board);
-    return status == 0 ? 0 : fail("morvel_zelp_uninit", status);
+    return status == 0 ? 0 : fail("morvel_zelp_uninit", status, &reason);
 }

@@ -4,18 +4,31 @@
  *   flash_host PORT IMAGE [ADDRESS]
  *
  * PORT is what zelp7x_flash takes with -s: "sim" or "sim:FILE,opts" for a simulated board inside
- * this process, or the serial device of a real bridge. ADDRESS defaults to 0. */
+ * this process, or the serial device of a real bridge. ADDRESS defaults to 0.
+ *
+ * A failure is one line on standard error: the failing step and why. The board I/O layer's own
+ * lines are not shown; the reason it gives for a board that does not open comes back in the
+ * failure record ("io_init: cannot open /dev/ttyACM7: No such file or directory"). */
 #include <stdio.h>
 #include <stdlib.h>
 
 #include "morvel_devlib/morvel_zelp_error.h"
 #include "morvel_flash/morvel_zelp7x_flash.h"
 
-/* The failing step and what the library says of it, or the error's name when it says nothing. */
+/* The failing step and why: the system's reason when there is one, else what the library says of
+ * it, or the error's name when it says nothing. */
 static int fail(const morvel_zelp7x_flash_failure_s *failure, int status) {
-    fprintf(stderr, "%s: %s\n", failure->step != NULL ? failure->step : "flash_host",
-            failure->message[0] != '\0' ? failure->message : morvel_zelp_error_name(status));
+    const char *why = failure->reason[0] != '\0'    ? failure->reason
+                      : failure->message[0] != '\0' ? failure->message
+                                                    : morvel_zelp_error_name(status);
+    fprintf(stderr, "%s: %s\n", failure->step != NULL ? failure->step : "flash_host", why);
     return 1;
+}
+
+/* The board I/O layer's lines stay unsaid: what matters of them is in the failure record. */
+static void leave_unsaid(const zelp_io_line_s *line, void *user) {
+    (void)line;
+    (void)user;
 }
 
 /* The whole file in a buffer of its own; NULL when it cannot be read. */
@@ -36,6 +49,7 @@ static unsigned char *read_image(const char *name, long *size) {
 
 int main(int argc, char **argv) {
     morvel_zelp7x_flash_failure_s failure = {0};
+    morvel_zelp7x_flash_board_options_s board_options;
     morvel_zelp7x_flash_board_s *board = NULL;
     morvel_zelp7x_flash_s flash = {0};
     morvel_zelp7x_flash_write_options_s options = {0};
@@ -56,7 +70,10 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    status = morvel_zelp7x_flash_board_open(argv[1], 0, &board, &failure);
+    morvel_zelp7x_flash_board_options_init(&board_options);
+    board_options.port = argv[1];
+    board_options.io_report.line = leave_unsaid;
+    status = morvel_zelp7x_flash_board_open_with(&board_options, &board, &failure);
     if (status == 0) {
         /* The board's device handle and the flash size its open read: a range past the flash's
          * end is refused rather than wrapped onto its start. */

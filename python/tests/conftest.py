@@ -1,6 +1,7 @@
 """Shared fixtures: the built programs, the sample package and a simulator daemon."""
 
 import os
+import select
 import subprocess
 import time
 from pathlib import Path
@@ -18,20 +19,40 @@ def sample_package():
     return zelp7x.sample_package()
 
 
+def start_board_sim(link, *args, limit=20):
+    """Starts zelp7x_board_sim on LINK with ARGS as the C++ tests' fixture (BoardSimProcess) does:
+    it is ready when it closes the descriptor given with --ready-fd, after writing its terminals'
+    paths there. Returns the process and the paths; no path means it did not start."""
+    ready, ready_w = os.pipe()
+    proc = subprocess.Popen([str(BIN_DIR / "zelp7x_board_sim"), "--link", str(link),
+                             "--ready-fd", str(ready_w), *args],
+                            pass_fds=(ready_w,), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, text=True)
+    os.close(ready_w)
+    text = b""
+    deadline = time.monotonic() + limit
+    try:
+        while (left := deadline - time.monotonic()) > 0:
+            if not select.select([ready], [], [], left)[0]:
+                break
+            chunk = os.read(ready, 4096)
+            if not chunk:
+                return proc, text.decode().splitlines()
+            text += chunk
+    finally:
+        os.close(ready)
+    return proc, []
+
+
 @pytest.fixture
 def daemon_process(tmp_path):
     """A zelp7x_board_sim serving one board with a match every 100 ms; yields its link and its
     process."""
     link = tmp_path / "board"
-    proc = subprocess.Popen([str(BIN_DIR / "zelp7x_board_sim"), "--link", str(link),
-                             "--match-every", "100"],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    # It prints the terminal's path once it serves it.
-    line = proc.stdout.readline()
-    deadline = time.monotonic() + 5
-    while not link.exists() and time.monotonic() < deadline:
-        time.sleep(0.01)
-    assert line and link.exists(), proc.stderr.read() if proc.poll() is not None else line
+    proc, terminals = start_board_sim(link, "--match-every", "100")
+    if not terminals:
+        proc.kill()
+        pytest.fail("the board daemon did not start: " + proc.communicate()[1])
     yield str(link), proc
     proc.terminate()
     proc.wait(timeout=5)

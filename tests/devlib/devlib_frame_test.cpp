@@ -190,6 +190,21 @@ TEST(FrameNames, ErrorNamesAndVersion) {
     EXPECT_STREQ(morvel_zelp_devlib_version(), "v79");
 }
 
+// The failed step's line, cut as snprintf cuts and counted whole.
+TEST(FrameNames, StepFailedLines) {
+    char text[32];
+    EXPECT_EQ(morvel_zelp_error_step_failed("io_init", MORVEL_ZELP_ERROR_FAIL, text, sizeof text),
+              20);
+    EXPECT_STREQ(text, "io_init failed: fail");
+    EXPECT_EQ(morvel_zelp_error_step_failed("zelp7x_config input set", MORVEL_ZELP_ERROR_TIMEOUT,
+                                            text, sizeof text),
+              39);
+    EXPECT_STREQ(text, "zelp7x_config input set failed:");
+    EXPECT_EQ(morvel_zelp_error_step_failed(nullptr, 99, text, sizeof text), 18);
+    EXPECT_STREQ(text, " failed: *unknown*");
+    EXPECT_EQ(morvel_zelp_error_step_failed("read", 0, nullptr, 0), 17);
+}
+
 TEST(FrameNames, DeviceFamilies) {
     for (unsigned t : {0x02u, 0x13u, 0x14u, 0x18u, 0x20u, 0x22u, 0x24u})
         EXPECT_EQ(morvel_zelp_get_device_family(t), MORVEL_ZELP_7X) << t;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -248,6 +250,27 @@ TEST(SimBridgePty, UnknownOptionsStopTheSimulatorBeforeItServes) {
     BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--no-such-option", "1"});
     EXPECT_FALSE(sim.running());
     EXPECT_EQ(sim.stop(), 2);
+}
+
+// What starts the daemon waits on --ready-fd: closed once every board is served, after a path a
+// board, in the order of the links; a descriptor that is not open ends the daemon.
+TEST(SimBridgePty, TheReadyDescriptorNamesEveryServedBoard) {
+    const ztest::TempDir dir("zelp_pty_ready");
+    const std::string rack = (dir.path() / "rack").string();
+    BoardSimProcess sim(ZELP_BOARD_SIM_BIN, {"--boards", "3", "--link", rack});
+    ASSERT_TRUE(sim.running());
+    EXPECT_EQ(sim.link(), rack);
+    ASSERT_EQ(sim.pty_paths().size(), 3u);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(fs::read_symlink(rack + std::to_string(k)).string(), sim.pty_paths()[k]);
+    EXPECT_EQ(raw_exchange(rack + "2", {0x3A, 0x02, 0x00, 0x00, 0x01}, 1), Bytes{0x20});
+    EXPECT_EQ(sim.stop(), 0);
+
+    const auto r = ztest::run_program(
+        ZELP_BOARD_SIM_BIN, {"--link", (dir.path() / "alone").string(), "--ready-fd", "77"},
+        dir.path(), {}, {.seconds = 30});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zelp7x_board_sim: ready-fd 77: " + std::string(std::strerror(EBADF)) + "\n");
 }
 
 // A daemon's links are its own: a second daemon on the names a first one serves is refused and

@@ -2,16 +2,16 @@
 # backend's own, each program run whole under wine (one CTest test per program keeps it to one
 # wine start each), plus the tool run end to end against a simulated board behind a COM port.
 
-# Suites where Windows differs: the wire core over the Windows locks, the line reader, the
-# simulated board's mapped flash file, option parsing with the MinGW getopt, timers, binary files,
-# the package reader and the driver where long is 32 bits, and a whole tool run checked packet by
-# packet.
+# Suites where Windows differs: the wire core over the Windows locks and where its lines go, the
+# line reader, the simulated board's mapped flash file, option parsing with the MinGW getopt,
+# timers, binary files, the package reader and the driver where long is 32 bits, and a whole tool
+# run checked packet by packet.
 set(ZELP_WINE_SUITES
     io_commands_test io_transfer_test io_getline_test io_sim_port_test sim_flash_test
     tool_options_test tool_elapsed_test tool_image_file_test tool_wire_trace_test
     pkg_reader_test pkg_records_test devlib_access_test devlib_clock_test devlib_config_test
     devlib_frame_test devlib_frontend_test devlib_mailbox_test devlib_reset_test
-    devlib_posterior_test devlib_load_test devlib_results_test io_rfc2217_test)
+    devlib_posterior_test devlib_load_test devlib_results_test io_rfc2217_test io_report_test)
 list(JOIN ZELP_WINE_SUITES "|" suites)
 list(FILTER TEST_SOURCES INCLUDE REGEX "/(${suites})\\.cpp$")
 file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_test.cpp)

@@ -4,6 +4,8 @@
 #ifndef MORVEL_ZELP_ERROR_H
 #define MORVEL_ZELP_ERROR_H
 
+#include <stddef.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -28,13 +30,25 @@ typedef enum morvel_zelp_errors_e {
     MORVEL_ZELP_ERROR_LAST = 13
 } morvel_zelp_errors_e;
 
-/** Names of codes 0 to MORVEL_ZELP_ERROR_LAST, in order: "none", "fail", "arg", ... Constant data. */
+/** Names of codes 0 to MORVEL_ZELP_ERROR_LAST, in order: "none", "fail", "arg", ... Constant data.
+ */
 extern const char *const morvel_zelp_error_names[MORVEL_ZELP_ERROR_LAST + 1];
 
 /** The name of an error code, as the tools print it ("timeout").
  * @return a static text; "*unknown*" for any code without a name, negative ones included.
  * @threads Any thread; reads constant data only. */
 const char *morvel_zelp_error_name(int e);
+
+/** The line the tools and libraries give for a step that failed, "STEP failed: NAME", e.g.
+ * "io_init failed: fail": `step`, " failed: " and morvel_zelp_error_name(status). Written as
+ * snprintf writes, cut to fit `size` bytes with its NUL; nothing is written when `size` is 0.
+ * @param step the step's name; null counts as "".
+ * @param status the error code the step returned.
+ * @param text receives the line, without a newline; may be null when `size` is 0.
+ * @param size the room at `text`, NUL included.
+ * @return the whole line's length without its NUL, however much of it fitted.
+ * @threads Any thread; writes `text` only. */
+int morvel_zelp_error_step_failed(const char *step, int status, char *text, size_t size);
 
 #ifdef __cplusplus
 }

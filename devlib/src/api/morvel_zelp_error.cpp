@@ -1,6 +1,7 @@
 #include "morvel_devlib/morvel_zelp_error.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 
 extern "C" {
@@ -15,6 +16,11 @@ constexpr const char *morvel_zelp_error_names[MORVEL_ZELP_ERROR_LAST + 1] = {
 const char *morvel_zelp_error_name(int e) {
     if (e < 0 || e >= static_cast<int>(std::size(morvel_zelp_error_names))) return "*unknown*";
     return morvel_zelp_error_names[e];
+}
+
+int morvel_zelp_error_step_failed(const char *step, int status, char *text, size_t size) {
+    return std::snprintf(size > 0 ? text : nullptr, size, "%s failed: %s", step ? step : "",
+                         morvel_zelp_error_name(status));
 }
 
 } // extern "C"

@@ -11,7 +11,7 @@ void fill_failure(morvel_zelp7x_board_failure_s *out, const char *step, int stat
     if (status == 0) return;
     out->status = status;
     out->step = step;
-    copy_text(out->message, std::string(step) + " failed: " + morvel_zelp_error_name(status));
+    morvel_zelp_error_step_failed(step, status, out->message, sizeof out->message);
     copy_text(out->reason, reason);
 }
 

@@ -56,7 +56,9 @@ void open_io(morvel_zelp7x_board_s &b, const morvel_zelp7x_board_options_s &o) {
     args.spi_read_delay = o.spi_read_delay;
     args.gpio = -1;
     args.usb_int_enable = o.usb_interrupts != 0 ? 1 : 0;
-    check(io_step, zelp_linux_io_init(&args, &b.io));
+    args.report = zboard::io_report_of(b, o.io_report);
+    if (const int s = zelp_linux_io_init(&args, &b.io); s != 0)
+        throw step_failure{io_step, s, b.lines.reason};
     b.io_device_type = args.device_type;
     b.input_freq =
         o.input_freq >= 0 ? o.input_freq : morvel_zelp7x_board_default_input_freq(args.device_type);
@@ -80,10 +82,12 @@ void open_steps(morvel_zelp7x_board_s &b, const morvel_zelp7x_board_options_s &o
     start_library(b);
     if (b.clock == MORVEL_ZELP7X_BOARD_CLOCK_AT_OPEN) {
         check(clock_step, set_input_clock(b.zelp.get(), b.input_freq));
-        return;
+    } else {
+        b.clock_due = b.init_mode != MORVEL_ZELP_INIT_MODE_NO_TOUCH;
+        check(clock_step, morvel_zelp7x_board_settle_clock(&b));
     }
-    b.clock_due = b.init_mode != MORVEL_ZELP_INIT_MODE_NO_TOUCH;
-    check(clock_step, morvel_zelp7x_board_settle_clock(&b));
+    // From here the board may go to other threads, whose lines only pass.
+    b.lines.opening = false;
 }
 
 // Closes what was opened of a board, whatever step it reached.

@@ -18,6 +18,15 @@ struct morvel_zelp7x_board_s {
         void operator()(morvel_zelp_device_s *p) const { std::free(p); }
     };
 
+    // The board I/O layer's lines pass here on their way to the host's callback, or to the
+    // process's streams without one. While the board opens, the first reason is kept for the
+    // failure record; after that the lines only pass, from whatever thread uses the handle.
+    struct io_lines {
+        zelp_io_report_s host{};
+        bool opening = true;
+        std::string reason;
+    };
+
     morvel_evb_io_handle_t io = nullptr;
     // Allocated by the board, not the library: a mailbox wait during the library's init (a
     // restart on a secured chip reads through the firmware) needs the handle already.
@@ -32,6 +41,7 @@ struct morvel_zelp7x_board_s {
     bool clock_due = false;
     // While a firmware probe runs: a mailbox wait that has not seen its answer by then gives up.
     std::optional<std::chrono::steady_clock::time_point> answer_deadline;
+    io_lines lines; // the board I/O handle keeps a pointer to it: the record never moves
 };
 
 namespace zboard {
@@ -41,6 +51,11 @@ morvel_zelp_integration_interfaces_s interfaces_of(morvel_zelp7x_board_s &board)
 // The board whose integration record a device handle holds; null for a device a board did not
 // start.
 morvel_zelp7x_board_s *board_of(const morvel_zelp_device_s *zelp);
+
+// Where the board I/O layer's lines go for `board`: through its `lines` to `host`, or printed
+// when `host` has no callback (then standard output is made unbuffered, as the layer's own
+// default does).
+zelp_io_report_s io_report_of(morvel_zelp7x_board_s &board, const zelp_io_report_s &host);
 
 // Fills `out` (which may be null) with a failure of `step`, or clears it for status 0; `reason`
 // may be empty.

@@ -1,5 +1,6 @@
 // A board opened for flash work: the board library's open with zelp7x_flash's options, under the
 // flash library's names and failure record, and the flash's capacity read from its ID.
+#include <cstdio>
 #include <memory>
 #include <new>
 
@@ -14,11 +15,13 @@ struct morvel_zelp7x_flash_board_s {
 
 namespace {
 
-// A board failure in the flash library's terms: a failed call of the step the board names.
+// A board failure in the flash library's terms: a failed call of the step the board names, for
+// the reason the board gives.
 void record_board_failure(morvel_zelp7x_flash_failure_s *out,
                           const morvel_zelp7x_board_failure_s &f) {
     zflash::record_failure(
         out, zflash::flash_failure{MORVEL_ZELP7X_FLASH_FAILED_CALL, f.status, f.step, f.message});
+    if (out != nullptr) std::snprintf(out->reason, sizeof out->reason, "%s", f.reason);
 }
 
 morvel_zelp7x_board_options_s board_options(const morvel_zelp7x_flash_board_options_s &o) {
@@ -32,6 +35,7 @@ morvel_zelp7x_board_options_s board_options(const morvel_zelp7x_flash_board_opti
     b.spi_sample_write_speed = o.spi_sample_write_speed;
     b.spi_split = o.spi_split;
     b.spi_read_delay = o.spi_read_delay;
+    b.io_report = o.io_report;
     return b;
 }
 

@@ -42,8 +42,10 @@ void note_progress(const char *phase, double fraction, void *user) {
 
 class board_run {
   public:
-    board_run(const gang_job &job, const std::string &port, int index, board_progress &progress)
-        : job_(job), run_(job.run), port_(port), index_(index), progress_(progress) {}
+    board_run(const gang_job &job, const std::string &port, int index,
+              const zelp_io_report_s &io_report, board_progress &progress)
+        : job_(job), run_(job.run), port_(port), index_(index), io_report_(io_report),
+          progress_(progress) {}
 
     board_result go() {
         const auto start = std::chrono::steady_clock::now();
@@ -120,6 +122,7 @@ class board_run {
         o.spi_split = run_.spi_split;
         o.spi_read_delay = run_.spi_read_delay;
         o.read_id = 0; // the id phase reads it, or not at all with -Q
+        o.io_report = io_report_;
         morvel_zelp7x_flash_board_s *b = nullptr;
         morvel_zelp7x_flash_failure_s failure{};
         if (const int s = morvel_zelp7x_flash_board_open_with(&o, &b, &failure); s != 0) {
@@ -216,6 +219,7 @@ class board_run {
     run_options run_; // this board's: its flash size joins the job's options
     const std::string &port_;
     int index_;
+    zelp_io_report_s io_report_;
     board_progress &progress_;
     board_ptr board_;
     std::optional<run_flash> flash_;
@@ -229,8 +233,8 @@ const char *phase_name(board_phase p) {
     return i < phase_names.size() ? phase_names[i] : "?";
 }
 
-void run_board(const gang_job &job, const std::string &port, int index, board_progress &progress,
-               board_result &result) {
-    result = board_run(job, port, index, progress).go();
+void run_board(const gang_job &job, const std::string &port, int index,
+               const zelp_io_report_s &io_report, board_progress &progress, board_result &result) {
+    result = board_run(job, port, index, io_report, progress).go();
     progress.done.store(true, std::memory_order_release);
 }

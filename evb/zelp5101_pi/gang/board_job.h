@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run_options.h"
+#include "zelp_linux_io.h"
 
 // The run sequence's phases, in order.
 enum class board_phase { open, id, erase, chip_erase, write, read, count };
@@ -56,6 +57,6 @@ struct board_progress {
 };
 
 // Runs the sequence on `port` into `result`, then marks `progress` done; `index` numbers the -r
-// file. Never throws.
-void run_board(const gang_job &job, const std::string &port, int index, board_progress &progress,
-               board_result &result);
+// file, and the board I/O layer's lines go to `io_report`. Never throws.
+void run_board(const gang_job &job, const std::string &port, int index,
+               const zelp_io_report_s &io_report, board_progress &progress, board_result &result);

@@ -1,42 +1,32 @@
-// What the board I/O layer prints while a board runs, kept with that board.
+// What the board I/O layer says while a board runs, kept with that board.
 //
-// The layer prints its failures on standard error as it meets them, some without a newline
-// ("Error during transfer on the Serial/SPI device"); with each board in a thread of its own the
-// pieces of several boards would run together on one line, and no one could tell whose they
-// were. While the boards run, standard error is a stream that hands each write to the board of
-// the thread that makes it; a thread that runs no board writes through to standard error as
-// before. The stream is unbuffered, so every write reaches it in the thread that made it.
+// The layer says its failures as it meets them, some without a newline ("Error during transfer
+// on the Serial/SPI device"); printed on standard error, the lines of boards that run in threads
+// of their own would run together, and no one could tell whose they were. So each board's open
+// gives the layer a report callback that keeps the board's lines for standard error here, in the
+// board's own record, touched only by the thread that runs the board; the few the layer prints on
+// standard output go there as they always did.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "zelp_linux_io.h"
+
 class board_messages {
   public:
-    // From here until the object goes, standard error is sorted by thread.
-    board_messages();
-    ~board_messages();
+    board_messages() = default;
     board_messages(const board_messages &) = delete;
     board_messages &operator=(const board_messages &) = delete;
 
-    // In a board's thread: each write the thread makes on standard error goes to `writes`, until
-    // the object goes.
-    class capture {
-      public:
-        explicit capture(std::vector<std::string> &writes);
-        ~capture();
-        capture(const capture &) = delete;
-        capture &operator=(const capture &) = delete;
+    // Where the board's open sends the layer's lines; valid as long as the object.
+    zelp_io_report_s report();
 
-      private:
-        std::vector<std::string> *previous_;
-    };
+    // The lines kept, in order, without their newlines; empty lines are left out.
+    const std::vector<std::string> &lines() const { return lines_; }
 
   private:
-    std::FILE *terminal_;
-};
+    static void take(const zelp_io_line_s *line, void *user);
 
-// The captured writes as lines: a write is a message of its own, ended by its newline or not;
-// empty lines are left out.
-std::vector<std::string> message_lines(const std::vector<std::string> &writes);
+    std::vector<std::string> lines_;
+};

@@ -127,9 +127,11 @@ int run_boards(const gang_options &o, const gang_job &job, const board_list &lis
     const size_t n = list.boards.size();
     std::vector<board_result> results(n);
     std::deque<board_progress> progress(n);
-    std::vector<std::vector<std::string>> writes(n);
+    std::deque<board_messages> messages(n);
+    // Unbuffered, as the board I/O layer makes it for a tool that lets it print: the boards'
+    // lines go to their rows here, and the live lines must still reach the terminal at once.
+    zelp_linux_io_unbuffer_stdout();
     {
-        const board_messages sorted; // outlives the threads, which join first
         std::vector<std::jthread> threads;
         for (size_t i = 0; i < n; ++i) {
             if (!list.refusals[i].empty()) {
@@ -139,16 +141,15 @@ int run_boards(const gang_options &o, const gang_job &job, const board_list &lis
                 continue;
             }
             threads.emplace_back([&, i] {
-                const board_messages::capture capture(writes[i]);
-                run_board(job, list.boards[i].open_port, static_cast<int>(i), progress[i],
-                          results[i]);
+                run_board(job, list.boards[i].open_port, static_cast<int>(i), messages[i].report(),
+                          progress[i], results[i]);
             });
         }
         const bool live = !o.run.quiet && isatty(STDOUT_FILENO);
         show_until_done(list.boards, progress, results, live, o.run.print_device_id != 0);
     }
     std::vector<board_lines> io_lines;
-    for (const auto &w : writes) io_lines.push_back(message_lines(w));
+    for (const board_messages &m : messages) io_lines.push_back(m.lines());
     std::fputs(result_table(list.boards, results, io_lines).c_str(), stdout);
     std::fflush(stdout);
     int status = 0;

@@ -6,12 +6,14 @@
 
 namespace zio {
 
+class Reporter;
+
 class HidDevice {
   public:
     virtual ~HidDevice() = default;
     // Waits up to timeout_ms (negative: no limit) for one input report and consumes it.
-    // Returns a library error code: none, timeout or fail.
-    virtual int wait_report(int timeout_ms) = 0;
+    // Returns a library error code: none, timeout or fail, whose system error goes to `report`.
+    virtual int wait_report(int timeout_ms, const Reporter &report) = 0;
 };
 
 #ifdef _WIN32

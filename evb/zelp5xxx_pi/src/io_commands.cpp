@@ -1,6 +1,5 @@
 // The bridge's own commands: its SPI clocks, the state value and the flash block commands.
 #include <array>
-#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -59,16 +58,16 @@ int set_speed(morvel_evb_io_handle_t d, uint8_t command, uint32_t speed, const c
     std::lock_guard lock(d->serial_mutex);
     const Packet6 packet = big_endian_packet(command, speed);
     if (send_packet(*d, packet) != static_cast<int>(packet.size())) {
-        std::fputs(error, stderr);
+        d->report.error(error);
         return kFailed;
     }
     return kOk;
 }
 
 // Sends a speed of 0, which asks for the current one; the answer is 4 bytes, big-endian.
-// `write_error` gets the number of bytes written.
-int query_speed(morvel_evb_io_handle_t d, uint8_t command, uint32_t *speed,
-                const char *write_error) {
+// `write_error` is followed by the number of bytes written when `counted`.
+int query_speed(morvel_evb_io_handle_t d, uint8_t command, uint32_t *speed, const char *write_error,
+                bool counted) {
     if (!speed) return kOk;
     if (!ready(d)) return kFailed;
     std::lock_guard lock(d->serial_mutex);
@@ -76,7 +75,7 @@ int query_speed(morvel_evb_io_handle_t d, uint8_t command, uint32_t *speed,
     const Packet6 packet = big_endian_packet(command, 0);
     const int sent = send_packet(*d, packet);
     if (sent != static_cast<int>(packet.size())) {
-        std::fprintf(stderr, write_error, sent);
+        d->report.error(counted ? write_error + std::to_string(sent) : write_error);
         return kFailed;
     }
     std::array<uint8_t, 4> answer{};
@@ -92,7 +91,7 @@ int flash_write(zelp_win32_io_state_s &state, uint32_t addr, const uint8_t *data
     std::copy(header.begin(), header.end(), packet.begin());
     if (len) std::copy(data, data + len, packet.begin() + sizeof(Packet8));
     if (send_packet(state, packet) != static_cast<int>(packet.size())) {
-        std::puts("Error sending FLASH Write cmd");
+        state.report.error_out("Error sending FLASH Write cmd");
         return kFailed;
     }
     return kOk;
@@ -102,7 +101,7 @@ int flash_read(zelp_win32_io_state_s &state, uint32_t addr, uint8_t *data, uint1
     zio::begin_packet(state);
     const Packet8 header = flash_header(ATMEL_DONGLE_FW_FLASH_READ, addr, len);
     if (send_packet(state, header) != static_cast<int>(header.size())) {
-        std::puts("Error sending FLASH Read cmd");
+        state.report.error_out("Error sending FLASH Read cmd");
         return kFailed;
     }
     return receive_answer(state, {data, len}) ? kOk : kFailed;
@@ -111,7 +110,7 @@ int flash_read(zelp_win32_io_state_s &state, uint32_t addr, uint8_t *data, uint1
 int flash_start_of_file(zelp_win32_io_state_s &state, uint32_t value) {
     const Packet6 packet = big_endian_packet(ATMEL_DONGLE_FW_FLASH_START_OF_FILE, value);
     if (send_packet(state, packet) != static_cast<int>(packet.size())) {
-        std::puts("Error sending FLASH SOF cmd");
+        state.report.error_out("Error sending FLASH SOF cmd");
         return kFailed;
     }
     return kOk;
@@ -127,22 +126,22 @@ bool is_flash_command(int command) {
 extern "C" {
 
 int zelp_win32_io_usb_serial_set_spi_speed(morvel_evb_io_handle_t d, int spi_speed) {
-    return set_speed(d, eSPI_SPEED, static_cast<uint32_t>(spi_speed), "Error setting SPI Speed\n");
+    return set_speed(d, eSPI_SPEED, static_cast<uint32_t>(spi_speed), "Error setting SPI Speed");
 }
 
 int zelp_win32_io_usb_serial_get_spi_speed(morvel_evb_io_handle_t d, uint32_t *spi_speed) {
-    return query_speed(d, eSPI_SPEED, spi_speed, "Error getting SPI Speed\n");
+    return query_speed(d, eSPI_SPEED, spi_speed, "Error getting SPI Speed", false);
 }
 
 int zelp_win32_io_usb_serial_set_spi_sample_reg_speed(morvel_evb_io_handle_t d,
                                                       uint32_t spi_speed) {
-    return set_speed(d, eSAMPLE_SPI_SPEED, spi_speed, "Error setting SPI Speed (SPI Sample reg)\n");
+    return set_speed(d, eSAMPLE_SPI_SPEED, spi_speed, "Error setting SPI Speed (SPI Sample reg)");
 }
 
 int zelp_win32_io_usb_serial_get_spi_sample_reg_speed(morvel_evb_io_handle_t d,
                                                       uint32_t *spi_speed) {
     return query_speed(d, eSAMPLE_SPI_SPEED, spi_speed,
-                       "Error during write to get SPI Speed (SPI Sample reg.) n=%d\n");
+                       "Error during write to get SPI Speed (SPI Sample reg.) n=", true);
 }
 
 int zelp_win32_io_usb_serial_zelp_state(morvel_evb_io_handle_t d, uint32_t zelp_state) {
@@ -150,7 +149,7 @@ int zelp_win32_io_usb_serial_zelp_state(morvel_evb_io_handle_t d, uint32_t zelp_
     std::lock_guard lock(d->serial_mutex);
     const Packet6 packet = little_endian_packet(eZELP_STATE, zelp_state);
     if (send_packet(*d, packet) != static_cast<int>(packet.size())) {
-        std::fputs("Error setting ZELP State\n", stderr);
+        d->report.error("Error setting ZELP State");
         return kFailed;
     }
     return kOk;
@@ -162,7 +161,7 @@ int zelp_linux_io_usb_serial_flash_rw_command(morvel_evb_io_handle_t d, int comm
     std::lock_guard lock(d->serial_mutex);
     // The block size is checked before the command code: any code with too big a block is refused.
     if (len > ZELP_IO_FLASH_BLOCK_MAX) {
-        std::puts("Error: Buffer too big");
+        d->report.error_out("Error: Buffer too big");
         return kFailed;
     }
     if (!is_flash_command(command)) return kOk;

@@ -13,13 +13,13 @@
 // The short name of a library error code; "*unknown*" for codes without one.
 const char *error_name(int e);
 
-// Prints the calling thread's last system error as "err N: text" on the error stream.
-void print_win32_err();
+// Says the calling thread's last system error as "err N: text", the reason a call failed.
+void print_win32_err(const zio::Reporter &report);
 
 // The trace's hex dump: groups of 8 bytes, each line indented by four spaces.
-void dump_bytes(const void *p, int count);
+void dump_bytes(const zio::Reporter &report, const void *p, int count);
 // The trace of a register read's answer.
-void trace_answer(const void *inp, int count);
+void trace_answer(const zio::Reporter &report, const void *inp, int count);
 
 // One write or read call on the port; the number of bytes moved, 0 when none moved in time or the
 // link failed.
@@ -36,14 +36,28 @@ int rawhid_open(zelp_win32_io_state_s *state);
 int zelp_win32_io_usb_hidraw_open(zelp_win32_io_state_s *state);
 int zelp_io_usb_int_init(zelp_win32_io_state_s *state);
 
-// One row of the serial-port search: 1 and the device path in pszComPort, else 0.
+// One row of the serial-port search: 1 and the device path in pszComPort, else 0. A device the
+// search could not ask is reported to `report`.
 uint32_t search_comport_pidvid(uint8_t *pszComPort, uint32_t size,
-                               const hid_Supported_PVID_t *pDevInfo);
+                               const hid_Supported_PVID_t *pDevInfo,
+                               const zio::Reporter &report = {});
+
+namespace zio {
+// search_supported_hid_pidvid, reporting to `report`.
+int search_supported_bridge(uint8_t *pszComPort, uint32_t size, uint16_t *uspVid, uint16_t *uspPid,
+                            uint32_t *upDevflag, const Reporter &report);
+// The HID search's trace of a function it identified.
+std::string found_hid_trace(const HIDD_ATTRIBUTES &attrib, const HIDP_CAPS &caps);
+} // namespace zio
 
 namespace zio {
 
 // A data phase gives up after this many write or read calls.
 inline constexpr int kMaxDataCalls = 5000;
+
+// What a data phase that gave up says: after a register access without a newline, after a
+// bridge command with one, as the two always printed it.
+inline constexpr const char *kTransferError = "Error during transfer on the Serial/SPI device";
 
 struct DataPhase {
     size_t moved = 0;

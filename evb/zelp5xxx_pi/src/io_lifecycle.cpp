@@ -1,6 +1,5 @@
 // Opening the board, waiting for its interrupt and closing it.
 #include <array>
-#include <cstdio>
 #include <memory>
 #include <new>
 #include <string>
@@ -17,14 +16,18 @@ using StatePtr = std::unique_ptr<zelp_win32_io_state_s>;
 // Room for any device path the search can report.
 constexpr size_t kPortNameSize = 256;
 
-StatePtr allocate_state(int &status) {
+constexpr const char *kInterruptSetUpFailed = "error initializing for interrupt over USB";
+
+StatePtr allocate_state(int &status, const zio::Reporter &report) {
     try {
         status = MORVEL_ZELP_ERROR_NONE;
-        return std::make_unique<zelp_win32_io_state_s>();
+        auto state = std::make_unique<zelp_win32_io_state_s>();
+        state->report = report;
+        return state;
     } catch (const std::bad_alloc &) {
         status = MORVEL_ZELP_ERROR_NOMEM;
     } catch (const std::system_error &e) {
-        std::fprintf(stderr, "CreateMutex error: %ld\n", static_cast<long>(e.code().value()));
+        report.reason("CreateMutex error: " + std::to_string(e.code().value()));
         status = MORVEL_ZELP_ERROR_FAIL;
     }
     return nullptr;
@@ -42,25 +45,23 @@ std::string port_of(const std::string &name) {
 
 // After the board I/O layer's own line, the device and the system's reason, and for missing
 // rights what mends them.
-void report_open_failure(const std::string &path, const zio::OpenFailure &failure) {
-    std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), failure.reason.c_str());
+void report_open_failure(const zio::Reporter &report, const std::string &path,
+                         const zio::OpenFailure &failure) {
+    report.reason("cannot open " + path + ": " + failure.reason);
     if (!failure.permission) return;
     // Joining the owning group helps only where that group may read and write the device.
     if (failure.group_may_open)
-        std::fprintf(stderr,
-                     "install the udev rules (60-zelp7x.rules) or join the group that "
-                     "owns %s (%s), then log in again\n",
-                     path.c_str(), failure.group.c_str());
+        report.advice("install the udev rules (60-zelp7x.rules) or join the group that owns " +
+                      path + " (" + failure.group + "), then log in again");
     else
-        std::fprintf(stderr, "install the udev rules (60-zelp7x.rules), then unplug and replug "
-                             "the board\n");
+        report.advice("install the udev rules (60-zelp7x.rules), then unplug and replug the board");
 }
 
 int open_sim(zelp_win32_io_state_s &state, const std::string &name) {
     std::string reason;
     state.spifd = zio::open_sim_port(name, reason);
     if (!state.spifd) {
-        std::fprintf(stderr, "%s\n", reason.c_str());
+        state.report.reason(reason);
         return MORVEL_ZELP_ERROR_ARG;
     }
     return MORVEL_ZELP_ERROR_NONE;
@@ -72,8 +73,8 @@ int take_port(zelp_win32_io_state_s &state, std::unique_ptr<zio::BytePort> port,
               const std::string &name, const zio::OpenFailure &failure) {
     state.spifd = std::move(port);
     if (state.spifd) return MORVEL_ZELP_ERROR_NONE;
-    std::fprintf(stderr, "Error in opening serial port\n");
-    report_open_failure(name, failure);
+    state.report.error("Error in opening serial port");
+    report_open_failure(state.report, name, failure);
     return MORVEL_ZELP_ERROR_FAIL;
 }
 
@@ -81,7 +82,7 @@ int take_port(zelp_win32_io_state_s &state, std::unique_ptr<zio::BytePort> port,
 int open_network(zelp_win32_io_state_s &state, const std::string &name) {
     std::string reason;
     if (!zio::check_rfc2217_name(name, reason)) {
-        std::fprintf(stderr, "%s\n", reason.c_str());
+        state.report.reason(reason);
         return MORVEL_ZELP_ERROR_ARG;
     }
     zio::OpenFailure failure;
@@ -104,12 +105,11 @@ int open_port(zelp_win32_io_state_s &state, const std::string &name) {
 
 // The interrupt report comes on the bridge's raw HID function, which stays on the machine the
 // bridge is plugged into: a network port has none to wait on.
-int refuse_remote_interrupt(const std::string &name) {
-    std::fprintf(stderr,
-                 "%s: the bridge's interrupt report (its raw HID function) does not travel over "
-                 "RFC 2217\n",
-                 port_of(name).c_str());
-    std::fprintf(stderr, "error initializing for interrupt over USB\n");
+int refuse_remote_interrupt(const zio::Reporter &report, const std::string &name) {
+    report.reason(port_of(name) +
+                  ": the bridge's interrupt report (its raw HID function) does not travel over "
+                  "RFC 2217");
+    report.error(kInterruptSetUpFailed);
     return MORVEL_ZELP_ERROR_UNSUP;
 }
 
@@ -119,13 +119,13 @@ int set_up(zelp_io_init_args &args, zelp_win32_io_state_s &state) {
     // A name that cannot name a port on this system is refused before anything is opened.
     if (name && !port_name_accepted(name)) return MORVEL_ZELP_ERROR_ARG;
     if (name && args.usb_int_enable && zio::is_rfc2217_port_name(name))
-        return refuse_remote_interrupt(name);
+        return refuse_remote_interrupt(state.report, name);
     if (!name) {
         uint16_t vid = 0, pid = 0;
         uint32_t kind = 0;
-        if (!search_supported_hid_pidvid(reinterpret_cast<uint8_t *>(found.data()), found.size(),
-                                         &vid, &pid, &kind)) {
-            std::fprintf(stderr, "ZELP USB device not found\n");
+        if (!zio::search_supported_bridge(reinterpret_cast<uint8_t *>(found.data()), found.size(),
+                                          &vid, &pid, &kind, state.report)) {
+            state.report.reason("ZELP USB device not found");
             return MORVEL_ZELP_ERROR_ARG;
         }
         name = found.data();
@@ -133,14 +133,14 @@ int set_up(zelp_io_init_args &args, zelp_win32_io_state_s &state) {
     int status =
         zelp_win32_io_usb_spi_open(name, args.spi_default_speed, args.spi_pcm_input_speed, &state);
     if (status != MORVEL_ZELP_ERROR_NONE) {
-        std::fprintf(stderr, "error opening spi: %s\n", error_name(status));
+        state.report.error(std::string("error opening spi: ") + error_name(status));
         return status;
     }
     state.usb_dev_spi = 1;
     if (args.usb_int_enable) {
         status = zelp_io_usb_int_init(&state);
         if (status != MORVEL_ZELP_ERROR_NONE) {
-            std::fprintf(stderr, "error initializing for interrupt over USB\n");
+            state.report.error(kInterruptSetUpFailed);
             return status;
         }
     }
@@ -154,7 +154,7 @@ int zelp_win32_io_usb_spi_open(char *spidev, int spi_speed, int spi_pcm_input_sp
     zio::BoardParams params;
     std::string reason;
     if (!zio::parse_board_params(spidev, params, reason)) {
-        std::fprintf(stderr, "%s\n", reason.c_str());
+        state->report.reason(reason);
         return MORVEL_ZELP_ERROR_ARG;
     }
     state->pipeline.depth = params.pipeline;
@@ -175,14 +175,16 @@ extern "C" {
 
 int zelp_linux_io_init(zelp_io_init_args *init_args, morvel_evb_io_handle_t *d) {
     if (!init_args || !d) return MORVEL_ZELP_ERROR_ARG;
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    const zio::Reporter report(init_args->report);
+    // A host that takes the lines itself keeps its streams as they are.
+    if (report.prints()) zelp_linux_io_unbuffer_stdout();
     int status = MORVEL_ZELP_ERROR_NONE;
-    StatePtr state = allocate_state(status);
+    StatePtr state = allocate_state(status, report);
     if (!state) return status;
     status = set_up(*init_args, *state);
     if (status != MORVEL_ZELP_ERROR_NONE) {
         if (zelp_linux_io_uninit(state.release()) != MORVEL_ZELP_ERROR_NONE)
-            std::fprintf(stderr, "error uninitializing linux io state on error: %s\n",
+            report.error(std::string("error uninitializing linux io state on error: ") +
                          error_name(status));
         return status;
     }
@@ -199,7 +201,7 @@ int zelp_linux_io_wait(morvel_evb_io_handle_t d, int timeout, unsigned int) {
 int zelp_win32_io_usb_wait(morvel_evb_io_handle_t d, int timeout) {
     if (!d || !d->hid_handle) return MORVEL_ZELP_ERROR_UNINIT;
     std::lock_guard lock(d->rx_mutex);
-    return d->hid_handle->wait_report(timeout);
+    return d->hid_handle->wait_report(timeout, d->report);
 }
 
 int zelp_linux_io_uninit(morvel_evb_io_handle_t d) {
@@ -208,7 +210,7 @@ int zelp_linux_io_uninit(morvel_evb_io_handle_t d) {
     int status = MORVEL_ZELP_ERROR_NONE;
     if (state->spifd) {
         if (!state->spifd->close()) {
-            std::perror("unable to close the SPI device");
+            state->report.system_error("unable to close the SPI device");
             status = MORVEL_ZELP_ERROR_FAIL;
         }
         state->spifd.reset();
@@ -220,9 +222,10 @@ int zelp_linux_io_uninit(morvel_evb_io_handle_t d) {
 
 namespace zio {
 
-morvel_evb_io_handle_t io_open_with_port(std::unique_ptr<BytePort> port) {
+morvel_evb_io_handle_t io_open_with_port(std::unique_ptr<BytePort> port,
+                                         const zelp_io_report_s &report) {
     int status = MORVEL_ZELP_ERROR_NONE;
-    StatePtr state = allocate_state(status);
+    StatePtr state = allocate_state(status, Reporter(report));
     if (!state) return nullptr;
     state->spifd = std::move(port);
     state->usb_dev_spi = 1;

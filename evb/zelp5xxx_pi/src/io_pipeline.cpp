@@ -2,7 +2,6 @@
 // are taken in order, each within its own bound, the oldest whenever the window is full.
 #include <array>
 #include <cstdint>
-#include <cstdio>
 
 #include "io_internal.h"
 #include "morvel_devlib/morvel_zelp_error.h"
@@ -12,10 +11,10 @@ namespace zio {
 
 namespace {
 
-// Each kind of answer fails with the message its packet always had.
-constexpr std::array<const char *, 2> kFailure = {
-    "Error during transfer on the Serial/SPI device",   // register read
-    "Error during transfer on the Serial/SPI device\n", // bridge command
+// Whether a kind of answer's failure line ends in a newline, as its packet's always did.
+constexpr std::array<bool, 2> kFailureNewline = {
+    false, // register read
+    true,  // bridge command
 };
 
 bool deferrable(const Pipeline &p, std::span<uint8_t> into) {
@@ -32,14 +31,14 @@ int take_oldest(zelp_win32_io_state_s &state) {
     Pipeline &p = state.pipeline;
     const Pipeline::Pending answer = p.pending.front();
     if (receive_data(state, answer.into).failed()) {
-        std::fputs(kFailure[static_cast<size_t>(answer.kind)], stderr);
+        state.report.error(kTransferError, kFailureNewline[static_cast<size_t>(answer.kind)]);
         p.pending.clear();
         p.window_open = false;
         if (p.active && p.failure == MORVEL_ZELP_ERROR_NONE) p.failure = MORVEL_ZELP_ERROR_FAIL;
         return MORVEL_ZELP_ERROR_FAIL;
     }
     if (answer.kind == AnswerKind::register_read)
-        trace_answer(answer.into.data(), static_cast<int>(answer.into.size()));
+        trace_answer(state.report, answer.into.data(), static_cast<int>(answer.into.size()));
     p.pending.pop_front();
     return MORVEL_ZELP_ERROR_NONE;
 }

@@ -9,6 +9,7 @@
 
 #include "byte_port.h"
 #include "hid_device.h"
+#include "io_report.h"
 #include "morvel_evb_io.h"
 #ifdef _WIN32
 #include "win32/os_locks.h"
@@ -65,13 +66,15 @@ struct zelp_win32_io_state_s {
     // Bound on moving one packet out; a port nobody drains must not hang the caller either.
     zio::Millis send_limit{3000};
     zio::Pipeline pipeline;
+    zio::Reporter report; // where this board's lines go, as the host said at init
 };
 
 namespace zio {
 
-// A ready record around `port`, as init leaves it but without any bytes sent. For tests and for
-// hosts that bring their own byte stream. Null when out of memory.
-morvel_evb_io_handle_t io_open_with_port(std::unique_ptr<BytePort> port);
+// A ready record around `port`, as init leaves it but without any bytes sent, its lines going to
+// `report`. For tests and for hosts that bring their own byte stream. Null when out of memory.
+morvel_evb_io_handle_t io_open_with_port(std::unique_ptr<BytePort> port,
+                                         const zelp_io_report_s &report = {});
 
 void set_answer_limit(morvel_evb_io_handle_t d, Millis limit);
 

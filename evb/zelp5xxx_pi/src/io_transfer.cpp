@@ -1,6 +1,5 @@
 // Register transfers: one packet per chip access, header then data.
 #include <array>
-#include <cstdio>
 #include <mutex>
 
 #include "io_internal.h"
@@ -42,13 +41,14 @@ bool header_fits(int mcu, uint32_t addr, int count) {
     return mcu ? count % 4 == 0 : addr <= 0xFF;
 }
 
-void trace_request(int mcu, uint32_t addr, void *outp, void *inp, int count) {
+void trace_request(const zio::Reporter &report, int mcu, uint32_t addr, void *outp, void *inp,
+                   int count) {
     if (!zelp_linux_io_transfer_debug) return;
-    std::printf("transfer mcu %d, count %d, addr 0x%08x, out %p, in %p\n", mcu, count, addr, outp,
-                inp);
+    report.trace(zio::format("transfer mcu %d, count %d, addr 0x%08x, out %p, in %p", mcu, count,
+                             addr, outp, inp));
     if (!outp) return;
-    std::printf("    out:\n");
-    if (zelp_linux_io_transfer_debug >= 2) dump_bytes(outp, count);
+    report.trace("    out:");
+    if (zelp_linux_io_transfer_debug >= 2) dump_bytes(report, outp, count);
 }
 
 } // namespace
@@ -61,7 +61,7 @@ extern "C" int zelp_linux_io_transfer(morvel_evb_io_handle_t d, int mcu, uint32_
     if (count < 0 || count > kMaxTransferCount || (count > 0 && !outp && !inp))
         return MORVEL_ZELP_ERROR_ARG;
     const bool write = outp != nullptr;
-    trace_request(mcu, addr, outp, inp, count);
+    trace_request(d->report, mcu, addr, outp, inp, count);
 
     std::lock_guard lock(d->serial_mutex);
     // Stale bytes, e.g. the late end of an answer that timed out, must not pass for this answer.
@@ -70,7 +70,7 @@ extern "C" int zelp_linux_io_transfer(morvel_evb_io_handle_t d, int mcu, uint32_
     const Header header = mcu ? mcu_header(write, addr, count) : spi_header(write, addr, count);
     const int sent = serial_write(*d, header.view());
     if (sent != static_cast<int>(header.size)) {
-        std::fprintf(stderr, "Problem sending MCU %s cmd n=%d\n", write ? "out" : "in", sent);
+        d->report.error(zio::format("Problem sending MCU %s cmd n=%d", write ? "out" : "in", sent));
         return MORVEL_ZELP_ERROR_FAIL;
     }
 
@@ -79,7 +79,7 @@ extern "C" int zelp_linux_io_transfer(morvel_evb_io_handle_t d, int mcu, uint32_
         return zio::take_answer(*d, {static_cast<uint8_t *>(inp), n},
                                 zio::AnswerKind::register_read);
     if (zio::send_data(*d, {static_cast<const uint8_t *>(outp), n}).failed()) {
-        std::fputs("Error during transfer on the Serial/SPI device", stderr);
+        d->report.error(zio::kTransferError, false);
         return MORVEL_ZELP_ERROR_FAIL;
     }
     return MORVEL_ZELP_ERROR_NONE;

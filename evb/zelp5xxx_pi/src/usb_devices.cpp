@@ -51,9 +51,18 @@ char *guid_to_str(const GUID *id, char *out) {
 
 int search_supported_hid_pidvid(uint8_t *pszComPort, uint32_t size, uint16_t *uspVid,
                                 uint16_t *uspPid, uint32_t *upDevflag) {
+    return zio::search_supported_bridge(pszComPort, size, uspVid, uspPid, upDevflag, {});
+}
+
+} // extern "C"
+
+namespace zio {
+
+int search_supported_bridge(uint8_t *pszComPort, uint32_t size, uint16_t *uspVid, uint16_t *uspPid,
+                            uint32_t *upDevflag, const Reporter &report) {
     if (!pszComPort || size == 0) return 0;
     for (const hid_Supported_PVID_t &row : pidvid_list) {
-        if (!search_comport_pidvid(pszComPort, size, &row)) continue;
+        if (!search_comport_pidvid(pszComPort, size, &row, report)) continue;
         if (uspVid) *uspVid = row.vid;
         if (uspPid) *uspPid = row.pid;
         if (upDevflag) *upDevflag = row.type;
@@ -62,18 +71,24 @@ int search_supported_hid_pidvid(uint8_t *pszComPort, uint32_t size, uint16_t *us
     return 0;
 }
 
-} // extern "C"
+std::string found_hid_trace(const HIDD_ATTRIBUTES &attrib, const HIDP_CAPS &caps) {
+    return format("Found vid=%X  pid=%x versionNumber=%x usagepage=%X usage=%x reportlen = %d",
+                  attrib.VendorID, attrib.ProductID, attrib.VersionNumber, caps.UsagePage,
+                  caps.Usage, caps.InputReportByteLength);
+}
+
+} // namespace zio
 
 int zelp_win32_io_usb_hidraw_open(zelp_win32_io_state_s *state) {
     const int found = rawhid_open(state);
-    if (zelp_usb_debug) std::printf("%d rawhid devices found\n", found);
+    if (zelp_usb_debug) state->report.trace(std::to_string(found) + " rawhid devices found");
     if (found > 0) return 0;
-    std::fprintf(stderr, "Error opening RAW HID device\n");
+    state->report.reason("Error opening RAW HID device");
     return 1;
 }
 
 int zelp_io_usb_int_init(zelp_win32_io_state_s *state) {
     if (zelp_win32_io_usb_hidraw_open(state) == 0) return MORVEL_ZELP_ERROR_NONE;
-    std::printf("Error calling io_usb_hidraw_open\n");
+    state->report.error_out("Error calling io_usb_hidraw_open");
     return MORVEL_ZELP_ERROR_FAIL;
 }

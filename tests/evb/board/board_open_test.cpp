@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,7 +16,9 @@
 #include "board.h"
 #include "io_state.h"
 #include "morvel_board/morvel_zelp7x_board.h"
+#include "morvel_flash/morvel_zelp7x_flash.h"
 #include "support/board/fake_sysfs.h"
+#include "support/process/fd_capture.h"
 #include "support/process/tool_process.h"
 #include "zelp_usb_devices.h"
 
@@ -134,6 +138,88 @@ TEST(BoardOpen, EveryOptionReachesTheBoardAndEveryStepFailsInItsName) {
     }
 }
 
+struct IoLine {
+    int kind, stream;
+    std::string text;
+    bool operator==(const IoLine &) const = default;
+};
+
+void keep_io_line(const zelp_io_line_s *line, void *user) {
+    static_cast<std::vector<IoLine> *>(user)->push_back({line->kind, line->stream, line->text});
+}
+
+// The board I/O layer's lines reach the host's callback and nothing else, from the open to the
+// close, or without one are printed as the layer prints them; either way a port that does not
+// open leaves the layer's reason in the failure record, the flash library's too.
+TEST(BoardOpen, TheIoLayersLinesGoToTheHostAndItsReasonIntoTheFailure) {
+    constexpr int reason = ZELP_IO_LINE_REASON, error = ZELP_IO_LINE_ERROR;
+    const struct {
+        const char *port;
+        int status;
+        std::string why; // the failure record's reason
+        std::vector<IoLine> lines;
+    } cases[] = {
+        {"/nonexistent/ttyACM9",
+         MORVEL_ZELP_ERROR_FAIL,
+         "cannot open /nonexistent/ttyACM9: No such file or directory",
+         {{error, 2, "Error in opening serial port"},
+          {reason, 2, "cannot open /nonexistent/ttyACM9: No such file or directory"},
+          {error, 2, "error opening spi: fail"}}},
+        {"sim,pipeline=0",
+         MORVEL_ZELP_ERROR_ARG,
+         "pipeline needs a count from 1 to 256: 0",
+         {{reason, 2, "pipeline needs a count from 1 to 256: 0"},
+          {error, 2, "error opening spi: arg"}}},
+        // An open that works says nothing, and the board's later lines go the same way.
+        {"sim", 0, "", {{error, 1, "Error: Buffer too big"}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.port);
+        for (const bool host_takes_them : {true, false}) {
+            std::vector<IoLine> lines;
+            morvel_zelp7x_board_options_s o = options(c.port);
+            if (host_takes_them) o.io_report = {keep_io_line, &lines};
+            morvel_zelp7x_board_s *board = nullptr;
+            morvel_zelp7x_board_failure_s f{};
+            std::vector<uint8_t> block(257);
+            ztest::FdCapture capture;
+            EXPECT_EQ(morvel_zelp7x_board_open(&o, &board, &f), c.status);
+            if (board != nullptr)
+                zelp_linux_io_usb_serial_flash_rw_command(morvel_zelp7x_board_io(board),
+                                                          ATMEL_DONGLE_FW_FLASH_WRITE, 0,
+                                                          block.data(), 257);
+            morvel_zelp7x_board_close(board);
+            const ztest::FdCapture::Output printed = capture.finish();
+            EXPECT_EQ(std::string(f.reason), c.why);
+            if (host_takes_them) {
+                EXPECT_EQ(lines, c.lines);
+                EXPECT_EQ(printed.out + printed.err, "");
+                continue;
+            }
+            std::string out, err;
+            for (const IoLine &l : c.lines) (l.stream == 1 ? out : err) += l.text + "\n";
+            EXPECT_EQ(printed.out, out);
+            EXPECT_EQ(printed.err, err);
+        }
+        // The flash library's open passes the callback and the reason on.
+        std::vector<IoLine> lines;
+        morvel_zelp7x_flash_board_options_s fo;
+        morvel_zelp7x_flash_board_options_init(&fo);
+        fo.port = c.port;
+        fo.io_report = {keep_io_line, &lines};
+        morvel_zelp7x_flash_board_s *flash_board = nullptr;
+        morvel_zelp7x_flash_failure_s ff{};
+        ztest::FdCapture capture;
+        EXPECT_EQ(morvel_zelp7x_flash_board_open_with(&fo, &flash_board, &ff), c.status);
+        morvel_zelp7x_flash_board_close(flash_board);
+        EXPECT_EQ(capture.finish().err, "");
+        EXPECT_EQ(std::string(ff.reason), c.why);
+        if (c.status != 0) {
+            EXPECT_EQ(lines, c.lines);
+        }
+    }
+}
+
 // Two boards at once, each with its own type and mailbox wait: nothing is shared between them.
 TEST(BoardOpen, BoardsOpenedTogetherKeepTheirOwnOptions) {
     morvel_zelp7x_board_options_s a = options("sim");
@@ -216,7 +302,10 @@ TEST(BoardChoice, SerialNumberOrSearchChoosesThePortThatIsOpened) {
         EXPECT_EQ(o.port, c.opened) << c.port;
         EXPECT_EQ(o.said,
                   c.said.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.said});
-        EXPECT_EQ(o.reason, c.said) << c.port;
+        // A port that does not open gives the board I/O layer's reason: a plain file is no
+        // terminal.
+        const std::string not_a_tty = "cannot open " + b + ": " + std::strerror(ENOTTY);
+        EXPECT_EQ(o.reason, c.status == MORVEL_ZELP_ERROR_FAIL ? not_a_tty : c.said) << c.port;
         o.board.reset();
     }
     // Boards that share a serial number cannot be told apart by it, and the choice alone says so.

@@ -200,9 +200,10 @@ TEST(IoTransferTrace, LevelTwoDumpsTheBytesBothWays) {
 TEST(IoTransferTrace, DumpBreaksLinesAfterEightBytes) {
     const Bytes nine = counting(9);
     testing::internal::CaptureStdout();
-    dump_bytes(nine.data(), 9);
-    dump_bytes(nine.data(), 8);
-    dump_bytes(nine.data(), 0);
+    const zio::Reporter printed;
+    dump_bytes(printed, nine.data(), 9);
+    dump_bytes(printed, nine.data(), 8);
+    dump_bytes(printed, nine.data(), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "    0x00 0x01 0x02 0x03 0x04 0x05 0x06 0x07 \n    0x08 \n"
               "    0x00 0x01 0x02 0x03 0x04 0x05 0x06 0x07 \n");

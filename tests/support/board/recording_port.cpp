@@ -1,6 +1,7 @@
 #include "support/board/recording_port.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <thread>
 
 #include "io_state.h"
@@ -45,15 +46,22 @@ void RecordingPort::discard_input() {
 
 bool RecordingPort::close() {
     log_->closed = true;
-    return true;
+    errno = log_->close_error;
+    return log_->close_error == 0;
 }
 
-RecordedIo::RecordedIo()
+RecordedIo::RecordedIo(const zelp_io_report_s &report)
     : log_(std::make_shared<PortLog>()),
-      handle_(zio::io_open_with_port(std::make_unique<RecordingPort>(log_))) {}
+      handle_(zio::io_open_with_port(std::make_unique<RecordingPort>(log_), report)) {}
 
 RecordedIo::~RecordedIo() {
-    zelp_linux_io_uninit(handle_);
+    uninit();
+}
+
+int RecordedIo::uninit() {
+    const int status = zelp_linux_io_uninit(handle_);
+    handle_ = nullptr;
+    return status;
 }
 
 bool RecordedIo::lock_is_free() const {

@@ -11,6 +11,7 @@
 
 #include "byte_port.h"
 #include "morvel_evb_io.h"
+#include "zelp_linux_io.h"
 
 namespace ztest {
 
@@ -23,6 +24,7 @@ struct PortLog {
     int reads = 0;
     bool closed = false;
     bool dead = false;   // every call fails as on an unplugged device
+    int close_error = 0; // when nonzero, closing fails with this errno
     int write_cap = -1;  // when >= 0, a write call moves at most this many bytes
     size_t read_cap = 0; // when > 0, a read call moves at most this many bytes
     // Called after each write, e.g. to queue the answer a bridge would give.
@@ -48,12 +50,15 @@ class RecordingPort final : public zio::BytePort {
 // A ready I/O handle over a recording port; uninit on destruction.
 class RecordedIo {
   public:
-    RecordedIo();
+    // The handle's lines go to `report` (all zero: printed).
+    explicit RecordedIo(const zelp_io_report_s &report = {});
     ~RecordedIo();
     RecordedIo(const RecordedIo &) = delete;
     RecordedIo &operator=(const RecordedIo &) = delete;
 
     morvel_evb_io_handle_t handle() const { return handle_; }
+    // Closes the handle now; its result.
+    int uninit();
     PortLog &log() { return *log_; }
     // True when another thread can take the port's lock, i.e. no call left it held.
     bool lock_is_free() const;

@@ -8,9 +8,10 @@
  * device type and every option it was opened with. The device library's integration record
  * points at the board (its `d`), so boards opened at the same time share nothing, whatever their
  * options, and no call keeps state outside the records it is given. Nothing here prints or ends
- * the process: what the choice of a bridge has to say goes to the host's message callback, and a
- * failure fills the caller's failure record. (The board I/O layer itself still writes its own
- * failure lines on standard error.) */
+ * the process: what the choice of a bridge has to say goes to the host's message callback, the
+ * board I/O layer's lines go to the host's I/O report callback (or, without one, are printed as the
+ * tools print them), and a failure fills the caller's failure record, with the reason the board I/O
+ * layer gave when the port did not open. */
 #ifndef MORVEL_ZELP7X_BOARD_H
 #define MORVEL_ZELP7X_BOARD_H
 
@@ -19,6 +20,7 @@
 
 #include "morvel_devlib/morvel_zelp.h"
 #include "morvel_evb_io/morvel_evb_io.h"
+#include "morvel_evb_io/zelp_linux_io.h"
 #include "morvel_evb_io/zelp_usb_bridges.h"
 
 #ifdef __cplusplus
@@ -77,6 +79,13 @@ typedef struct morvel_zelp7x_board_options_s {
     int usb_interrupts;
     morvel_zelp7x_board_message_f message; /**< null: the lines are not said */
     void *message_user;                    /**< passed to `message` */
+    /** Where the board I/O layer's lines go while the board is open (its failures, the reason
+     * for them, its traces), from the open to morvel_zelp7x_board_close: the callback gets each
+     * line on the thread of the call that has it to say. A null `line` prints them as the tools
+     * do (zelp_linux_io_print_line) and makes standard output unbuffered, as zelp_linux_io_init
+     * without a callback does; with a callback nothing of the board reaches the process's
+     * streams. Either way the reason for a failed open goes into the failure record too. */
+    zelp_io_report_s io_report;
 } morvel_zelp7x_board_options_s;
 
 /** Room for a failure record's texts. */
@@ -91,13 +100,16 @@ typedef struct morvel_zelp7x_board_failure_s {
     /** "STEP failed: NAME" with the error's name, as zelp7x_flash prints it; "" on success. */
     char message[MORVEL_ZELP7X_BOARD_TEXT_SIZE];
     /** Why, in words, when known: the bridge choice's refusal ("no supported bridge has serial
-     * number S (--list shows them)"), or the reason the board I/O layer gives; "" otherwise. */
+     * number S (--list shows them)"), or at step "io_init" the reason the board I/O layer gave
+     * (its first ZELP_IO_LINE_REASON line: "cannot open /dev/ttyACM7: No such file or
+     * directory", "ZELP USB device not found"); "" otherwise. */
     char reason[MORVEL_ZELP7X_BOARD_TEXT_SIZE];
 } morvel_zelp7x_board_failure_s;
 
 /** Puts zelp7x_flash's defaults in `options` (null is ignored): the first supported bridge, SPI
  * clock 1000000 bits/s, read delay 1, the board kind's input clock, the type from the chip, a chip
- * reset, the clock at open, no waiting for mailbox answers, no message callback.
+ * reset, the clock at open, no waiting for mailbox answers, no message callback, the board I/O
+ * layer's lines printed.
  * @anythread */
 void morvel_zelp7x_board_options_init(morvel_zelp7x_board_options_s *options);
 
@@ -111,13 +123,15 @@ void morvel_zelp7x_board_options_init(morvel_zelp7x_board_options_s *options);
  * @param failure filled on failure, cleared on success; may be null.
  * @return 0 with the board in `*board`, or the failing step's error code with `*board` null and
  *   whatever was opened closed again (a refused bridge choice: MORVEL_ZELP_ERROR_ARG at step
- *   "io_init", with the refusal in `reason` and said through the message callback too).
+ *   "io_init", with the refusal in `reason` and said through the message callback too; a port
+ *   that did not open: the board I/O layer's code at step "io_init", with its reason in
+ *   `reason`).
  * @ownership The board is the caller's until morvel_zelp7x_board_close.
  * @threads Any thread; boards opened at the same time share nothing. The device handle's host
  *   lock does nothing: one thread uses a board at a time (the board I/O handle itself may be
  *   shared, as its calls say).
- * @never Prints or exits itself, or keeps state outside the board; the board I/O layer writes
- *   its own failure lines on standard error. */
+ * @never Prints or exits itself, or keeps state outside the board; the board I/O layer's lines
+ *   go where `io_report` says. */
 int morvel_zelp7x_board_open(const morvel_zelp7x_board_options_s *options,
                              morvel_zelp7x_board_s **board, morvel_zelp7x_board_failure_s *failure);
 

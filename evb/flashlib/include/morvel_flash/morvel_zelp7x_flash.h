@@ -22,6 +22,7 @@
 
 #include "morvel_devlib/morvel_zelp.h"
 #include "morvel_evb_io/morvel_evb_io.h"
+#include "morvel_evb_io/zelp_linux_io.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -52,6 +53,10 @@ typedef struct morvel_zelp7x_flash_failure_s {
     morvel_zelp7x_flash_failure_kind_e kind;
     const char *step;  /**< static text: "mspi ctl write", "flash wait", ... */
     char message[128]; /**< the whole message, without a newline */
+    /** Why, in the board I/O layer's words, when a board open failed for a reason it gave
+     * ("cannot open /dev/ttyACM7: No such file or directory"), or the bridge choice's refusal;
+     * "" otherwise. */
+    char reason[256];
 } morvel_zelp7x_flash_failure_s;
 
 /** Progress of a long phase ("Erase", "Program", "Read"): `fraction` from 0 to 1. Called on the
@@ -210,13 +215,14 @@ typedef struct morvel_zelp7x_flash_board_s morvel_zelp7x_flash_board_s;
  * "sim:FILE,opts", a serial device, or null for the first supported bridge), the device library
  * started with a chip reset, the chip's input clock set (`input_freq` in Hz, or 0 for the board
  * kind's default), and the flash's JEDEC ID read, so the board knows the flash's capacity.
- * @return 0 with the board in `*board`, or the failing step's code with `failure` filled;
- *   whatever was opened is closed again.
+ * @return 0 with the board in `*board`, or the failing step's code with `failure` filled (a port
+ *   that did not open: step "io_init", the board I/O layer's reason in `reason`); whatever was
+ *   opened is closed again.
  * @ownership The board is the caller's until morvel_zelp7x_flash_board_close.
  * @threads Any thread. The device handle's host lock does nothing: one thread uses a board at a
  *   time, and distinct boards may be used from distinct threads.
- * @never Prints or exits itself; the board I/O layer writes its own failure lines on standard
- *   error. */
+ * @never Prints or exits itself; the board I/O layer prints its own lines (see
+ *   morvel_zelp7x_flash_board_open_with for a host that takes them). */
 int morvel_zelp7x_flash_board_open(const char *port, int input_freq,
                                    morvel_zelp7x_flash_board_s **board,
                                    morvel_zelp7x_flash_failure_s *failure);
@@ -236,6 +242,10 @@ typedef struct morvel_zelp7x_flash_board_options_s {
      * the board know the flash's capacity; 0 leaves the flash alone, as a run through the
      * bridge's own flash commands does. */
     int read_id;
+    /** Where the board I/O layer's lines go, as morvel_zelp7x_board_options_s.io_report says:
+     * all zero (options_init) prints them as zelp7x_flash does; a callback takes every line of
+     * the board, from the open to morvel_zelp7x_flash_board_close. */
+    zelp_io_report_s io_report;
 } morvel_zelp7x_flash_board_options_s;
 
 /** Puts zelp7x_flash's defaults in `options` (null is ignored).

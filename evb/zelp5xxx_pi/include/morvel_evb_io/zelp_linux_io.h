@@ -2,11 +2,13 @@
  * Board I/O over the USB bridge: opening a board, register transfers, the bridge's own commands,
  * the interrupt wait and timers.
  *
- * The layer writes its failure lines on standard error, as the tools print them, before it
- * returns an error code; traces go to standard output while zelp_usb_debug or
- * zelp_linux_io_transfer_debug is set. A handle may be shared between threads: every packet
- * exchange holds the handle's lock from its first byte out to its answer's last byte in, and
- * interrupt waits hold a lock of their own. */
+ * The layer says why a call failed in lines, before it returns an error code, and traces in lines
+ * while zelp_usb_debug or zelp_linux_io_transfer_debug is set. Every line goes one way: to the
+ * report callback the host gave at init (zelp_io_report_s), kept in the handle, or, without one,
+ * to the process's streams as the tools print them (zelp_linux_io_print_line): failures on
+ * standard error, a few of them and the traces on standard output. A handle may be shared
+ * between threads: every packet exchange holds the handle's lock from its first byte out to its
+ * answer's last byte in, and interrupt waits hold a lock of their own. */
 #ifndef ZELP_LINUX_IO_H
 #define ZELP_LINUX_IO_H
 
@@ -25,6 +27,46 @@ typedef enum zelp_io_device_type_e {
     ZELP_IO_DEVICE_TYPE_USB = 2           /**< the USB bridge: what this layer opens */
 } zelp_io_device_type_e;
 
+/** What a line of the layer is about. */
+typedef enum zelp_io_line_kind_e {
+    /** A failure as the layer states it: "Error in opening serial port", "error opening spi:
+     * fail", "Error during transfer on the Serial/SPI device". */
+    ZELP_IO_LINE_ERROR = 0,
+    /** Why: the system's reason or the layer's own, "cannot open /dev/ttyACM7: No such file or
+     * directory", "ZELP USB device not found", "err 5: Access is denied.". */
+    ZELP_IO_LINE_REASON = 1,
+    /** What mends it: "install the udev rules (60-zelp7x.rules), then unplug and replug the
+     * board". */
+    ZELP_IO_LINE_ADVICE = 2,
+    /** A trace line of zelp_usb_debug or zelp_linux_io_transfer_debug. */
+    ZELP_IO_LINE_TRACE = 3
+} zelp_io_line_kind_e;
+
+/** One line the layer has to say. */
+typedef struct zelp_io_line_s {
+    zelp_io_line_kind_e kind; /**< what it is about */
+    /** Where it is printed without a report callback: 1 standard output, 2 standard error. */
+    int stream;
+    const char *text; /**< the line without its newline */
+    /** 1 when the printed line ends in a newline; 0 for the few that never had one ("Error
+     * during transfer on the Serial/SPI device" after a register access). */
+    int newline;
+} zelp_io_line_s;
+
+/** Takes one line of the layer instead of the process's streams. Called on the thread of the call
+ * that has the line to say, during that call, which may hold the handle's lock: it must not call
+ * the layer on the same handle. `line` and its text live until the callback returns. */
+typedef void (*zelp_io_report_f)(const zelp_io_line_s *line, void *user);
+
+/** Where a handle's lines go. All zero (the default): printed as the tools print them. */
+typedef struct zelp_io_report_s {
+    /** Null: each line is printed on its stream (zelp_linux_io_print_line), and init makes
+     * standard output unbuffered; set: every line of the handle goes here and nothing of the
+     * handle reaches the process's streams, standard output's buffering included. */
+    zelp_io_report_f line;
+    void *user; /**< passed to `line` */
+} zelp_io_report_s;
+
 /** What zelp_linux_io_init opens and how. The caller owns it; init reads it during the call and
  * writes `device_type`. */
 typedef struct zelp_io_init_args {
@@ -38,6 +80,9 @@ typedef struct zelp_io_init_args {
     int usb_int_enable;      /**< nonzero: open the bridge's HID function for interrupt waits */
     int device_type;         /**< out: ZELP_IO_DEVICE_TYPE_USB */
     int fd;                  /**< carried for other I/O layers */
+    /** Where the handle's lines go, from init to uninit; kept in the handle (the callback and
+     * `user` must stay valid until zelp_linux_io_uninit returns). */
+    zelp_io_report_s report;
 } zelp_io_init_args;
 
 /** Packet commands: register transfers in the chip's two spaces and the bridge's own commands.
@@ -70,12 +115,12 @@ typedef struct zelp_linux_io_timer_t {
     int32_t tv_nsec;
 } zelp_linux_io_timer_t;
 
-/** Nonzero: every register transfer is traced on standard output. 0 by default, for the whole
- * process.
+/** Nonzero: every register transfer is traced in trace lines (on standard output without a
+ * report callback). 0 by default, for the whole process.
  * @threads A plain integer, read without a lock: set it before other threads use the layer. */
 extern int zelp_linux_io_transfer_debug;
-/** Nonzero: bridge discovery and HID traces on standard output. 0 by default, for the whole
- * process.
+/** Nonzero: the HID search is traced in trace lines (on standard output without a report
+ * callback). 0 by default, for the whole process.
  * @threads A plain integer, read without a lock: set it before other threads use the layer. */
 extern int zelp_usb_debug;
 
@@ -93,11 +138,13 @@ extern int zelp_usb_debug;
  * @return 0 with the handle in `*d`; MORVEL_ZELP_ERROR_ARG for a name that cannot name a port
  *   here, bad board parameters, or no bridge found; MORVEL_ZELP_ERROR_FAIL for a port that does
  *   not open; MORVEL_ZELP_ERROR_UNSUP for usb_int_enable on a network port, which carries no
- *   interrupt report. A failure's lines, with the system's reason, are on standard error.
- * @ownership The handle is the caller's until zelp_linux_io_uninit; nothing is kept of
- *   `init_args`.
- * @threads Any thread. Makes standard output unbuffered for the whole process, so the tools'
- *   progress lines and the layer's lines interleave in order. */
+ *   interrupt report. A failure's lines, with the system's reason, go to `init_args->report`
+ *   (standard error without a callback).
+ * @ownership The handle is the caller's until zelp_linux_io_uninit; of `init_args` it keeps only
+ *   `report` (the callback and its `user`, called until uninit returns).
+ * @threads Any thread. Without a report callback it makes standard output unbuffered for the
+ *   whole process (zelp_linux_io_unbuffer_stdout), so the tools' progress lines and the layer's
+ *   lines interleave in order; with one it leaves the process's streams alone. */
 int zelp_linux_io_init(zelp_io_init_args *init_args, morvel_evb_io_handle_t *d);
 /** One register transfer, the integration interfaces' transfer for a host of the device library:
  * `mcu` 0 for the byte-wide SPI register space, 1 for the 32-bit MCU space (count a multiple of
@@ -105,7 +152,7 @@ int zelp_linux_io_init(zelp_io_init_args *init_args, morvel_evb_io_handle_t *d);
  * an earlier exchange is dropped first, and a bridge that stops answering fails the call within
  * a bound that grows with the count.
  * @return 0, MORVEL_ZELP_ERROR_ARG, MORVEL_ZELP_ERROR_UNINIT for a closed handle, or
- *   MORVEL_ZELP_ERROR_FAIL with a line on standard error.
+ *   MORVEL_ZELP_ERROR_FAIL with a line (the handle's report, standard error by default).
  * @threads Holds the handle's lock for the whole exchange; other threads' transfers on the handle
  *   wait. */
 int zelp_linux_io_transfer(morvel_evb_io_handle_t d, int mcu, uint32_t addr, void *outp, void *inp,
@@ -133,7 +180,7 @@ int zelp_linux_io_pipeline_end(morvel_evb_io_handle_t d);
 /** @} */
 /** Closes the port and frees the handle; null is accepted. A simulated board saves its flash file.
  * @return MORVEL_ZELP_ERROR_FAIL when the system reported a failure closing the port (with a line
- *   on standard error); the handle is freed all the same.
+ *   to the handle's report, standard error by default); the handle is freed all the same.
  * @ownership The handle is gone when the call returns, whatever it returns.
  * @threads No other thread may use the handle during or after the call. */
 int zelp_linux_io_uninit(morvel_evb_io_handle_t d);
@@ -150,7 +197,8 @@ int zelp_win32_io_usb_wait(morvel_evb_io_handle_t d, int timeout);
 /** A command to the bridge itself: its SPI clocks, the chip's state line, a flash block (command
  * ATMEL_DONGLE_FW_FLASH_WRITE, _READ or _START_OF_FILE, `len` at most ZELP_IO_FLASH_BLOCK_MAX).
  * A speed of 0 sends nothing.
- * @return 0 on success, 1 on failure (with a line on standard error).
+ * @return 0 on success, 1 on failure (with a line to the handle's report: standard error, or
+ *   standard output for the flash block commands, without a callback).
  * @threads Holds the handle's lock for the whole exchange. */
 int zelp_win32_io_usb_serial_set_spi_speed(morvel_evb_io_handle_t d, int spi_speed);
 int zelp_win32_io_usb_serial_get_spi_speed(morvel_evb_io_handle_t d, uint32_t *spi_speed);
@@ -165,11 +213,27 @@ int zelp_linux_io_usb_serial_flash_rw_command(morvel_evb_io_handle_t d, int comm
 /** @name Interval timers
  * @{ */
 /** Starts a timer, and the time since its start: microseconds (wraps after about 4295 s), or
- * whole seconds. A clock that cannot be read is reported on standard error.
+ * whole seconds. A clock that cannot be read is reported on standard error: the timers belong to
+ * no handle, so no report callback takes their lines.
  * @threads Touches `timer` only. */
 void zelp_linux_io_timer_start(zelp_linux_io_timer_t *timer);
 unsigned int zelp_linux_io_timer_read(zelp_linux_io_timer_t *timer);
 unsigned int zelp_linux_io_timer_read_sec(zelp_linux_io_timer_t *timer);
+/** @} */
+
+/** @name Lines as the tools print them
+ * @{ */
+/** Prints one line as the layer does without a report callback: its text and, when it has one,
+ * its newline on its stream (1 standard output, else standard error), in one write. For a host
+ * whose callback passes some lines on as they were (null is ignored).
+ * @anythread */
+void zelp_linux_io_print_line(const zelp_io_line_s *line);
+/** Makes standard output unbuffered, as zelp_linux_io_init does when it has no report callback,
+ * so that the layer's lines and a tool's own output reach a shared terminal or file in the order
+ * they were written. For a host that takes the lines itself and still prints them as the tools
+ * do.
+ * @threads Call it before other threads write to standard output. */
+void zelp_linux_io_unbuffer_stdout(void);
 /** @} */
 
 /** The bridge has no I2C clock to set: does nothing and returns 0; kept for hosts written against

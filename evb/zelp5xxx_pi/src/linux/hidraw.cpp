@@ -7,7 +7,6 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -35,7 +34,7 @@ class HidrawDevice final : public HidDevice {
     HidrawDevice(const HidrawDevice &) = delete;
     HidrawDevice &operator=(const HidrawDevice &) = delete;
 
-    int wait_report(int timeout_ms) override {
+    int wait_report(int timeout_ms, const Reporter &report) override {
         using Clock = std::chrono::steady_clock;
         const auto deadline = Clock::now() + Millis(timeout_ms < 0 ? 0 : timeout_ms);
         for (;;) {
@@ -48,27 +47,27 @@ class HidrawDevice final : public HidDevice {
             const int r = ::poll(&p, 1, wait);
             if (r < 0 && errno == EINTR) continue;
             if (r == 0) return MORVEL_ZELP_ERROR_TIMEOUT;
-            if (r < 0) return failed();
+            if (r < 0) return failed(report);
             if (!(p.revents & POLLIN)) {
                 errno = ENODEV;
-                return failed();
+                return failed(report);
             }
-            return consume_report();
+            return consume_report(report);
         }
     }
 
   private:
-    int consume_report() {
-        std::array<uint8_t, kReportBufferSize> report{};
+    int consume_report(const Reporter &report) {
+        std::array<uint8_t, kReportBufferSize> bytes{};
         for (;;) {
-            const ssize_t n = ::read(fd_, report.data(), report.size());
+            const ssize_t n = ::read(fd_, bytes.data(), bytes.size());
             if (n >= 0) return MORVEL_ZELP_ERROR_NONE;
-            if (errno != EINTR) return failed();
+            if (errno != EINTR) return failed(report);
         }
     }
 
-    static int failed() {
-        print_win32_err();
+    static int failed(const Reporter &report) {
+        print_win32_err(report);
         return MORVEL_ZELP_ERROR_FAIL;
     }
 
@@ -163,7 +162,7 @@ int rawhid_open(zelp_win32_io_state_s *state) {
         const auto usb = zio::usb_device_above(class_dir / name / "device", sys);
         if (!usb || usb->dir.string() != usb_device) continue;
         const std::string path = root.dev + "/" + name;
-        if (zelp_usb_debug) std::printf("ifdetails->DevicePath = %s\n", path.c_str());
+        if (zelp_usb_debug) state->report.trace("ifdetails->DevicePath = " + path);
         const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
         auto device = zio::hid_device_from_fd(fd); // closes the device when it is refused
@@ -171,11 +170,7 @@ int rawhid_open(zelp_win32_io_state_s *state) {
         HIDP_CAPS caps;
         if (!zio::identify(class_dir, name, attrib, caps)) continue;
         attrib.VersionNumber = zio::read_version(class_dir / name / "device", sys);
-        if (zelp_usb_debug)
-            std::printf("Found vid=%X  pid=%x versionNumber=%x usagepage=%X usage=%x reportlen = "
-                        "%d\n",
-                        attrib.VendorID, attrib.ProductID, attrib.VersionNumber, caps.UsagePage,
-                        caps.Usage, caps.InputReportByteLength);
+        if (zelp_usb_debug) state->report.trace(zio::found_hid_trace(attrib, caps));
         if (!is_supported_hid_device(&attrib, &caps)) continue;
         // Held as long as the node is open, like the serial port: another process's interrupt
         // wait is never shared.

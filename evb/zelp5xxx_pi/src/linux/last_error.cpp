@@ -1,11 +1,10 @@
-// The calling thread's last system error, as the I/O layer prints it.
+// The calling thread's last system error, as the I/O layer says it.
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "io_internal.h"
 
-void print_win32_err() {
+void print_win32_err(const zio::Reporter &report) {
     const int code = errno;
-    std::fprintf(stderr, "err %ld: %s\n", static_cast<long>(code), std::strerror(code));
+    report.reason("err " + std::to_string(code) + ": " + std::strerror(code));
 }

@@ -71,7 +71,7 @@ std::string usb_device_of_port(const std::string &port) {
 } // namespace zio
 
 uint32_t search_comport_pidvid(uint8_t *pszComPort, uint32_t size,
-                               const hid_Supported_PVID_t *pDevInfo) {
+                               const hid_Supported_PVID_t *pDevInfo, const zio::Reporter &) {
     if (!pszComPort || size == 0 || !pDevInfo) return 0;
     for (const zio::AttachedPort &port : zio::row_ports(*pDevInfo).ports) {
         // A path that does not fit the caller's buffer cannot be reported; try the next device.

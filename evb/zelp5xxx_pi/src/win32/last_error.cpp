@@ -1,12 +1,11 @@
 // The calling thread's last system error with the system's text for it.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "io_internal.h"
 
-void print_win32_err() {
+void print_win32_err(const zio::Reporter &report) {
     const DWORD code = GetLastError();
     char text[256] = "";
     // Without IGNORE_INSERTS a message with %1-style inserts would read arguments that are not
@@ -16,5 +15,5 @@ void print_win32_err() {
     // The system's texts end in a line break of their own; the line gets one.
     size_t n = std::strlen(text);
     while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r')) text[--n] = '\0';
-    std::fprintf(stderr, "err %ld: %s\n", static_cast<long>(code), text);
+    report.reason(zio::format("err %ld: %s", static_cast<long>(code), text));
 }

@@ -2,7 +2,6 @@
 // usage, and waited on with an overlapped read.
 #include <algorithm>
 #include <cstddef>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,14 +30,14 @@ class Win32HidDevice final : public HidDevice {
     Win32HidDevice(const Win32HidDevice &) = delete;
     Win32HidDevice &operator=(const Win32HidDevice &) = delete;
 
-    int wait_report(int timeout_ms) override {
+    int wait_report(int timeout_ms, const Reporter &report) override {
         ResetEvent(rx_event_);
         OVERLAPPED overlapped{};
         overlapped.hEvent = rx_event_;
         if (!ReadFile(device_, report_.data(), static_cast<DWORD>(report_.size()), nullptr,
                       &overlapped)) {
             if (GetLastError() != ERROR_IO_PENDING) {
-                print_win32_err();
+                print_win32_err(report);
                 return MORVEL_ZELP_ERROR_FAIL;
             }
             const DWORD wait =
@@ -98,16 +97,13 @@ bool read_identity(const SetupCalls &os, HANDLE device, HIDD_ATTRIBUTES &attrib,
 
 // Opens interface `path` and keeps it only when it is a supported bridge's HID function.
 HANDLE open_if_supported(const SetupCalls &os, const std::string &path, HIDD_ATTRIBUTES &attrib,
-                         HIDP_CAPS &caps) {
+                         HIDP_CAPS &caps, const Reporter &report) {
     const HANDLE device = os.open_device(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_OVERLAPPED, nullptr);
     if (device == INVALID_HANDLE_VALUE) return device;
     const bool known = read_identity(os, device, attrib, caps);
-    if (known && zelp_usb_debug)
-        std::printf("Found vid=%X  pid=%x versionNumber=%x usagepage=%X usage=%x reportlen = %d\n",
-                    attrib.VendorID, attrib.ProductID, attrib.VersionNumber, caps.UsagePage,
-                    caps.Usage, caps.InputReportByteLength);
+    if (known && zelp_usb_debug) report.trace(found_hid_trace(attrib, caps));
     if (known && is_supported_hid_device(&attrib, &caps)) return device;
     os.close_device(device);
     return INVALID_HANDLE_VALUE;
@@ -180,10 +176,10 @@ int rawhid_open(zelp_win32_io_state_s *state) {
         node.cbSize = sizeof node;
         const std::string path = zio::interface_path(os, list.get(), iface, &node);
         if (path.empty() || zio::usb_device_of(os, node.DevInst) != usb_device) continue;
-        if (zelp_usb_debug) std::printf("ifdetails->DevicePath = %s\n", path.c_str());
+        if (zelp_usb_debug) state->report.trace("ifdetails->DevicePath = " + path);
         HIDD_ATTRIBUTES attrib{};
         HIDP_CAPS caps{};
-        const HANDLE device = zio::open_if_supported(os, path, attrib, caps);
+        const HANDLE device = zio::open_if_supported(os, path, attrib, caps, state->report);
         if (device == INVALID_HANDLE_VALUE) continue;
         state->hid_handle = zio::hid_device_from_handle(device, caps.InputReportByteLength);
         if (!state->hid_handle) return 0;

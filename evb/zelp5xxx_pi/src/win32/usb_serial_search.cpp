@@ -99,7 +99,7 @@ std::string usb_device_of_port(const std::string &port) {
 } // namespace zio
 
 uint32_t search_comport_pidvid(uint8_t *pszComPort, uint32_t size,
-                               const hid_Supported_PVID_t *pDevInfo) {
+                               const hid_Supported_PVID_t *pDevInfo, const zio::Reporter &report) {
     if (!pszComPort || size == 0 || !pDevInfo) return 0;
     const zio::RowPorts row = zio::row_ports(*pDevInfo);
     for (const zio::AttachedPort &port : row.ports) {
@@ -108,6 +108,7 @@ uint32_t search_comport_pidvid(uint8_t *pszComPort, uint32_t size,
         std::memcpy(pszComPort, port.path.c_str(), port.path.size() + 1);
         return 1;
     }
-    if (row.key_error) std::fprintf(stderr, "SetupDiOpenDevRegKey : Error=%ld\n", *row.key_error);
+    if (row.key_error)
+        report.error("SetupDiOpenDevRegKey : Error=" + std::to_string(*row.key_error));
     return 0;
 }
