@@ -11,19 +11,30 @@ bridges. sample_package() is the path of a small package that comes with this on
     import zelp7x
     with zelp7x.Board('sim:,match-every=100') as board:
         board.load(zelp7x.sample_package())
-        match = next(board.matches(timeout=5))
-        audio = board.extract('input', start='match')   # int16 samples ending at the match
+        match = next(board.matches(timeout=5))          # match.label, match.seconds
+        audio = board.extract('input', start='match')   # Audio: int16 samples, audio.rate
+    zelp7x.write_wav('match.wav', audio)
 
-A failed step raises zelp7x.Error with the library's error name; a bad argument raises
-ValueError. Calls that wait on a board let other Python threads run.
+The chip's audio comes as Audio, a NumPy array that carries its rate (SAMPLE_RATE, 16000): int16
+samples, or int8 from an 8-bit tank. A failed step raises zelp7x.Error with the step, the
+library's error name and the system's reason; a bad argument raises ValueError. The board's I/O
+lines go to the logging logger 'zelp7x' (logging.basicConfig() shows them), never to the process's
+streams. Calls that wait on a board let other Python threads run.
 """
 
+import logging
 from pathlib import Path
 
+from ._audio import Audio
 from ._version import __version__
-from ._zelp7x import Board, Error, Match, MatchIterator
+from ._zelp7x import SAMPLE_RATE, Board, Error, Match, MatchIterator, write_wav
 
-__all__ = ["Board", "Error", "Match", "MatchIterator", "sample_package", "__version__"]
+__all__ = ["Audio", "Board", "Error", "Match", "MatchIterator", "SAMPLE_RATE", "sample_package",
+           "write_wav", "__version__"]
+
+# A library's logger says nothing until the application sets logging up; without a handler of its
+# own, logging's last resort would print its warnings on standard error.
+logging.getLogger(__name__).addHandler(logging.NullHandler())
 
 
 def sample_package() -> Path:
