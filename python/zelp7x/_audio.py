@@ -36,6 +36,11 @@ class Audio(np.ndarray):  # type: ignore[type-arg]
     def __array_finalize__(self, obj: Optional[npt.NDArray[Any]]) -> None:
         self.rate = getattr(obj, "rate", SAMPLE_RATE)
 
+    def __array_wrap__(self, array: npt.NDArray[Any], context: Any = None) -> Any:
+        # A reduction (audio.max(), audio.mean()) gives a number, not a 0-d Audio.
+        result = super().__array_wrap__(array, context)
+        return result[()] if result.ndim == 0 else result
+
     def __repr__(self) -> str:
         return f"{super().__repr__()[:-1]}, rate={self.rate})"
 
