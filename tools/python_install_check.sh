@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Python package as a user installs it, offline: in a fresh virtual environment of Debian's
 # python3 (with its NumPy, pytest and matplotlib, without this project's module) `pip install
-# ./python` builds it; the suite and the plot example run against that install on the simulator
-# daemon; pip shows its metadata; `pip wheel` gives a wheel that installs in a second
+# ./python` builds it; the suite and the examples run against that install on the simulator
+# daemon; mypy checks the typed example against the installed package's types, and the stubs are
+# compared with the module; pip shows its metadata; `pip wheel` gives a wheel that installs in a second
 # environment; `pip uninstall` takes every file away again. The dev build's programs serve the
 # suite and the example (BIN_DIR, default build/dev/bin).
 set -euo pipefail
@@ -40,10 +41,22 @@ site=$(cd "$tmp" && $env -c 'import sysconfig; print(sysconfig.get_path("platlib
 step "the suite against the install"
 (cd "$tmp" && ZELP_BIN_DIR=$bin $env -m pytest -q -p no:cacheprovider "$repo/python/tests")
 
-step "the plot example on the simulator daemon"
+step "the stub check: the installed stubs and module name the same things"
+(cd "$tmp" && ZELP_BIN_DIR=$bin $env -m pytest -q -p no:cacheprovider "$repo/python/tests/test_stubs.py")
+
+step "mypy --strict on the typed example, against the installed package"
+(cd "$tmp" && $env -m mypy --strict --no-incremental --cache-dir=/dev/null "$repo/examples/python/match_wav.py")
+
+step "the examples on the simulator daemon"
 "$bin/zelp7x_board_sim" --link "$tmp/board" --match-every 200 >"$tmp/daemon.out" 2>&1 &
 daemon=$!
 for _ in $(seq 500); do [ -e "$tmp/board" ] && break; sleep 0.01; done
+(cd "$tmp" && $env "$repo/examples/python/match_wav.py" "$tmp/board" "$tmp/match.wav")
+$env - "$tmp/match.wav" <<'EOF' || fail "match_wav.py wrote no WAV file of a match's audio"
+import sys, wave
+with wave.open(sys.argv[1], "rb") as w:
+    sys.exit((w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes()) != (1, 2, 16000, 512))
+EOF
 (cd "$tmp" && $env "$repo/examples/python/match_plot.py" "$tmp/board" "$tmp/match.png")
 $env - "$tmp/match.png" <<'EOF' || fail "the plot is not the picture it should be"
 import sys

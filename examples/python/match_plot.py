@@ -30,20 +30,13 @@ def match_audio(port, timeout):
         return match, board.extract("input", start="match")
 
 
-# Until every install has the rate on the audio and the label and time on the match.
-def audio_rate(audio):
-    return getattr(audio, "rate", getattr(zelp7x, "SAMPLE_RATE", 16000))
-
-
 def match_title(match):
-    label = getattr(match, "label", None) or f"class {match.class_index}"
-    when = getattr(match, "time", None)
-    at = f" at {when:.3f} s" if when is not None else ""
-    return f"match: {label} (class {match.class_index}){at}"
+    label = match.label if match.label is not None else f"class {match.class_index}"
+    return f"match: {label} (class {match.class_index}) at {match.seconds:.3f} s"
 
 
 def plot(match, audio, out):
-    rate = audio_rate(audio)
+    rate = audio.rate
     samples = np.asarray(audio, dtype=np.float64)
     # Milliseconds before the match, which ends the audio.
     start_ms = -1000.0 * len(samples) / rate

@@ -1,6 +1,6 @@
 """Audio with its sample rate: what Board.extract('input') and Board.record() return."""
 
-from typing import Any, Optional, Tuple
+from typing import Any, Optional, Tuple, cast
 
 import numpy as np
 import numpy.typing as npt
@@ -49,10 +49,11 @@ class Audio(np.ndarray):  # type: ignore[type-arg]
         """How long the audio lasts."""
         return len(self) / self.rate
 
+    # Pickles carry the rate beside the array's own state.
     def __reduce__(self) -> Tuple[Any, ...]:
-        rebuild, args, state = super().__reduce__()[:3]
+        rebuild, args, state = cast(Tuple[Any, Any, Any], super().__reduce__())
         return rebuild, args, (state, self.rate)
 
-    def __setstate__(self, state: Tuple[Any, int]) -> None:
+    def __setstate__(self, state: Tuple[Any, int]) -> None:  # type: ignore[override]
         array_state, self.rate = state
         super().__setstate__(array_state)
