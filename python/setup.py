@@ -86,7 +86,8 @@ class CMakeBuild(build_ext):
             sys.exit(f"zelp7x: the build made no {built / module.name}")
         module.parent.mkdir(parents=True, exist_ok=True)
         for file in built.iterdir():
-            if file.is_file() and (not file.name.startswith("_zelp7x.") or file.name == module.name):
+            built_module = file.name.startswith("_zelp7x.") and file.suffix in (".so", ".pyd")
+            if file.is_file() and (not built_module or file.name == module.name):
                 shutil.copy2(file, module.parent / file.name)
 
 

@@ -15,13 +15,12 @@ namespace {
 
 constexpr std::string_view text_signature_end = "\n--\n\n";
 
-// The parts of `text` between commas outside brackets and quotes ("a: Tuple[int, int] = (1, 2)"
-// stays one part).
-std::vector<std::string_view> top_level_parts(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
+// Calls `at(i, depth)` for each character of `text` outside quotes, `depth` the brackets open
+// around it; gives the first index where `at` says true, or npos.
+template <typename F>
+size_t find_outside_quotes(std::string_view text, F &&at) {
     int depth = 0;
     char quote = 0;
-    size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (quote != 0) {
@@ -29,17 +28,31 @@ std::vector<std::string_view> top_level_parts(std::string_view text, char separa
                 ++i;
             else if (c == quote)
                 quote = 0;
-        } else if (c == '\'' || c == '"') {
+            continue;
+        }
+        if (c == '\'' || c == '"') {
             quote = c;
-        } else if (c == '(' || c == '[' || c == '{') {
-            ++depth;
-        } else if (c == ')' || c == ']' || c == '}') {
-            --depth;
-        } else if (c == separator && depth == 0) {
+            continue;
+        }
+        if (c == ')' || c == ']' || c == '}') --depth;
+        if (at(i, depth)) return i;
+        if (c == '(' || c == '[' || c == '{') ++depth;
+    }
+    return std::string_view::npos;
+}
+
+// The parts of `text` between separators outside brackets and quotes ("a: Tuple[int, int] =
+// (1, 2)" stays one part at commas).
+std::vector<std::string_view> top_level_parts(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    find_outside_quotes(text, [&](size_t i, int depth) {
+        if (text[i] == separator && depth == 0) {
             parts.push_back(text.substr(start, i - start));
             start = i + 1;
         }
-    }
+        return false;
+    });
     parts.push_back(text.substr(start));
     return parts;
 }
@@ -63,24 +76,10 @@ std::string untyped(std::string_view parameter) {
 
 // Where the parenthesis that closes the one at `open` is, or npos.
 size_t closing(std::string_view text, size_t open) {
-    int depth = 0;
-    char quote = 0;
-    for (size_t i = open; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quote != 0) {
-            if (c == '\\')
-                ++i;
-            else if (c == quote)
-                quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')' && --depth == 0) {
-            return i;
-        }
-    }
-    return std::string_view::npos;
+    const size_t at = find_outside_quotes(text.substr(open), [&](size_t i, int depth) {
+        return text[open + i] == ')' && depth == 0;
+    });
+    return at == std::string_view::npos ? at : open + at;
 }
 
 // "name(self: T, a: int = 1) -> R\n\nHelp." -> "name(self, a=1)\n--\n\nHelp."; nothing for a
