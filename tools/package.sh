@@ -30,9 +30,10 @@ dpkg-deb -x "${dev[0]}" "$root"
 tests/consume_installed.sh "$root/usr" "$PWD" "lib/$multiarch" Ninja cc build/release/bin >/dev/null
 rm -rf "$root"
 trap - EXIT
-# The Python package installs where Debian's python3 looks, with its version and the sample package.
+# The Python package installs where Debian's python3 looks, with its version, the sample package
+# and its types.
 python_files=$(dpkg-deb -c build/packages/python3-zelp7x_*.deb)
-for file in __init__.py _version.py sample.pkg; do
+for file in __init__.py _audio.py _version.py sample.pkg _zelp7x.pyi py.typed; do
     grep " ./usr/lib/python3/dist-packages/zelp7x/$file\$" >/dev/null <<<"$python_files"
 done
 # The packages install together, the Python package imports from anywhere with its sample package,
