@@ -40,10 +40,11 @@ The board's I/O lines go to the logging logger 'zelp7x', never to the process's 
 repr() names the port, the chip's device type and whether its firmware runs (it asks the chip).)";
 
 constexpr const char *write_wav_doc =
-    R"(Writes `audio` to the WAV file at `path` (str or os.PathLike), as
-zelp7x_host's extract -o FILE.wav writes the tank: PCM, one channel, 16-bit for int16 samples, 8-bit
-for int8 ones (WAV keeps those unsigned; the file holds them so), at audio.rate samples a second
-(SAMPLE_RATE for an array without a rate).
+    R"(Writes `audio` to the WAV file at `path` (str or os.PathLike).
+
+As zelp7x_host's extract -o FILE.wav writes the tank: PCM, one channel, 16-bit for int16
+samples, 8-bit for int8 ones (which WAV keeps unsigned, and the file holds so), at audio.rate
+samples a second (SAMPLE_RATE for an array without a rate).
 
 audio: a one-dimensional int16 or int8 array, such as extract('input') and record() return.
 Raises ValueError for other arrays or more samples than a WAV file holds, OSError when the file
