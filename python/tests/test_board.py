@@ -131,6 +131,7 @@ def error_of(call):
 def test_failures_carry_the_step_and_the_library_error(sample_package, tmp_path):
     with zelp7x.Board("sim") as board:
         assert board.info()["firmware_running"] is False
+        assert repr(board) == "<zelp7x.Board port='sim' device_type=0x20 firmware=stopped>"
         assert error_of(lambda: board.serial("i2c", 0x19, read=1)) == (
             "serial", "uninit", "serial failed: uninit")
         broken = bytearray(sample_package.read_bytes())
@@ -144,7 +145,7 @@ def test_failures_carry_the_step_and_the_library_error(sample_package, tmp_path)
         assert error_of(lambda: board.serial("i2c", 200))[:2] == ("serial", "arg")
         # No match yet: no match comes within the wait, and the iteration just ends.
         assert next(board.matches(timeout=0.05), None) is None
-    assert board.closed
+    assert board.closed and repr(board) == "<zelp7x.Board port='sim' closed>"
     with pytest.raises(ValueError):
         board.info()
     board.close()
