@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(g++ clang cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev
           libclang-rt-14-dev zlib1g-dev
           pybind11-dev python3-dev python3-numpy python3-pytest   # the Python package and its tests
+          python3-venv python3-setuptools python3-wheel python3-matplotlib   # its pip install, the plot
+          python3-mypy                              # the Python package's types
           pkg-config dpkg-dev file lintian man-db doxygen   # install test, Debian packages, API reference
           ser2net                                   # boards on another machine: the network tests
           g++-mingw-w64-x86-64-posix wine wine64     # the Windows build and its tests

@@ -36,11 +36,16 @@ dpkg-deb -x "${dev[0]}" "$root"
 tests/consume_installed.sh "$root/usr" "$PWD" "lib/$multiarch" Ninja cc build/release/bin >/dev/null
 rm -rf "$root"
 trap - EXIT
-# The Python package installs where Debian's python3 looks.
-dpkg-deb -c build/packages/python3-zelp7x_*.deb | grep ' ./usr/lib/python3/dist-packages/zelp7x/__init__.py$' >/dev/null
-# The packages install together, the Python package imports from anywhere, and removed again the
-# tools' package takes the rules with it. That needs root and dpkg, as in a CI container; a machine
-# where a package, or a rules file of that name, is already in place is left as it is.
+# The Python package installs where Debian's python3 looks, with its version, the sample package
+# and its types.
+python_files=$(dpkg-deb -c build/packages/python3-zelp7x_*.deb)
+for file in __init__.py _audio.py _version.py sample.pkg _zelp7x.pyi py.typed; do
+    grep " ./usr/lib/python3/dist-packages/zelp7x/$file\$" >/dev/null <<<"$python_files"
+done
+# The packages install together, the Python package imports from anywhere with its sample package,
+# and removed again the tools' package takes the rules with it. That needs root and dpkg, as in a
+# CI container; a machine where a package, or a rules file of that name, is already in place is
+# left as it is.
 rules=/usr/lib/udev/rules.d/60-zelp7x.rules
 packages=(zelp7x-flash libmorvel-dev python3-zelp7x)
 installed_already() {
@@ -55,7 +60,7 @@ if [ "$(id -u)" = 0 ] && command -v dpkg >/dev/null; then
         trap 'dpkg -r "${packages[@]}" >/dev/null 2>&1 || true' EXIT
         dpkg -i build/packages/*.deb >/dev/null
         test -f "$rules" || { echo "dpkg -i did not install $rules" >&2; exit 1; }
-        (cd / && /usr/bin/python3 -c 'import zelp7x')
+        (cd / && /usr/bin/python3 -c 'import zelp7x; assert zelp7x.sample_package().is_file()')
         dpkg -r "${packages[@]}" >/dev/null
         trap - EXIT
         if [ -e "$rules" ]; then

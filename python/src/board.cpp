@@ -6,8 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include <cstdio>
-
 #include "buffer_bytes.h"
 
 namespace zelp7x_py {
@@ -19,21 +17,6 @@ namespace {
 constexpr size_t max_chunk = INT_MAX;
 constexpr size_t max_serial_in = MORVEL_ZELP7X_HOST_SERIAL_MAX;
 constexpr uint32_t pins_mask = 0xFF;
-
-// The labels' names, one NUL after each; the padding after the last is no name.
-py::list label_names(const uint8_t *bytes, size_t size) {
-    py::list names;
-    size_t start = 0;
-    for (size_t i = 0; i < size; ++i) {
-        if (bytes[i] != 0) continue;
-        if (i > start)
-            names.append(
-                py::str(PyUnicode_DecodeLatin1(reinterpret_cast<const char *>(bytes) + start,
-                                               static_cast<Py_ssize_t>(i - start), nullptr)));
-        start = i + 1;
-    }
-    return names;
-}
 
 // A text the chip stores, or None when no package stored it.
 py::object text_or_none(const char *text, unsigned int stored) {
@@ -57,10 +40,8 @@ void pins_of(const char *what, std::optional<std::pair<uint32_t, uint32_t>> sett
     bits = setting->second;
 }
 
-// What the choice of a bridge says goes where the tools print it.
-void print_on_stderr(const char *line, void *) {
-    std::fprintf(stderr, "%s\n", line);
-}
+// What a firmware that runs takes at most to answer, as info() waits for it.
+constexpr unsigned int firmware_answer_ms = 250;
 
 py::dict direction(uint32_t req, uint32_t rsp, uint32_t unexpected, uint32_t error) {
     py::dict d;
@@ -72,6 +53,20 @@ py::dict direction(uint32_t req, uint32_t rsp, uint32_t unexpected, uint32_t err
 }
 
 } // namespace
+
+py::list label_names(const uint8_t *bytes, size_t size) {
+    py::list names;
+    size_t start = 0;
+    for (size_t i = 0; i < size; ++i) {
+        if (bytes[i] != 0) continue;
+        if (i > start)
+            names.append(
+                py::str(PyUnicode_DecodeLatin1(reinterpret_cast<const char *>(bytes) + start,
+                                               static_cast<Py_ssize_t>(i - start), nullptr)));
+        start = i + 1;
+    }
+    return names;
+}
 
 std::recursive_mutex &library_lock() {
     static std::recursive_mutex lock;
@@ -92,6 +87,10 @@ board_call_scope::~board_call_scope() {
     inside_board_call = false;
 }
 
+bool board_call_scope::active() {
+    return inside_board_call;
+}
+
 Board::Board(std::optional<std::string> port, const std::string &mode,
              std::optional<int> input_freq, std::optional<unsigned int> device_type)
     : port_(std::move(port)) {
@@ -104,16 +103,18 @@ Board::Board(std::optional<std::string> port, const std::string &mode,
     options.port = port_ ? port_->c_str() : nullptr;
     options.input_freq = input_freq.value_or(-1);
     options.device_type = device_type.value_or(0);
-    options.message = print_on_stderr;
+    options.message = board_log::message;
+    options.io_report = log_->io_report();
     morvel_zelp7x_host_s *host = nullptr;
+    morvel_zelp7x_board_failure_s failure{};
     int status = 0;
     {
         const board_call_scope scope;
         py::gil_scoped_release unlocked;
         const std::lock_guard lock(library_lock());
-        status = morvel_zelp7x_host_open(&options, &host, nullptr);
+        status = morvel_zelp7x_host_open(&options, &host, &failure);
     }
-    check("open", status);
+    check("open", status, failure.reason);
     session_.reset(host);
 }
 
@@ -135,6 +136,29 @@ void Board::release() {
     session_.reset();
 }
 
+// Asks the firmware, so that the state shown is the chip's now; never raises, as a repr must not.
+// From inside a board call (a progress callback) the board is not asked: that call holds it.
+py::str Board::repr() {
+    const py::object port = port_ ? py::object(system_text(*port_)) : py::object(py::none());
+    if (closed_) return py::str("<zelp7x.Board port={!r} closed>").format(port);
+    unsigned int type = 0;
+    int answers = -1;
+    if (!board_call_scope::active()) {
+        py::gil_scoped_release unlocked;
+        const std::lock_guard lock(library_lock());
+        if (session_ != nullptr) {
+            morvel_zelp7x_board_s *board = morvel_zelp7x_host_board(session_.get());
+            type = morvel_zelp7x_board_device(board)->device_type;
+            if (morvel_zelp7x_board_probe_firmware(board, firmware_answer_ms, &answers) != 0)
+                answers = -1;
+        }
+    }
+    static constexpr const char *states[] = {"unknown", "stopped", "running"};
+    return py::str("<zelp7x.Board port={!r} device_type={} firmware={}>")
+        .format(port, type != 0 ? py::str("{:#04x}").format(type) : py::str("unknown"),
+                states[answers + 1]);
+}
+
 size_t Board::load(const py::object &package, size_t chunk) {
     if (chunk < 1 || chunk > max_chunk) throw py::value_error("chunk must be 1 to 2**31 - 1");
     size_t loaded = 0;
@@ -151,7 +175,7 @@ size_t Board::load(const py::object &package, size_t chunk) {
         const int st = morvel_zelp7x_host_load_file(h, path.c_str(), chunk, &loaded, &input);
         return input.result != MORVEL_ZELP7X_HOST_INPUT_READ ? 0 : st;
     });
-    if (input.result != MORVEL_ZELP7X_HOST_INPUT_READ) raise_unreadable(path, input.system_error);
+    if (input.result != MORVEL_ZELP7X_HOST_INPUT_READ) raise_os_error(path, input.system_error);
     return loaded;
 }
 

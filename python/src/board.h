@@ -14,6 +14,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include "board_log.h"
 #include "failure.h"
 #include "morvel_host/morvel_zelp7x_host.h"
 
@@ -25,6 +26,10 @@ namespace py = pybind11;
 // callback lets go of closes; every other call from inside a board call is refused.
 std::recursive_mutex &library_lock();
 
+// The class names the chip stores, one NUL after each, as a list; the padding after the last is
+// no name.
+py::list label_names(const uint8_t *bytes, size_t size);
+
 // Marks this thread as inside a board call for its lifetime; a board call made from inside one
 // (a progress callback calling the board) raises RuntimeError instead of running half way
 // through the first.
@@ -34,6 +39,9 @@ class board_call_scope {
     ~board_call_scope();
     board_call_scope(const board_call_scope &) = delete;
     board_call_scope &operator=(const board_call_scope &) = delete;
+
+    // Whether this thread is inside a board call.
+    static bool active();
 };
 
 class Board {
@@ -47,13 +55,15 @@ class Board {
     void close();
     bool closed() const { return closed_; }
     const std::optional<std::string> &port() const { return port_; }
+    // <zelp7x.Board port='...' device_type=0x20 firmware=running>: what a notebook shows.
+    py::str repr();
 
     size_t load(const py::object &package, size_t chunk);
     py::dict info();
     py::dict posterior(std::optional<uint32_t> state, std::optional<uint32_t> class_index);
-    py::array extract(const std::string &kind, const std::string &start,
-                      std::optional<size_t> count);
-    // The tank for `seconds` without a break (record.cpp): (samples, gaps).
+    py::object extract(const std::string &kind, const std::string &start,
+                       std::optional<size_t> count);
+    // The tank for `seconds` without a break (record.cpp): (Audio, gaps).
     py::tuple record(double seconds, const std::string &start);
     py::dict gpio(std::optional<std::pair<uint32_t, uint32_t>> outputs,
                   std::optional<std::pair<uint32_t, uint32_t>> values,
@@ -77,23 +87,29 @@ class Board {
     void on_board(const char *step, F &&f) {
         int status = 0;
         bool open = true;
+        std::string reason;
         {
             const board_call_scope scope;
             py::gil_scoped_release unlocked;
             const std::lock_guard lock(library_lock());
-            if (session_ != nullptr)
+            if (session_ != nullptr) {
+                log_->start_call();
                 status = f(session_.get());
-            else
+                if (status != 0) reason = log_->reason();
+            } else {
                 open = false;
+            }
         }
         if (!open) throw py::value_error("the board is closed");
-        check(step, status);
+        check(step, status, reason);
     }
 
   private:
     void release();
 
     std::optional<std::string> port_;
+    // Takes the board's lines until the session is closed, so it outlives it.
+    std::unique_ptr<board_log> log_ = std::make_unique<board_log>();
     struct host_closer {
         void operator()(morvel_zelp7x_host_s *h) const { morvel_zelp7x_host_close(h); }
     };

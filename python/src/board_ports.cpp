@@ -16,10 +16,7 @@ namespace {
 // bounded by their fields, and bytes that are no UTF-8 shown as replacement characters.
 template <size_t N>
 py::str text_of(const char (&field)[N]) {
-    const size_t n = strnlen(field, N);
-    PyObject *s = PyUnicode_DecodeUTF8(field, static_cast<Py_ssize_t>(n), "replace");
-    if (s == nullptr) throw py::error_already_set();
-    return py::reinterpret_steal<py::str>(s);
+    return system_text({field, strnlen(field, N)});
 }
 
 template <size_t N>

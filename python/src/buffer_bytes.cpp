@@ -22,7 +22,7 @@ std::string path_of(const py::object &data) {
     return py::str(py::module_::import("os").attr("fspath")(data));
 }
 
-void raise_unreadable(const std::string &path, int error) {
+void raise_os_error(const std::string &path, int error) {
     errno = error;
     PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
     throw py::error_already_set();
@@ -38,7 +38,7 @@ std::vector<uint8_t> bytes_or_file(const py::object &data) {
         const py::gil_scoped_release unlocked;
         r = mvpkg::read_input_file(path.c_str(), mvpkg::input_limit, bytes);
     }
-    if (r.failed()) raise_unreadable(path, r.error);
+    if (r.failed()) raise_os_error(path, r.error);
     return bytes;
 }
 

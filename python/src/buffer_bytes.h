@@ -19,9 +19,9 @@ std::vector<uint8_t> bytes_of(const pybind11::object &data);
 bool names_file(const pybind11::object &data);
 // The path it names, as os.fspath gives it.
 std::string path_of(const pybind11::object &data);
-// Raises OSError with the system's error number `error` and the file's name for a read that
-// failed.
-[[noreturn]] void raise_unreadable(const std::string &path, int error);
+// Raises OSError with the system's error number `error` and the file's name, for a read or write
+// that failed.
+[[noreturn]] void raise_os_error(const std::string &path, int error);
 
 // The file's contents when `data` names one (OSError when it cannot be read or passes the
 // bound), else its bytes.

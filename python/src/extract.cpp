@@ -1,8 +1,9 @@
 // Board.extract: the host library's extraction, its bytes as a NumPy array of the source's
-// samples.
+// samples; the tank's audio as zelp7x.Audio, which carries its rate.
 #include <cstring>
 #include <vector>
 
+#include "audio.h"
 #include "board.h"
 
 namespace zelp7x_py {
@@ -11,20 +12,18 @@ namespace {
 
 // As much as the host tool takes at once: more than any ring or area of the chip holds.
 constexpr size_t max_room = MORVEL_ZELP7X_HOST_EXTRACT_MAX;
-constexpr unsigned int narrow_tank_bits = 8;
 
 // Audio in the tank's sample width, accelerometer axes as 16-bit words, feature bytes as they are.
 py::dtype sample_type(int type, unsigned int tank_bits) {
-    if (type == MORVEL_ZELP_EXTRACT_TYPE_INPUT)
-        return py::dtype(tank_bits == narrow_tank_bits ? "u1" : "<i2");
+    if (type == MORVEL_ZELP_EXTRACT_TYPE_INPUT) return tank_sample_type(tank_bits);
     if (type == MORVEL_ZELP_EXTRACT_TYPE_RAW_ACCEL) return py::dtype("<i2");
     return py::dtype("u1");
 }
 
 } // namespace
 
-py::array Board::extract(const std::string &kind, const std::string &start,
-                         std::optional<size_t> count) {
+py::object Board::extract(const std::string &kind, const std::string &start,
+                          std::optional<size_t> count) {
     int type = 0, from = 0;
     if (morvel_zelp7x_host_extract_type_named(kind.c_str(), &type) != 0)
         throw py::value_error("kind must be 'input', 'features', 'static' or 'accel'");
@@ -55,7 +54,7 @@ py::array Board::extract(const std::string &kind, const std::string &start,
     });
     py::array out(dtype, static_cast<py::ssize_t>(taken / item));
     std::memcpy(out.mutable_data(), data.data(), taken / item * item);
-    return out;
+    return type == MORVEL_ZELP_EXTRACT_TYPE_INPUT ? audio_of(std::move(out)) : py::object(out);
 }
 
 } // namespace zelp7x_py

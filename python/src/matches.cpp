@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
+#include <vector>
 
 namespace zelp7x_py {
 
@@ -38,26 +38,44 @@ bool Match::has_position() const {
     return fields_of(summary).has_position != 0;
 }
 
-std::string Match::repr() const {
-    char text[128];
-    std::snprintf(text, sizeof text,
-                  "Match(class_index=%u, snr=%u, confidence=%u, noise=%u, summary=0x%08x)",
-                  class_index(), snr(), confidence(), noise(), summary);
-    return text;
+py::str Match::repr() const {
+    return py::str("Match(class_index={}, label={!r}, seconds={:.3f}, snr={}, confidence={}, "
+                   "noise={}, summary={:#010x})")
+        .format(class_index(), label, seconds, snr(), confidence(), noise(), summary);
+}
+
+py::dict Match::asdict() const {
+    py::dict d;
+    d["seconds"] = seconds;
+    d["class"] = class_index();
+    d["label"] = label;
+    d["summary"] = summary;
+    d["snr"] = snr();
+    d["confidence"] = confidence();
+    d["noise"] = noise();
+    return d;
 }
 
 MatchIterator::MatchIterator(py::object board, double timeout)
-    : owner_(std::move(board)), board_(owner_.cast<Board &>()), timeout_(timeout) {
+    : owner_(std::move(board)), board_(owner_.cast<Board &>()), timeout_(timeout),
+      start_(clock_type::now()) {
     if (!std::isfinite(timeout_) || timeout_ < 0)
         throw py::value_error("timeout is a number of seconds, 0 or more");
     // As the host tool's watch, only matches made from now on count: the ones still in the ring
-    // are older, and their audio may already be overwritten.
-    board_.on_board("watch", [](morvel_zelp7x_host_s *h) {
+    // are older, and their audio may already be overwritten. The labels are read once, as
+    // watch --json reads them.
+    std::vector<uint8_t> labels(MORVEL_ZELP7X_HOST_TEXT_SIZE);
+    unsigned int stored = 0;
+    board_.on_board("watch", [&](morvel_zelp7x_host_s *h) {
         int st = morvel_zelp7x_host_watch_matches(h);
         for (int matched = st == 0; matched;)
             st = morvel_zelp7x_host_next_match(h, 0, &matched, nullptr);
+        if (st == 0)
+            st = morvel_zelp7x_host_labels(h, labels.data(),
+                                           static_cast<unsigned int>(labels.size()), &stored);
         return st;
     });
+    labels_ = label_names(labels.data(), std::min<size_t>(stored, labels.size()));
 }
 
 Match MatchIterator::next() {
@@ -73,7 +91,13 @@ Match MatchIterator::next() {
             return morvel_zelp7x_host_next_match(h, static_cast<uint32_t>(slice.count()), &matched,
                                                  &match);
         });
-        if (matched) return Match{match.summary};
+        if (matched) {
+            const std::chrono::duration<double> since = clock_type::now() - start_;
+            const py::object label = match.class_index < labels_.size()
+                                         ? py::object(labels_[match.class_index])
+                                         : py::object(py::none());
+            return Match{match.summary, since.count(), label};
+        }
         if (clock_type::now() >= deadline) throw py::stop_iteration();
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }

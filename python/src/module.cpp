@@ -1,10 +1,13 @@
-// The zelp7x extension module: Board, Match, Error and their help texts.
+// The zelp7x extension module: Board, Match, Error, write_wav, SAMPLE_RATE and their help texts.
 #include <pybind11/stl.h>
 
+#include "audio.h"
 #include "board.h"
 #include "board_ports.h"
 #include "failure.h"
 #include "matches.h"
+#include "morvel_devlib/morvel_zelp_wav.h"
+#include "signatures.h"
 
 namespace py = pybind11;
 using namespace zelp7x_py;
@@ -14,7 +17,8 @@ namespace {
 
 // The package's own __init__ carries the user's help; this is its compiled half.
 constexpr const char *module_doc =
-    "The compiled half of the zelp7x package: Board, Match and Error. See help(zelp7x).";
+    "The compiled half of the zelp7x package: Board, Match, Error, write_wav and SAMPLE_RATE. "
+    "See help(zelp7x).";
 
 constexpr const char *board_doc = R"(One evaluation board with the device library started on it.
 
@@ -31,18 +35,41 @@ input_freq: the board's input clock in Hz; default 32768 over USB, 16000000 over
 device_type: the chip's device type; default read from the chip.
 
 Use it as a context manager, or call close(). Raises zelp7x.Error (step 'open') when the board
-does not open.)";
+does not open, its reason the system's ('cannot open /dev/ttyACM7: No such file or directory').
+The board's I/O lines go to the logging logger 'zelp7x', never to the process's streams.
+repr() names the port, the chip's device type and whether its firmware runs (it asks the chip).)";
+
+constexpr const char *write_wav_doc =
+    R"(Writes `audio` to the WAV file at `path` (str or os.PathLike).
+
+As zelp7x_host's extract -o FILE.wav writes the tank: PCM, one channel, 16-bit for int16
+samples, 8-bit for int8 ones (which WAV keeps unsigned, and the file holds so), at audio.rate
+samples a second (SAMPLE_RATE for an array without a rate).
+
+audio: a one-dimensional int16 or int8 array, such as extract('input') and record() return.
+Raises ValueError for other arrays or more samples than a WAV file holds, OSError when the file
+cannot be written.)";
 
 void bind_match(py::module_ &m) {
-    py::class_<Match>(m, "Match", "A match the firmware reported: its summary word and fields.")
+    py::class_<Match>(m, "Match",
+                      "A match the firmware reported: when, its class and label, its summary word "
+                      "and fields, as zelp7x_host's watch --json gives them.")
         .def_readonly("summary", &Match::summary, "The summary word as the firmware gave it.")
-        .def_property_readonly("class_index", &Match::class_index, "The class that matched.")
+        .def_readonly("seconds", &Match::seconds,
+                      "When it came, in seconds since matches() was called.")
+        .def_readonly("label", &Match::label,
+                      "The class's name as the chip stores it, or None when it stores none.")
+        .def_property_readonly("class_index", &Match::class_index,
+                               "The class that matched ('class' in asdict()).")
         .def_property_readonly("snr", &Match::snr, "Signal-to-noise figure.")
         .def_property_readonly("confidence", &Match::confidence, "Confidence figure.")
         .def_property_readonly("noise", &Match::noise, "Noise threshold figure.")
         .def_property_readonly("has_position", &Match::has_position,
                                "Whether the match carries a tank position, so that "
                                "extract(start='match') can take the audio ending at it.")
+        .def("asdict", &Match::asdict,
+             "The match as watch --json prints it: {'seconds', 'class', 'label', 'summary', 'snr', "
+             "'confidence', 'noise'}.")
         .def("__repr__", &Match::repr);
 
     py::class_<MatchIterator>(m, "MatchIterator",
@@ -103,7 +130,11 @@ None when the bridge has none. Nothing is sent to any board.)")
         .def_property_readonly("closed", &Board::closed, "True after close().")
         .def_property_readonly("port", &Board::port, "The port the board was opened on.")
         .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](Board &b, py::args) { b.close(); })
+        .def("__repr__", &Board::repr)
+        .def(
+            "__exit__",
+            [](Board &b, const py::object &, const py::object &, const py::object &) { b.close(); },
+            "exc_type"_a, "exc_value"_a, "traceback"_a, "Closes the board.")
         .def("load", &Board::load, "package"_a, "chunk"_a = 1024,
              R"(Loads a package into the chip and returns the number of bytes handed over.
 
@@ -132,9 +163,9 @@ in that time. next(board.matches(5), None) waits for one match.)")
         .def("extract", &Board::extract, "kind"_a, "start"_a = "newest", "count"_a = py::none(),
              R"(Samples out of a ring or feature area, as a NumPy array.
 
-kind: 'input' (the audio tank: int16 samples, or uint8 for an 8-bit tank), 'accel' (the
-  accelerometer ring, int16), 'features' (the 40 network inputs, uint8) or 'static' (static
-  feature memory, uint8).
+kind: 'input' (the audio tank, as zelp7x.Audio: int16 samples, or int8 for an 8-bit tank, with
+  their rate), 'accel' (the accelerometer ring, int16), 'features' (the 40 network inputs,
+  uint8) or 'static' (static feature memory, uint8).
 start: 'newest' (the samples up to now), 'match' (those ending at the match last taken through
   matches()), 'oldest' (the oldest still in the ring) or 'unread' (from where the previous take
   from that ring stopped; a board starts at the ring's start).
@@ -147,7 +178,7 @@ and goes on filling: take the audio of a match soon after the match, or zelp7x.E
              R"(Records the tank's audio for `seconds` without a break, as the host tool's record
 does, and returns (samples, gaps).
 
-samples: a NumPy array, int16 (uint8 for an 8-bit tank), of every sample read, in order.
+samples: zelp7x.Audio, int16 (int8 for an 8-bit tank), of every sample read, in order.
 gaps: how many stretches the firmware overwrote before they were read (the link fell behind the
   tank); those samples are left out, never filled in, so between gaps the audio runs on unbroken.
 seconds: more than 0 and at most 3600 (an hour, 115 MB of 16-bit audio in memory); fractions
@@ -183,7 +214,10 @@ PYBIND11_MODULE(_zelp7x, m) {
     // Now rather than at the first array, which may come right after a match, while the tank
     // that holds the audio before it goes on filling.
     py::module_::import("numpy");
+    m.attr("SAMPLE_RATE") = MORVEL_ZELP_AUDIO_SAMPLE_RATE;
     register_failure(m);
     bind_match(m);
     bind_board(m);
+    m.def("write_wav", &write_wav, "path"_a, "audio"_a, write_wav_doc);
+    add_text_signatures(m);
 }

@@ -1,9 +1,10 @@
-// Board.record: the host library's recording of the tank, gathered in memory as a NumPy array.
+// Board.record: the host library's recording of the tank, gathered in memory as zelp7x.Audio.
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "audio.h"
 #include "board.h"
 #include "morvel_devlib/morvel_zelp_wav.h"
 
@@ -65,12 +66,12 @@ py::tuple Board::record(double seconds, const std::string &start) {
         return buffer.raised ? 0 : st;
     });
     if (buffer.raised) throw std::move(*buffer.raised);
-    const py::dtype type(bits == 8 ? "u1" : "<i2");
+    const py::dtype type = tank_sample_type(bits);
     const size_t item = bits / 8;
     py::array samples(type, static_cast<py::ssize_t>(buffer.bytes.size() / item));
     if (!buffer.bytes.empty())
         std::memcpy(samples.mutable_data(), buffer.bytes.data(), buffer.bytes.size() / item * item);
-    return py::make_tuple(std::move(samples), totals.gaps);
+    return py::make_tuple(audio_of(std::move(samples)), totals.gaps);
 }
 
 } // namespace zelp7x_py

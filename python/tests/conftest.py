@@ -8,16 +8,15 @@ from pathlib import Path
 
 import pytest
 
+import zelp7x
+
 BIN_DIR = Path(os.environ.get("ZELP_BIN_DIR", "build/dev/bin"))
 
 
 @pytest.fixture(scope="session")
-def sample_package(tmp_path_factory):
-    """The sample package morvel_pkg_sample writes: firmware, versions, labels, network, tables."""
-    path = tmp_path_factory.mktemp("pkg") / "sample.pkg"
-    subprocess.run([str(BIN_DIR / "morvel_pkg_sample"), str(path)], check=True,
-                   stdout=subprocess.DEVNULL)
-    return path
+def sample_package():
+    """The sample package that ships with zelp7x: firmware, versions, labels, network, tables."""
+    return zelp7x.sample_package()
 
 
 def start_board_sim(link, *args, limit=20):

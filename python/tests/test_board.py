@@ -2,8 +2,12 @@
 
 import _thread
 import errno
+import json
 import os
+import pickle
 import signal
+import subprocess
+import sys
 import threading
 import time
 import wave
@@ -28,7 +32,6 @@ SAMPLE_POSTERIOR = {
     "class": {"index": 0, "window": 10, "threshold": 250, "backoff": 20, "queue": 3,
               "adaptive": 1, "action": ("match", 0)},
 }
-SAMPLE_RATE = 16000
 
 
 def assert_ramp(samples):
@@ -55,27 +58,32 @@ def test_sample_session_on_the_board_in_process(loaded, tmp_path):
     assert board.posterior(1, 0) == SAMPLE_POSTERIOR
     assert board.posterior() == {"states": 2, "classes": 3, "type": 0}
 
-    # The simulated firmware matches the three classes in turn.
+    assert repr(board) == "<zelp7x.Board port='sim:,match-every=50' device_type=0x20 firmware=running>"
+
+    # The simulated firmware matches the three classes in turn, every 50 ms; each match as
+    # watch --json gives it.
     matches = board.matches(timeout=2)
     first, second = next(matches), next(matches)
     assert second.class_index == (first.class_index + 1) % 3
     assert (first.snr, first.confidence, first.noise, first.has_position) == (30, 200, 0, True)
     assert first.summary == 0x00C81E00 | first.class_index
-    assert f"class_index={first.class_index}" in repr(first)
+    assert first.label == SAMPLE_INFO["labels"][first.class_index]
+    assert 0 < first.seconds < second.seconds < 2
+    assert second.asdict() == {
+        "seconds": second.seconds, "class": second.class_index, "label": second.label,
+        "summary": second.summary, "snr": 30, "confidence": 200, "noise": 0}
+    assert f"class_index={first.class_index}, label='{first.label}'" in repr(first)
 
-    # Half the tank (64 ms of 16-bit audio), ending at the last match taken.
+    # Half the tank (64 ms of 16-bit audio), ending at the last match taken, with its rate.
     audio = board.extract("input", start="match")
-    assert audio.dtype == np.int16 and len(audio) == 512
+    assert isinstance(audio, zelp7x.Audio) and audio.rate == zelp7x.SAMPLE_RATE == 16000
+    assert audio.dtype == np.int16 and len(audio) == 512 and audio.seconds == 0.032
     assert_ramp(audio)
 
     wav = tmp_path / "match.wav"
-    with wave.open(str(wav), "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(SAMPLE_RATE)
-        w.writeframes(audio.astype("<i2").tobytes())
+    zelp7x.write_wav(wav, audio)
     with wave.open(str(wav), "rb") as r:
-        assert (r.getnchannels(), r.getsampwidth(), r.getframerate()) == (1, 2, SAMPLE_RATE)
+        assert (r.getnchannels(), r.getsampwidth(), r.getframerate()) == (1, 2, 16000)
         assert np.array_equal(np.frombuffer(r.readframes(r.getnframes()), "<i2"), audio)
 
     newest = board.extract("input", count=100)
@@ -86,7 +94,7 @@ def test_sample_session_on_the_board_in_process(loaded, tmp_path):
     b = board.extract("input", start="unread", count=8)
     assert np.uint16(b[0]) == np.uint16(a[-1]) + 1
     features = board.extract("features")
-    assert features.dtype == np.uint8 and len(features) == 40
+    assert type(features) is np.ndarray and features.dtype == np.uint8 and len(features) == 40
     assert len(board.extract("static")) == 4096
     assert board.extract("accel", count=8).dtype == np.int16
 
@@ -123,6 +131,7 @@ def error_of(call):
 def test_failures_carry_the_step_and_the_library_error(sample_package, tmp_path):
     with zelp7x.Board("sim") as board:
         assert board.info()["firmware_running"] is False
+        assert repr(board) == "<zelp7x.Board port='sim' device_type=0x20 firmware=stopped>"
         assert error_of(lambda: board.serial("i2c", 0x19, read=1)) == (
             "serial", "uninit", "serial failed: uninit")
         broken = bytearray(sample_package.read_bytes())
@@ -136,7 +145,7 @@ def test_failures_carry_the_step_and_the_library_error(sample_package, tmp_path)
         assert error_of(lambda: board.serial("i2c", 200))[:2] == ("serial", "arg")
         # No match yet: no match comes within the wait, and the iteration just ends.
         assert next(board.matches(timeout=0.05), None) is None
-    assert board.closed
+    assert board.closed and repr(board) == "<zelp7x.Board port='sim' closed>"
     with pytest.raises(ValueError):
         board.info()
     board.close()
@@ -215,7 +224,7 @@ def test_recording_on_the_daemon_is_a_ramp_between_the_gaps_it_counts(daemon, sa
         began = time.monotonic()
         samples, gaps = board.record(1)
         took = time.monotonic() - began
-    assert isinstance(gaps, int) and samples.dtype == np.int16
+    assert isinstance(gaps, int) and samples.dtype == np.int16 and samples.rate == 16000
     assert 1 <= took < 3
     # A second at 16 kHz, a ring a gap; between the gaps sample n holds n plus an offset.
     assert len(samples) + gaps * 1024 > 15000
@@ -360,3 +369,72 @@ def test_flash_failures_and_callbacks():
             assert board.verify(0, b"abcd" * 2048)["differences"] == 0
     with pytest.raises(ValueError):
         board.read(0, 4)
+
+
+def wav_of(path):
+    with wave.open(str(path), "rb") as r:
+        return r.getnchannels(), r.getsampwidth(), r.getframerate(), r.readframes(r.getnframes())
+
+
+def test_audio_keeps_its_rate_and_writes_wav_files(tmp_path):
+    audio = zelp7x.Audio(np.array([-32768, -1, 0, 1, 32767] * 4, dtype=np.int16), rate=8000)
+    # Views keep the rate, and so does pickling; a reduction is a number; asarray is bare.
+    assert audio[2:].rate == (audio * 2).rate == pickle.loads(pickle.dumps(audio)).rate == 8000
+    assert audio.max() == 32767 and type(np.asarray(audio)) is np.ndarray
+    assert repr(audio[:2]) == "Audio([-32768,     -1], dtype=int16, rate=8000)"
+
+    zelp7x.write_wav(tmp_path / "a.wav", audio)
+    assert wav_of(tmp_path / "a.wav") == (1, 2, 8000, audio.astype("<i2").tobytes())
+    # An 8-bit tank's two's complement samples; WAV keeps 8-bit samples unsigned.
+    narrow = np.array([-128, -1, 0, 1, 127, 0, 0, 0], dtype=np.int8)
+    zelp7x.write_wav(str(tmp_path / "b.wav"), narrow)
+    assert wav_of(tmp_path / "b.wav") == (1, 1, 16000, bytes([0, 127, 128, 129, 255, 128, 128, 128]))
+    # Big-endian and strided arrays are written as their values.
+    zelp7x.write_wav(tmp_path / "c.wav", audio.astype(">i2")[::-1])
+    assert wav_of(tmp_path / "c.wav")[3] == audio[::-1].astype("<i2").tobytes()
+
+    for bad in (np.zeros((2, 4), np.int16), np.zeros(4, np.uint8), np.zeros(4, np.float32),
+                zelp7x.Audio(np.zeros(4, np.int32))):
+        with pytest.raises(ValueError):
+            zelp7x.write_wav(tmp_path / "bad.wav", bad)
+    with pytest.raises(ValueError):
+        zelp7x.Audio(np.zeros(4, np.int16), rate=0)
+    with pytest.raises(TypeError):
+        zelp7x.write_wav(3, audio)
+    with pytest.raises(IsADirectoryError) as raised:
+        zelp7x.write_wav(tmp_path, audio)
+    assert raised.value.filename == str(tmp_path)
+    assert not (tmp_path / "bad.wav").exists()
+
+
+NO_SUCH_PORT = """
+import json, logging, sys, zelp7x
+
+def fail():
+    try:
+        zelp7x.Board("/dev/ttyNOPE")
+    except zelp7x.Error as e:
+        return [e.step, e.name, e.reason, str(e)]
+
+first = fail()  # no logging set up
+lines = []
+class Keep(logging.Handler):
+    def emit(self, record):
+        lines.append([record.name, record.levelname, record.getMessage()])
+logging.getLogger().addHandler(Keep())
+logging.getLogger().setLevel(logging.DEBUG)
+json.dump({"first": first, "second": fail(), "lines": lines}, sys.stdout)
+"""
+
+
+def test_a_port_that_does_not_open_says_why_in_the_error_and_the_log_alone():
+    """The board I/O layer's lines go to the logger 'zelp7x', and nothing to file descriptor 2,
+    with logging set up or not; the system's reason is in the error."""
+    run = subprocess.run([sys.executable, "-c", NO_SUCH_PORT], capture_output=True, timeout=60)
+    assert run.stderr == b""
+    out = json.loads(run.stdout)
+    reason = "cannot open /dev/ttyNOPE: No such file or directory"
+    assert out["first"] == out["second"] == [
+        "open", "fail", reason, f"open failed: fail ({reason})"]
+    assert ["zelp7x", "ERROR", reason] in out["lines"]
+    assert all(name == "zelp7x" for name, _, _ in out["lines"])
