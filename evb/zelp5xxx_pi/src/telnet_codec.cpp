@@ -92,6 +92,7 @@ namespace {
 constexpr uint8_t kToData = 0, kToOption = 1, kToSub = 2;
 constexpr std::array<uint8_t, 256> kAfterIac = [] {
     std::array<uint8_t, 256> t{};
+    t.fill(kToData);
     for (const uint8_t verb : {kWill, kWont, kDo, kDont}) t[verb] = kToOption;
     t[kSb] = kToSub;
     return t;
