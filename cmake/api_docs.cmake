@@ -1,6 +1,6 @@
 # The API reference: Doxygen reads the public headers of every host library (their folders come
 # from zelp_host_library) and doc/api/index.md, and writes HTML into build/<preset>/api/html and
-# section 3 manual pages into build/<preset>/api/man/man3. Any
+# section 3 manual pages, made installable by api_man_pages.cmake, into build/<preset>/api/man3. Any
 # warning fails the build but one about a record field without a comment: a field's name and its
 # record's comment say enough, while every file, record, enumeration, macro, variable and call has
 # to say what it is and what a host may rely on. The development package installs it.
@@ -42,8 +42,10 @@ add_custom_command(OUTPUT ${index}
   COMMAND ${DOXYGEN_EXECUTABLE} ${ZELP_DOC_OUTPUT}/Doxyfile
   COMMAND ${CMAKE_COMMAND} -DLOG=${ZELP_DOC_OUTPUT}/warnings.log -DOUTPUT=${index}
           -DHEADERS=${ZELP_DOC_OUTPUT}/headers.txt -P ${PROJECT_SOURCE_DIR}/cmake/api_docs_warnings.cmake
+  COMMAND ${CMAKE_COMMAND} -DIN=${ZELP_DOC_OUTPUT}/man/man3 -DOUT=${ZELP_DOC_OUTPUT}/man3
+          -DGZIP=${ZELP_GZIP} -P ${PROJECT_SOURCE_DIR}/cmake/api_man_pages.cmake
   DEPENDS ${doc_headers} ${PROJECT_SOURCE_DIR}/doc/api/index.md ${ZELP_DOC_OUTPUT}/Doxyfile
-          ${PROJECT_SOURCE_DIR}/cmake/api_docs_warnings.cmake
+          ${PROJECT_SOURCE_DIR}/cmake/api_docs_warnings.cmake ${PROJECT_SOURCE_DIR}/cmake/api_man_pages.cmake
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
   COMMENT "API reference (Doxygen)" VERBATIM)
 add_custom_target(docs ALL DEPENDS ${index})
@@ -52,10 +54,7 @@ add_custom_target(docs ALL DEPENDS ${index})
 if(NOT WIN32)
   install(DIRECTORY ${ZELP_DOC_OUTPUT}/html
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${ZELP_DEV_PACKAGE} COMPONENT devel)
-  # Only the pages named for the libraries' own headers and records: the Windows records the board
-  # I/O headers declare on other systems (GUID, ...) would take names that are not ours.
-  install(DIRECTORY ${ZELP_DOC_OUTPUT}/man/man3 DESTINATION ${CMAKE_INSTALL_MANDIR} COMPONENT devel
-    FILES_MATCHING PATTERN "morvel_*.3" PATTERN "zelp*.3")
+  install(DIRECTORY ${ZELP_DOC_OUTPUT}/man3 DESTINATION ${CMAKE_INSTALL_MANDIR} COMPONENT devel)
   set(ZELP_DOC_HTML_DIR ${CMAKE_INSTALL_FULL_DATAROOTDIR}/doc/${ZELP_DEV_PACKAGE}/html)
   configure_file(${PROJECT_SOURCE_DIR}/doc/api/doc-base.in ${ZELP_DOC_OUTPUT}/${ZELP_DEV_PACKAGE} @ONLY)
   install(FILES ${ZELP_DOC_OUTPUT}/${ZELP_DEV_PACKAGE}

@@ -20,8 +20,8 @@ if(ZELP_UDEV_RULES)
 endif()
 
 # Documents install compressed, as man-db reads them and Debian wants them: `out` names the file
-# to install, NAME.gz in the build tree when gzip is there, else the source itself.
-find_program(ZELP_GZIP gzip)
+# to install, NAME.gz in the build tree when gzip (ZELP_GZIP, found in the top CMakeLists.txt) is
+# there, else the source itself.
 function(zelp_compressed out source)
   set(file ${source})
   if(ZELP_GZIP)
