@@ -25,7 +25,7 @@
 namespace {
 
 using bytes = std::vector<uint8_t>;
-using ztest::JobSpec;
+using ztest::JobAsk;
 using ztest::SimDevice;
 
 constexpr uint32_t sector = 4096;
@@ -64,24 +64,24 @@ const std::map<std::string, bytes> images = {
 
 // A job as zelp7x_flash's options spell it (--skip-unchanged as -S), with "id=4M" for a 4 MiB
 // flash's ID read before the plan.
-JobSpec spec_of(const std::string &options) {
-    const std::pair<const char *, bool JobSpec::*> flags[] = {
-        {"-e", &JobSpec::erase},  {"-E", &JobSpec::erase_chip},    {"-3", &JobSpec::three_byte},
-        {"-A", &JobSpec::dongle}, {"-R", &JobSpec::checksum},      {"-r", &JobSpec::read},
-        {"-Q", &JobSpec::bridge}, {"-S", &JobSpec::skip_unchanged}};
-    JobSpec spec;
+JobAsk ask_of(const std::string &options) {
+    const std::pair<const char *, bool JobAsk::*> flags[] = {
+        {"-e", &JobAsk::erase},  {"-E", &JobAsk::erase_chip},    {"-3", &JobAsk::three_byte},
+        {"-A", &JobAsk::dongle}, {"-R", &JobAsk::checksum},      {"-r", &JobAsk::read},
+        {"-Q", &JobAsk::bridge}, {"-S", &JobAsk::skip_unchanged}};
+    JobAsk ask;
     std::istringstream in(options);
     for (std::string o, value; in >> o;) {
         for (const auto &[name, field] : flags)
-            if (o == name) spec.*field = true;
-        if (o == "id=4M") spec.identity = {0xEF, 0x4016, 4u << 20};
+            if (o == name) ask.*field = true;
+        if (o == "id=4M") ask.identity = {0xEF, 0x4016, 4u << 20};
         if (o == "-a" || o == "-c" || o == "-w" || o == "-v") in >> value;
-        if (o == "-a") spec.address = static_cast<uint32_t>(std::stoul(value, nullptr, 0));
-        if (o == "-c") spec.count = std::stoll(value, nullptr, 0);
-        if (o == "-w") spec.write = images.at(value);
-        if (o == "-v") spec.verify = images.at(value);
+        if (o == "-a") ask.address = static_cast<uint32_t>(std::stoul(value, nullptr, 0));
+        if (o == "-c") ask.count = std::stoll(value, nullptr, 0);
+        if (o == "-w") ask.write = images.at(value);
+        if (o == "-v") ask.verify = images.at(value);
     }
-    return spec;
+    return ask;
 }
 
 // The in-process flash a row names: a fault, or an ID whose capacity code is not known.
@@ -317,7 +317,7 @@ void check_case(const JobCase &c, bool on_daemon) {
     const std::string name = std::string(c.name) + (on_daemon ? " (daemon)" : "");
     TableBoard board(c, on_daemon);
     ASSERT_TRUE(board.ready()) << name;
-    const ztest::JobTrace t = ztest::run_job(spec_of(c.options), board.session());
+    const ztest::JobTrace t = ztest::run_job(ask_of(c.options), board.session());
     EXPECT_EQ(t.disorder, "") << name;
     std::string got;
     for (const std::string &line : t.lines) got += (got.empty() ? "" : " | ") + line;
@@ -476,47 +476,47 @@ TEST(FlashJob, RandomImagesChangeOnlyWhatTheRunMustAndNothingTheSecondTime) {
     const auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
     for (unsigned k = 0; k < 48; ++k) {
         const uint32_t align = std::array<uint32_t, 4>{1, 4, 256, sector}[pick(4)];
-        JobSpec spec{.skip_unchanged = true};
-        spec.address = pick(0x30000) / align * align;
-        spec.write =
+        JobAsk ask{.skip_unchanged = true};
+        ask.address = pick(0x30000) / align * align;
+        ask.write =
             ztest::pseudo_random_bytes(pick(4) == 0 ? 1 + pick(8) : pick(3 * sector), 100 + k);
-        spec.three_byte = pick(4) == 0;
-        spec.erase = pick(2) == 0;
-        spec.dongle = pick(8) == 0;
+        ask.three_byte = pick(4) == 0;
+        ask.erase = pick(2) == 0;
+        ask.dongle = pick(8) == 0;
         // Half the dongle images start a span, so the -e span holds their descriptor.
-        if (spec.dongle && k % 2 == 0) spec.address = 0;
+        if (ask.dongle && k % 2 == 0) ask.address = 0;
         const std::string name = "case " + std::to_string(k);
         const auto noise = ztest::pseudo_random_bytes(0x240000, k);
         SimDevice dev, plain;
         std::ranges::copy(noise, dev.flash().cells().begin());
         std::ranges::copy(noise, plain.flash().cells().begin());
         auto f = dev.session();
-        ASSERT_EQ(ztest::run_job(spec, &f).status, 0) << name;
+        ASSERT_EQ(ztest::run_job(ask, &f).status, 0) << name;
 
         // What the flash must hold: with -e the erase span blank, the image up to its last data
         // byte (the bytes that round it up to 4 keep theirs), the descriptor.
         bytes want = noise;
-        if (spec.erase) {
+        if (ask.erase) {
             const uint64_t span =
-                spec.dongle ? 0x100000
-                            : static_cast<uint64_t>(morvel_zelp7x_flash_encoded_size(
-                                  static_cast<int64_t>(spec.write->size()), spec.three_byte));
-            const uint64_t from = spec.address / sector * sector;
-            const uint64_t to = (spec.address + span + sector - 1) / sector * sector;
+                ask.dongle ? 0x100000
+                           : static_cast<uint64_t>(morvel_zelp7x_flash_encoded_size(
+                                 static_cast<int64_t>(ask.write->size()), ask.three_byte));
+            const uint64_t from = ask.address / sector * sector;
+            const uint64_t to = (ask.address + span + sector - 1) / sector * sector;
             std::fill(want.begin() + static_cast<long>(from), want.begin() + static_cast<long>(to),
                       0xFF);
         }
         bytes encoded(static_cast<size_t>(morvel_zelp7x_flash_encoded_size(
-            static_cast<int64_t>(spec.write->size()), spec.three_byte)));
-        morvel_zelp7x_flash_encode(spec.write->data(), static_cast<uint32_t>(spec.write->size()),
-                                   spec.three_byte, encoded.data(),
+            static_cast<int64_t>(ask.write->size()), ask.three_byte)));
+        morvel_zelp7x_flash_encode(ask.write->data(), static_cast<uint32_t>(ask.write->size()),
+                                   ask.three_byte, encoded.data(),
                                    static_cast<uint32_t>(encoded.size()));
         const auto n = morvel_zelp7x_flash_encoded_data_size(
-            static_cast<int64_t>(spec.write->size()), spec.three_byte);
-        std::copy_n(encoded.begin(), n, want.begin() + spec.address);
-        if (spec.dongle) {
-            const uint32_t at = ((spec.address + 0xFFFFF) & ~0xFFFFFu) + 0xFFFF8;
-            const uint32_t shift = spec.three_byte ? 8 : 0;
+            static_cast<int64_t>(ask.write->size()), ask.three_byte);
+        std::copy_n(encoded.begin(), n, want.begin() + ask.address);
+        if (ask.dongle) {
+            const uint32_t at = ((ask.address + 0xFFFFF) & ~0xFFFFFu) + 0xFFFF8;
+            const uint32_t shift = ask.three_byte ? 8 : 0;
             const uint32_t words[] = {static_cast<uint32_t>(encoded.size()) << shift,
                                       0xA5B6C7D8u << shift};
             for (int i = 0; i < 8; ++i)
@@ -526,8 +526,8 @@ TEST(FlashJob, RandomImagesChangeOnlyWhatTheRunMustAndNothingTheSecondTime) {
 
         // A plain run with -e leaves the same flash (but for a descriptor outside its span; and
         // a plain run's pages start on a multiple of 4).
-        if (spec.erase && spec.address % 4 == 0 && (!spec.dongle || spec.address == 0)) {
-            JobSpec whole = spec;
+        if (ask.erase && ask.address % 4 == 0 && (!ask.dongle || ask.address == 0)) {
+            JobAsk whole = ask;
             whole.skip_unchanged = false;
             auto p = plain.session();
             ASSERT_EQ(ztest::run_job(whole, &p).status, 0) << name;
@@ -536,7 +536,7 @@ TEST(FlashJob, RandomImagesChangeOnlyWhatTheRunMustAndNothingTheSecondTime) {
         }
 
         const zsim::FlashStats before = dev.flash().stats();
-        const ztest::JobTrace again = ztest::run_job(spec, &f);
+        const ztest::JobTrace again = ztest::run_job(ask, &f);
         ASSERT_EQ(again.status, 0) << name;
         if (again.lines.back().find(" changed ") != std::string::npos) {
             EXPECT_TRUE(std::regex_search(again.lines.back(),

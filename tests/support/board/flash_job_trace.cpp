@@ -92,31 +92,31 @@ struct recorder {
 
 } // namespace
 
-JobTrace run_job(const JobSpec &spec, morvel_zelp7x_flash_s *flash) {
+JobTrace run_job(const JobAsk &ask, morvel_zelp7x_flash_s *flash) {
     JobTrace trace;
     recorder rec{trace};
     morvel_zelp7x_flash_job_options_s o;
     morvel_zelp7x_flash_job_options_init(&o);
-    o.address = spec.address;
-    o.count = spec.count;
-    o.erase = spec.erase;
-    o.erase_chip = spec.erase_chip;
-    o.three_byte = spec.three_byte;
-    o.atmel_dongle = spec.dongle;
-    o.checksum = spec.checksum;
-    o.read = spec.read;
-    o.bridge = spec.bridge;
-    o.skip_unchanged = spec.skip_unchanged;
+    o.address = ask.address;
+    o.count = ask.count;
+    o.erase = ask.erase;
+    o.erase_chip = ask.erase_chip;
+    o.three_byte = ask.three_byte;
+    o.atmel_dongle = ask.dongle;
+    o.checksum = ask.checksum;
+    o.read = ask.read;
+    o.bridge = ask.bridge;
+    o.skip_unchanged = ask.skip_unchanged;
     morvel_zelp7x_flash_image_s write{}, verify{};
-    if (spec.write) {
-        write = {spec.write->data(), spec.write->size()};
+    if (ask.write) {
+        write = {ask.write->data(), ask.write->size()};
         o.write = &write;
     }
-    if (spec.verify) {
-        verify = {spec.verify->data(), spec.verify->size()};
+    if (ask.verify) {
+        verify = {ask.verify->data(), ask.verify->size()};
         o.verify = &verify;
     }
-    if (spec.identity) o.identity = &*spec.identity;
+    if (ask.identity) o.identity = &*ask.identity;
     morvel_zelp7x_flash_job_s *job = nullptr;
     trace.status = morvel_zelp7x_flash_job_plan(&o, recorder::report, &rec, &job, &trace.failure);
     if (trace.status != 0) {

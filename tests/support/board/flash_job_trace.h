@@ -14,7 +14,7 @@
 namespace ztest {
 
 // What a job asks, with the images it writes and verifies.
-struct JobSpec {
+struct JobAsk {
     uint32_t address = 0;
     int64_t count = -1;
     bool erase = false, erase_chip = false, three_byte = false, dongle = false, checksum = false,
@@ -34,7 +34,7 @@ struct JobTrace {
     std::string disorder;
 };
 
-// Plans `spec` and, when the plan holds, runs it on `flash`.
-JobTrace run_job(const JobSpec &spec, morvel_zelp7x_flash_s *flash);
+// Plans `ask` and, when the plan holds, runs it on `flash`.
+JobTrace run_job(const JobAsk &ask, morvel_zelp7x_flash_s *flash);
 
 } // namespace ztest
