@@ -79,6 +79,11 @@ class Board {
                      const py::object &progress);
     py::bytes read(uint32_t address, uint32_t count);
     py::dict verify(uint32_t address, const py::object &data);
+    // A whole zelp7x_flash run, the flash library's job (flash.cpp).
+    py::dict flash_job(const py::object &write, uint32_t address, std::optional<int64_t> count,
+                       bool erase, bool erase_chip, bool three_byte, bool dongle, bool checksum,
+                       bool read, const py::object &verify, bool bridge, bool skip_unchanged,
+                       const py::object &progress);
 
     // Runs `f(host)` on the open board's session without the interpreter lock and under the
     // library lock; its status fails `step`. The board is looked at under the lock too, as another

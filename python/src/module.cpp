@@ -110,7 +110,29 @@ write takes it): {'differences': the number of bytes that differ, 'first_differe
 address of the first, or None}.
 
 Each flash call raises zelp7x.Error with the flash library's message when the flash does not
-answer or refuses, and ValueError for a range beyond 16 MiB.)");
+answer or refuses, and ValueError for a range beyond 16 MiB.)")
+        .def("flash_job", &Board::flash_job, py::kw_only(), "write"_a = py::none(), "address"_a = 0,
+             "count"_a = py::none(), "erase"_a = false, "erase_chip"_a = false,
+             "three_byte"_a = false, "dongle"_a = false, "checksum"_a = false, "read"_a = false,
+             "verify"_a = py::none(), "bridge"_a = false, "skip_unchanged"_a = false,
+             "progress"_a = py::none(),
+             R"(Runs what one zelp7x_flash run does, the flash library's flash job, with its
+checks and in its step order: the flash's ID, erase (-e), erase_chip (-E), write (-w, bytes-like
+or a file's path) in plain or three_byte (-3) encoding or as a dongle (-A) image, read back
+for read (-r), checksum (-R) and verify (-v, bytes-like or a path); bridge (-Q) uses the
+bridge's own flash commands; skip_unchanged (--skip-unchanged) sends only what differs; count
+(-c) as the tool takes it (the images clip it, 16 without any). progress as write takes it.
+
+Returns {'id': the flash's ID as flash_id gives it, or None on the bridge path, 'steps': {step:
+{'bytes', 'milliseconds', ...}} for each step that ran ('id', 'erase', 'chip-erase', 'write' with
+'data_bytes', 'checksum' and 'changed' (the changed-only counts, else None), 'read' with
+'data_bytes', 'checksum', 'differences' and 'first_difference'), 'data': the data read back
+with read=True, else None, 'notes': what the plan had to say}.
+
+ValueError for what no run could do (a count it cannot hold, a range past 16 MiB, a dongle
+image too long), before the board is touched; zelp7x.Error for a step that fails, its step
+the job's ('id', 'erase', 'write', 'read', ...) and its text the tool's ('no flash populated
+(vendor id == 0)', 'N miscomparing bytes').)");
 }
 
 void bind_board(py::module_ &m) {

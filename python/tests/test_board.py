@@ -263,7 +263,7 @@ def test_board_on_another_machine_through_ser2net(network_board, sample_package)
 def test_every_call_has_help():
     assert zelp7x.__doc__ and zelp7x.Board.__doc__
     names = ["load", "info", "posterior", "matches", "extract", "record", "gpio", "serial", "status",
-             "close", "list", "flash_id", "erase", "write", "read", "verify"]
+             "close", "list", "flash_id", "erase", "write", "read", "verify", "flash_job"]
     assert all(getattr(zelp7x.Board, n).__doc__ for n in names)
     keys = {"port", "vid", "pid", "kind", "serial", "hid"}
     assert all(set(bridge) == keys for bridge in zelp7x.Board.list())
@@ -369,6 +369,48 @@ def test_flash_failures_and_callbacks():
             assert board.verify(0, b"abcd" * 2048)["differences"] == 0
     with pytest.raises(ValueError):
         board.read(0, 4)
+
+
+def bsd_sum(data):
+    total = 0
+    for byte in data:
+        total = ((total >> 1) | ((total & 1) << 15)) + byte & 0xFFFF
+    return total
+
+
+def test_a_flash_job_runs_as_zelp7x_flash_does():
+    data = bytes(range(256)) * 39 + b"odd"  # not a multiple of 4 or of 3
+    with zelp7x.Board("sim") as board:
+        moved = []
+        job = board.flash_job(write=data, address=0x2000, erase=True, verify=data, read=True,
+                              progress=lambda p, f: moved.append(p))
+        assert job["id"] == board.flash_id() and job["notes"] == [] and job["data"] == data
+        assert list(job["steps"]) == ["id", "erase", "write", "read"]
+        write, read = job["steps"]["write"], job["steps"]["read"]
+        assert write["checksum"] == read["checksum"] == bsd_sum(data)
+        assert (write["data_bytes"], write["bytes"], write["changed"]) == (len(data), 9988, None)
+        assert (read["differences"], read["first_difference"]) == (0, None)
+        assert {"Erase", "Program", "Read"} <= set(moved)
+        # Again, changed-only: nothing differs, so nothing is sent.
+        again = board.flash_job(write=data, address=0x2000, skip_unchanged=True)
+        assert again["steps"]["write"]["changed"] == {
+            "sectors": 3, "unchanged": 3, "erased": 0, "pages": 0}
+        # 3-byte encoding comes back whole; the bridge path reads no ID.
+        three = board.flash_job(write=data, address=0x8000, erase=True, three_byte=True, read=True)
+        assert three["data"] == data and three["steps"]["write"]["bytes"] == 13316
+        assert list(board.flash_job(checksum=True, bridge=True, count=8)["steps"]) == ["read"]
+        # A plan's note, and the tool's refusals and failures with its words.
+        dongle = board.flash_job(write=b"abcd", address=0x1000, dongle=True)
+        assert dongle["notes"][0].startswith("warning: Atmel dongle image at 0x1000")
+        for bad in (dict(write=data, address=0xFFF000), dict(count=-1), dict(count=1 << 40)):
+            with pytest.raises(ValueError):
+                board.flash_job(**bad)
+        changed = data[:5] + b"\0" + data[6:]
+        assert error_of(lambda: board.flash_job(address=0x2000, verify=changed)) == (
+            "read", "fail", "1 miscomparing bytes")
+    with zelp7x.Board("sim:,fault=absent") as board:
+        assert error_of(lambda: board.flash_job(checksum=True)) == (
+            "id", "fail", "no flash populated (vendor id == 0)")
 
 
 def wav_of(path):

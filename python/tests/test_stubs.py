@@ -52,12 +52,15 @@ def runtime_members(cls):
 def stub_parameters(node):
     args = node.args
     defaults = [None] * (len(args.args) - len(args.defaults)) + list(args.defaults)
-    return [(a.arg, inspect.Parameter.empty if d is None else ast.literal_eval(d))
-            for a, d in zip(args.args, defaults)]
+    value = lambda d: inspect.Parameter.empty if d is None else ast.literal_eval(d)
+    return ([(a.arg, value(d), inspect.Parameter.POSITIONAL_OR_KEYWORD)
+             for a, d in zip(args.args, defaults)] +
+            [(a.arg, value(d), inspect.Parameter.KEYWORD_ONLY)
+             for a, d in zip(args.kwonlyargs, args.kw_defaults)])
 
 
 def runtime_parameters(function):
-    return [(p.name, p.default) for p in inspect.signature(function).parameters.values()]
+    return [(p.name, p.default, p.kind) for p in inspect.signature(function).parameters.values()]
 
 
 def test_the_module_and_its_stubs_name_the_same_things():
